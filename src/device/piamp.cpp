@@ -1,0 +1,39 @@
+#include "device/piamp.h"
+
+#include <atomic>
+
+namespace tarvolen {
+namespace {
+
+// Installed once at start-up (or by a test) and read from both threads.
+std::atomic<std::shared_ptr<DeviceLibrary>>& AmpSlot() {
+    static std::atomic<std::shared_ptr<DeviceLibrary>> slot;
+    return slot;
+}
+std::atomic<std::shared_ptr<DeviceLibrary>>& ClipDirSlot() {
+    static std::atomic<std::shared_ptr<DeviceLibrary>> slot;
+    return slot;
+}
+
+int32_t Dispatch(std::atomic<std::shared_ptr<DeviceLibrary>>& slot, int32_t code,
+                 std::intptr_t input, void* output) {
+    auto lib = slot.load();
+    return lib ? lib->Command(code, input, output) : -1;
+}
+
+}  // namespace
+
+std::shared_ptr<DeviceLibrary> InstallAmpLibrary(std::shared_ptr<DeviceLibrary> lib) {
+    return AmpSlot().exchange(std::move(lib));
+}
+std::shared_ptr<DeviceLibrary> InstallClipDirLibrary(std::shared_ptr<DeviceLibrary> lib) {
+    return ClipDirSlot().exchange(std::move(lib));
+}
+int32_t PIAMPCOMMAND(int32_t code, std::intptr_t input, void* output) {
+    return Dispatch(AmpSlot(), code, input, output);
+}
+int32_t PIAMPCLIPDIRCOMMAND(int32_t code, std::intptr_t input, void* output) {
+    return Dispatch(ClipDirSlot(), code, input, output);
+}
+
+}  // namespace tarvolen

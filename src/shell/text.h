@@ -1,0 +1,31 @@
+// Small text routines shared by every folder: the cleaning every fixed-width
+// field is read through, fixed-width storage and the lenient number reading.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvolen {
+
+// Bytes 0 and 255 become spaces, then leading and trailing spaces go.
+std::string CleanText(std::string_view text);
+
+// The text cut to width or filled out with spaces.
+std::string FixedWidth(std::string_view text, size_t width);
+
+// Copies text into a fixed field of a device record: cut or space-filled.
+void StoreField(char* field, size_t width, std::string_view text);
+// Reads a fixed field of a device record through CleanText.
+std::string ReadField(const char* field, size_t width);
+
+// The numeric value of the leading part of the text: leading spaces skipped,
+// an optional sign, digits; anything else reads as 0. Saturates at 32 bits.
+int32_t LeadingNumber(std::string_view text);
+
+std::string ToLower(std::string_view text);
+std::string ToUpper(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWith(std::string_view text, std::string_view prefix);
+
+}  // namespace tarvolen
