@@ -1,0 +1,30 @@
+// Plain-text reading of recorder XML: elements are found by searching for
+// their opening and closing tags (first match, letter case ignored) and a
+// document is consumed by cutting out what has been read.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarvolen {
+
+// The content of the first element opened by tag ("<index>"), up to its
+// closing tag or to the end of source when that is missing; "&amp;" decoded.
+// A tag without its final ">" ("<disk") reads an attribute element up to its
+// "/>", cleaned.
+std::string XmlTagValue(std::string_view tag, std::string_view source);
+
+// For a run of elements opened by tag, each with a <type> and a <name>:
+// "v1;v2;|l1;l2;". Empty for an empty source.
+std::string XmlItemLists(std::string_view tag, std::string_view source);
+
+// source without the first exact occurrence of needle.
+std::string RemoveFirst(std::string_view needle, std::string_view source);
+
+// XmlTagValue, and the element read is cut out of source where it was found
+// (opening tag, content and closing tag), whatever the letter case of its
+// tags, together with every later exact copy of it. Readers that walk a run
+// of elements use this so that they always make progress.
+std::string XmlTakeTagValue(std::string_view tag, std::string& source);
+
+}  // namespace tarvolen
