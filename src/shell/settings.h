@@ -1,0 +1,161 @@
+// The settings object: the table of 24 channel entries, the program-wide
+// values kept with it and the settings file they live in.
+//
+// Threads: the status thread writes states, timecodes and clip names while
+// the GUI thread reads and edits the table. Every text field is read and
+// written under one lock as a whole copy; the numbers are atomics. Getters of
+// fixed-width fields return the field read through text cleaning.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace tarvolen {
+
+class IniFile;
+
+inline constexpr int32_t kChannelCount = 24;
+inline constexpr size_t kAddressWidth = 15;
+inline constexpr size_t kTimecodeWidth = 11;
+inline constexpr size_t kStateWidth = 10;
+inline constexpr size_t kVolumesWidth = 4096;
+// Default addresses are this prefix and the two-digit channel number.
+inline constexpr std::string_view kDefaultAddressPrefix = "127.0.0.1";
+
+// The build string for a build date given as month/day/year text
+// ("3/5/2021" or "03/05/2021" → "21.03.05.1").
+std::string BuildStringFromDate(std::string_view month_day_year);
+// This program's build date as month/day/year text.
+std::string BuildDate();
+
+class cSettings {
+  public:
+    // The settings file beside this program (/proc/self/exe).
+    cSettings();
+    // The settings file beside the program at program_path.
+    explicit cSettings(std::string program_path);
+    // Saves the settings file.
+    ~cSettings();
+    cSettings(const cSettings&) = delete;
+    cSettings& operator=(const cSettings&) = delete;
+
+    // The program file's path, empty when it cannot be found.
+    static std::string ProgramPath();
+    // The directory as it is, the file name in lower case with every ".exe"
+    // replaced by ".ini", or ".ini" appended when it has none.
+    static std::string SettingsPathFor(std::string_view program_path);
+    const std::string& SettingsPath() const { return path_; }
+
+    // Writes every key of the table in one atomic save; false when the file
+    // could not be written (nobody is told, the file stays as it was).
+    bool SaveSettings();
+
+    // Asked to redraw the main channel list after select or deselect all.
+    void SetRedrawHook(std::function<void()> redraw);
+    void SelectAllChannels();
+    void DeselectAllChannels();
+
+    int32_t ChannelBound() const { return channel_bound_.load(std::memory_order_relaxed); }
+    int32_t TrackLines() const { return track_lines_.load(std::memory_order_relaxed); }
+    void SetTrackLines(int32_t lines) { track_lines_.store(lines, std::memory_order_relaxed); }
+    int32_t ManualClipNaming() const { return manual_naming_.load(std::memory_order_relaxed); }
+    void SetManualClipNaming(int32_t on) { manual_naming_.store(on, std::memory_order_relaxed); }
+    int32_t FrameRateCode() const { return frame_rate_.load(std::memory_order_relaxed); }
+    void SetFrameRateCode(int32_t code) { frame_rate_.store(code, std::memory_order_relaxed); }
+    const std::string& BuildString() const { return build_string_; }
+
+    // Channel fields. An index outside 0 to the channel bound reads as 0 or
+    // empty text and is ignored by setters.
+    int32_t Checked(int32_t ch) const;
+    void SetChecked(int32_t ch, int32_t checked);
+    int32_t Shown(int32_t ch) const;
+    void SetShown(int32_t ch, int32_t shown);
+    int32_t InternalChannel(int32_t ch) const;
+    void SetInternalChannel(int32_t ch, int32_t number);
+
+    std::string Address(int32_t ch) const;
+    void SetAddress(int32_t ch, std::string_view address);
+    std::string Timecode(int32_t ch) const;
+    void SetTimecode(int32_t ch, std::string_view timecode);
+    std::string State(int32_t ch) const;
+    void SetState(int32_t ch, std::string_view state);
+    std::string ClipStart(int32_t ch) const;
+    void SetClipStart(int32_t ch, std::string_view timecode);
+    std::string ClipEnd(int32_t ch) const;
+    void SetClipEnd(int32_t ch, std::string_view timecode);
+    std::string ClipDuration(int32_t ch) const;
+    void SetClipDuration(int32_t ch, std::string_view timecode);
+    std::string Volumes(int32_t ch) const;
+    void SetVolumes(int32_t ch, std::string_view volumes);
+
+    std::string ChannelName(int32_t ch) const;
+    void SetChannelName(int32_t ch, std::string_view name);
+    std::string Project(int32_t ch) const;
+    void SetProject(int32_t ch, std::string_view project);
+    std::string BaseName(int32_t ch) const;
+    void SetBaseName(int32_t ch, std::string_view name);
+    std::string ProxyName(int32_t ch) const;
+    void SetProxyName(int32_t ch, std::string_view name);
+    std::string TapeId(int32_t ch) const;
+    void SetTapeId(int32_t ch, std::string_view id);
+    std::string SceneName(int32_t ch) const;
+    void SetSceneName(int32_t ch, std::string_view name);
+
+    // Status texts, not stored in the settings file.
+    std::string ClipName(int32_t ch) const;
+    void SetClipName(int32_t ch, std::string_view name);
+    std::string LastClip(int32_t ch) const;
+    void SetLastClip(int32_t ch, std::string_view name);
+    std::string RecordFileNames(int32_t ch) const;
+    void SetRecordFileNames(int32_t ch, std::string_view names);
+
+    // State and timecode of one channel taken together.
+    struct ChannelStatus {
+        std::string state;
+        std::string timecode;
+    };
+    ChannelStatus Status(int32_t ch) const;
+
+  private:
+    struct Channel {
+        std::atomic<int32_t> checked{0};
+        std::atomic<int32_t> shown{0};
+        std::atomic<int32_t> internal{0};
+        // Fixed-width fields, held cut or filled out with spaces.
+        std::string address = std::string(kAddressWidth, ' ');
+        std::string timecode = std::string(kTimecodeWidth, ' ');
+        std::string state = std::string(kStateWidth, ' ');
+        std::string clip_start = std::string(kTimecodeWidth, ' ');
+        std::string clip_end = std::string(kTimecodeWidth, ' ');
+        std::string clip_duration = std::string(kTimecodeWidth, ' ');
+        std::string volumes = std::string(kVolumesWidth, ' ');
+        std::string name, project, base_name, proxy_name, tape_id, scene_name;
+        std::string clip_name, last_clip, record_files;
+    };
+
+    static bool InRange(int32_t ch) { return ch >= 0 && ch < kChannelCount; }
+    std::string Get(int32_t ch, std::string Channel::*field, bool clean) const;
+    void Put(int32_t ch, std::string Channel::*field, std::string_view text, size_t width = 0);
+
+    void Load();
+    void ReadChannelTable(const IniFile& file);
+    void WriteChannelTable(IniFile& file) const;
+
+    std::string path_;
+    std::atomic<int32_t> channel_bound_{kChannelCount - 1};
+    std::atomic<int32_t> track_lines_{3};
+    std::atomic<int32_t> manual_naming_{0};
+    std::atomic<int32_t> frame_rate_{29};
+    std::string build_string_;
+    std::function<void()> redraw_;
+
+    mutable std::mutex mutex_;  // every text field of every channel
+    std::array<Channel, kChannelCount> channels_;
+};
+
+}  // namespace tarvolen
