@@ -1,0 +1,152 @@
+// Inside of the Qt toolkit backend: the form and control registry, slot
+// tables and event delivery shared by the backend's source files.
+#pragma once
+
+#include <QColor>
+#include <QEventLoop>
+#include <QFont>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/toolkit.h"
+
+class QMenuBar;
+class QTimer;
+
+namespace tarvolen::qt {
+
+inline constexpr int kColumnPixels = 8;
+inline constexpr int kRowPixels = 16;
+
+QRect UnitsToPixels(double column, double row, double width, double height);
+double PixelsToColumns(int pixels);
+double PixelsToRows(int pixels);
+
+// A font as the program named it; faces are mapped to installed ones, and the
+// symbol faces are drawn as icons.
+struct FontSpec {
+    std::string face;
+    double points = 10;
+    std::string props;
+    QFont font;
+    bool symbol = false;  // "Webdings" / "Wingdings": captions are icons
+    bool wingdings = false;
+};
+FontSpec MakeFont(const std::string& face, double points, const std::string& props);
+
+struct Control {
+    int32_t id = 0;
+    int32_t handle = 0;
+    QPointer<QWidget> widget;
+    std::string kind;
+    std::string autosize;
+    QRect design;  // pixels at creation
+    int32_t foreground = -1;
+    int32_t background = -1;
+    FontSpec font;
+    bool subclassed = false;
+    bool tooltip = false;
+};
+
+class FormWindow;
+
+struct Form {
+    std::string name;  // upper case
+    int32_t handle = 0;
+    QPointer<FormWindow> window;
+    std::vector<std::unique_ptr<Control>> controls;
+    QSize designClient;
+    bool modal = false;
+    bool shownOnce = false;
+    QEventLoop* loop = nullptr;  // on EZ_FORM's stack while a modal form runs
+    QMenuBar* menuBar = nullptr;
+    std::map<int32_t, QTimer*> timers;
+
+    Control* Find(int32_t id) const;
+};
+
+// The window of a form.
+class FormWindow : public QWidget {
+  public:
+    FormWindow(std::string name, QWidget* parent);
+    const std::string& FormName() const { return name_; }
+    // Set while the program closes the form itself, so no close event is asked.
+    bool unloading = false;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    std::string name_;
+};
+
+class Backend {
+  public:
+    static Backend& Get();
+
+    EzEventProc event;
+    EzDesignProc design;
+
+    // Delivers an event to the program; returns the cancel flag.
+    int32_t Fire(const std::string& form, int32_t id, int32_t code, int32_t value);
+
+    Form* FindForm(const std::string& name);
+    Control* FindControl(const std::string& form, int32_t id);
+    QWidget* HandleWidget(int32_t handle);
+    int32_t NewHandle(QWidget* widget);
+    void Unload(const std::string& name);
+    void Relayout(Form& form);
+
+    // Adds a control to the form being designed with the creation settings.
+    Control& AddControl(int32_t id, const std::string& kind, QWidget* widget, double column,
+                        double row, double width, double height);
+    Form* Designing() { return designing_.empty() ? nullptr : designing_.back(); }
+
+    QColor Color(int32_t slot, const QColor& fallback = QColor()) const;
+    void DefineColor(int32_t slot, const QColor& color);
+    const FontSpec* Font(int32_t slot) const;
+    void DefineFont(int32_t slot, FontSpec font);
+
+    // Creation and drawing settings.
+    int32_t foreground = -1;
+    int32_t background = -1;
+    FontSpec currentFont;
+    bool hasCurrentFont = false;
+    std::string autosize;
+    bool theme = true;
+    int32_t subclass = 0;
+    std::string tooltipAnswer;
+    std::vector<std::pair<int32_t, int32_t>> clickInfo;  // per event 900 value
+
+    std::map<std::string, std::unique_ptr<Form>> forms;
+    std::vector<Form*> designing_;
+    std::function<int32_t(const std::string& form, const std::string& text,
+                          const std::string& caption, const std::string& buttons)>
+        messageBoxAnswerer;
+    std::vector<std::string> messageBoxLog;
+    int32_t pendingMainMenu = -1;  // defined before its form is created
+
+  private:
+    Backend();
+    std::map<int32_t, QColor> colors_;
+    std::map<int32_t, FontSpec> fonts_;
+    std::map<int32_t, QPointer<QWidget>> handles_;
+    int32_t nextHandle_ = 1;
+};
+
+inline Backend& B() {
+    return Backend::Get();
+}
+
+void StyleControl(Control& control);
+void BuildMenuBar(Form& form, int32_t menu);
+}  // namespace tarvolen::qt

@@ -1,0 +1,48 @@
+// Owner drawing: the drawing contexts handed to the program during a paint,
+// the print format, and the symbol-font glyphs drawn as icons.
+#pragma once
+
+#include <QPainter>
+#include <QRect>
+#include <QString>
+
+#include "platform/qt/backend.h"
+
+namespace tarvolen::qt {
+
+struct DrawContext {
+    QPainter* painter = nullptr;
+    int32_t item = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool pushed = false;
+    bool selected = false;
+};
+
+// Registers a context for the length of a paint; its number is the draw value
+// of the owner-draw event and the dc of the drawing calls.
+class ScopedDrawContext {
+  public:
+    explicit ScopedDrawContext(const DrawContext& context);
+    ~ScopedDrawContext();
+    ScopedDrawContext(const ScopedDrawContext&) = delete;
+    ScopedDrawContext& operator=(const ScopedDrawContext&) = delete;
+    int32_t Value() const { return value_; }
+
+  private:
+    int32_t value_;
+};
+
+// Fires an owner-draw event with the program's drawing settings saved around
+// it, so drawing never changes what the next created control gets.
+void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context);
+
+// Draws text in rect with Qt alignment flags; symbol fonts draw icons.
+void DrawTextIn(QPainter& painter, const QRect& rect, int alignment, const FontSpec& font,
+                const QString& text, const QColor& color, bool elide = false);
+
+// Draws one symbol-font character as an icon centred in rect.
+void DrawSymbol(QPainter& painter, const QRectF& rect, QChar symbol, bool wingdings, bool small,
+                const QColor& color);
+
+}  // namespace tarvolen::qt

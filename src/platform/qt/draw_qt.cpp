@@ -1,0 +1,284 @@
+#include <QPainterPath>
+#include <QStringList>
+#include <map>
+#include <tuple>
+
+#include "platform/qt/draw.h"
+
+namespace tarvolen::qt {
+namespace {
+
+std::map<int32_t, DrawContext>& Contexts() {
+    static std::map<int32_t, DrawContext> contexts;
+    return contexts;
+}
+int32_t g_nextContext = 1;
+
+struct PrintFormat {
+    int32_t mode = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    int32_t flags = 0;
+    int32_t extra = 0;
+};
+PrintFormat g_print;
+
+DrawContext* Context(int32_t dc) {
+    auto it = Contexts().find(dc);
+    return it == Contexts().end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+ScopedDrawContext::ScopedDrawContext(const DrawContext& context) : value_(g_nextContext++) {
+    if (g_nextContext <= 0) g_nextContext = 1;
+    Contexts()[value_] = context;
+}
+
+ScopedDrawContext::~ScopedDrawContext() {
+    Contexts().erase(value_);
+}
+
+void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context) {
+    ScopedDrawContext scoped(context);
+    auto saved =
+        std::make_tuple(B().foreground, B().background, B().hasCurrentFont, B().currentFont);
+    PrintFormat savedPrint = g_print;
+    g_print = PrintFormat{};
+    B().Fire(form, id, code, scoped.Value());
+    std::tie(B().foreground, B().background, B().hasCurrentFont, B().currentFont) = saved;
+    g_print = savedPrint;
+}
+
+void DrawSymbol(QPainter& p, const QRectF& r, QChar symbol, bool wingdings, bool small,
+                const QColor& color) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    double s = std::min(r.width(), r.height());
+    QRectF box(r.center().x() - s / 2, r.center().y() - s / 2, s, s);
+    auto tri = [&](QPointF a, QPointF b, QPointF c) {
+        QPainterPath path;
+        path.moveTo(a);
+        path.lineTo(b);
+        path.lineTo(c);
+        path.closeSubpath();
+        p.drawPath(path);
+    };
+    double l = box.left(), t = box.top(), w = box.width(), h = box.height();
+    char16_t u = symbol.unicode();
+    if (wingdings && (u == 0xE8 || u == 0xE7)) {
+        // Right (è) or left (ç) arrow.
+        bool right = u == 0xE8;
+        QPen pen(color, std::max(1.5, s * 0.14), Qt::SolidLine, Qt::FlatCap);
+        p.setPen(pen);
+        double y = t + h / 2;
+        double x0 = l + w * 0.1, x1 = l + w * 0.9;
+        if (right)
+            p.drawLine(QPointF(x0, y), QPointF(x1 - w * 0.25, y));
+        else
+            p.drawLine(QPointF(x0 + w * 0.25, y), QPointF(x1, y));
+        p.setPen(Qt::NoPen);
+        if (right)
+            tri({x1, y}, {x1 - w * 0.35, y - h * 0.28}, {x1 - w * 0.35, y + h * 0.28});
+        else
+            tri({x0, y}, {x0 + w * 0.35, y - h * 0.28}, {x0 + w * 0.35, y + h * 0.28});
+    } else if (!wingdings) {
+        switch (u) {
+            case '7':  // rewind
+                tri({l + w * 0.05, t + h / 2}, {l + w * 0.5, t + h * 0.2},
+                    {l + w * 0.5, t + h * 0.8});
+                tri({l + w * 0.5, t + h / 2}, {l + w * 0.95, t + h * 0.2},
+                    {l + w * 0.95, t + h * 0.8});
+                break;
+            case '3':  // play reverse
+                tri({l + w * 0.2, t + h / 2}, {l + w * 0.8, t + h * 0.15},
+                    {l + w * 0.8, t + h * 0.85});
+                break;
+            case '<':  // stop
+                p.drawRect(QRectF(l + w * 0.22, t + h * 0.22, w * 0.56, h * 0.56));
+                break;
+            case '4':  // play
+                tri({l + w * 0.8, t + h / 2}, {l + w * 0.2, t + h * 0.15},
+                    {l + w * 0.2, t + h * 0.85});
+                break;
+            case '8':  // fast forward
+                tri({l + w * 0.5, t + h / 2}, {l + w * 0.05, t + h * 0.2},
+                    {l + w * 0.05, t + h * 0.8});
+                tri({l + w * 0.95, t + h / 2}, {l + w * 0.5, t + h * 0.2},
+                    {l + w * 0.5, t + h * 0.8});
+                break;
+            case '5':  // eject; small, it is the ascending sort mark
+                if (small) {
+                    tri({l + w / 2, t + h * 0.25}, {l + w * 0.15, t + h * 0.75},
+                        {l + w * 0.85, t + h * 0.75});
+                } else {
+                    tri({l + w / 2, t + h * 0.12}, {l + w * 0.12, t + h * 0.58},
+                        {l + w * 0.88, t + h * 0.58});
+                    p.drawRect(QRectF(l + w * 0.12, t + h * 0.68, w * 0.76, h * 0.16));
+                }
+                break;
+            case '6':  // descending sort mark
+                tri({l + w / 2, t + h * 0.75}, {l + w * 0.15, t + h * 0.25},
+                    {l + w * 0.85, t + h * 0.25});
+                break;
+            case '`': {  // loop: a circular arrow
+                QPen pen(color, std::max(1.5, s * 0.12), Qt::SolidLine, Qt::FlatCap);
+                p.setPen(pen);
+                p.setBrush(Qt::NoBrush);
+                QRectF ring(l + w * 0.18, t + h * 0.18, w * 0.64, h * 0.64);
+                p.drawArc(ring, 100 * 16, 290 * 16);
+                p.setPen(Qt::NoPen);
+                p.setBrush(color);
+                QPointF tip(ring.center().x() + ring.width() / 2 * std::cos(100 * M_PI / 180),
+                            ring.center().y() - ring.height() / 2 * std::sin(100 * M_PI / 180));
+                tri({tip.x() + w * 0.2, tip.y()}, {tip.x() - w * 0.02, tip.y() - h * 0.18},
+                    {tip.x() - w * 0.02, tip.y() + h * 0.18});
+                break;
+            }
+            default: {
+                // Any other character: a small dot, never an empty box.
+                p.drawEllipse(box.center(), s * 0.12, s * 0.12);
+                break;
+            }
+        }
+    } else {
+        p.drawEllipse(box.center(), s * 0.12, s * 0.12);
+    }
+    p.restore();
+}
+
+void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
+                const QString& text, const QColor& color, bool elide) {
+    if (!font.symbol) {
+        p.save();
+        p.setFont(font.font);
+        p.setPen(color);
+        QString shown = text;
+        if (elide && !(alignment & Qt::TextWordWrap)) {
+            QFontMetrics fm(font.font);
+            QStringList lines = text.split('\n');
+            for (auto& line : lines) line = fm.elidedText(line, Qt::ElideRight, rect.width());
+            shown = lines.join('\n');
+        }
+        p.drawText(rect, alignment, shown);
+        p.restore();
+        return;
+    }
+    // Symbol captions: each character an icon the size of the font, lines stacked.
+    QString t = text;
+    t.replace("\r\n", "\n").replace('|', '\n');
+    QStringList lines = t.split('\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty()) return;
+    double px = font.font.pixelSize() > 0 ? font.font.pixelSize() : 16;
+    double cell = lines.size() > 1 ? std::min(px, double(rect.height()) / lines.size()) : px;
+    bool small = font.points < 14;
+    double total = cell * lines.size();
+    double y = rect.top();
+    if (alignment & Qt::AlignVCenter)
+        y = rect.top() + (rect.height() - total) / 2;
+    else if (alignment & Qt::AlignBottom)
+        y = rect.bottom() - total;
+    for (const QString& line : lines) {
+        double width = cell * line.size();
+        double x = rect.left();
+        if (alignment & Qt::AlignHCenter)
+            x = rect.left() + (rect.width() - width) / 2;
+        else if (alignment & Qt::AlignRight)
+            x = rect.right() - width;
+        for (QChar c : line) {
+            DrawSymbol(p, QRectF(x, y, cell, cell), c, font.wingdings, small, color);
+            x += cell;
+        }
+        y += cell;
+    }
+}
+
+}  // namespace tarvolen::qt
+
+using namespace tarvolen::qt;
+
+bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info) {
+    DrawContext* c = Context(value);
+    if (!c || !c->painter) return false;
+    info.dc = value;
+    info.item = c->item;
+    info.width = c->width;
+    info.height = c->height;
+    info.pushed = c->pushed;
+    info.selected = c->selected;
+    return true;
+}
+
+void EZ_ENDOWNERDRAW(int32_t) {
+    g_print = PrintFormat{};
+}
+
+void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+               int32_t lineWidth) {
+    DrawContext* c = Context(dc);
+    if (!c || !c->painter) return;
+    QPainter& p = *c->painter;
+    QColor fg = B().Color(B().foreground, Qt::black);
+    QColor bg = B().Color(B().background, Qt::white);
+    QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                    QPoint(std::max(x1, x2), std::max(y1, y2)));
+    switch (type) {
+        case EZ_DRAW_FILL:
+            if (B().background >= 0) p.fillRect(r, bg);
+            break;
+        case EZ_DRAW_BOX: {
+            QPen pen(fg, std::max(1, lineWidth));
+            pen.setJoinStyle(Qt::MiterJoin);
+            p.setPen(pen);
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(r.adjusted(0, 0, -1, -1));
+            break;
+        }
+        case EZ_DRAW_LINE:
+            p.setPen(QPen(fg, std::max(1, lineWidth)));
+            p.drawLine(QPoint(x1, y1), QPoint(x2, y2));
+            break;
+        default:
+            break;
+    }
+}
+
+void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
+    DrawContext* c = Context(dc);
+    if (!c || !c->painter) return;
+    const FontSpec& font = B().hasCurrentFont ? B().currentFont : *B().Font(4);
+    QColor fg = B().Color(B().foreground, Qt::black);
+    QString t = QString::fromStdString(text);
+    if (g_print.mode != 2) {
+        DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),
+                   Qt::AlignLeft | Qt::AlignTop, font, t, fg);
+        return;
+    }
+    QRect r(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)));
+    int align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
+    if (g_print.flags & 32) {
+        align |= Qt::AlignVCenter;
+        t.replace("\r\n", " ");
+    } else {
+        align |= Qt::AlignTop;
+        t.replace("\r\n", "\n");
+    }
+    c->painter->save();
+    c->painter->setClipRect(r, Qt::IntersectClip);
+    DrawTextIn(*c->painter, r, align, font, t, fg, (g_print.extra & 16) != 0);
+    c->painter->restore();
+}
+
+void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra) {
+    g_print = PrintFormat{mode, right, bottom, flags, extra};
+}
+
+void EZ_DCSAVESTATE(int32_t dc) {
+    if (DrawContext* c = Context(dc); c && c->painter) c->painter->save();
+}
+
+void EZ_DCRESTORESTATE(int32_t dc) {
+    if (DrawContext* c = Context(dc); c && c->painter) c->painter->restore();
+}

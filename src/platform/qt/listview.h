@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <string>
+#include <vector>
+
+#include "platform/qt/backend.h"
+
+class QHeaderView;
+class QStandardItemModel;
+
+namespace tarvolen::qt {
+
+class ListView : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    ListView(std::string form, int32_t id, const std::string& columns, const std::string& props);
+
+    int32_t AddRow(const std::string& text, int32_t index);
+    void Clear();
+    void Reserve(int32_t count);
+    void SetText(int32_t row, int32_t column, const std::string& text);
+    std::string Text(int32_t row, int32_t column) const;
+    int32_t RowCount() const { return int32_t(rows_.size()); }
+    int32_t ColumnCount() const;
+    int32_t ColumnWidth(int32_t column) const;
+    void SetColumnWidth(int32_t column, int32_t pixels);
+    std::vector<int32_t> ColumnOrder() const;
+    void SetRowHeight(int32_t pixels);
+    int32_t RowHeight() const { return rowHeight_; }
+    int32_t Selected() const { return selected_; }
+    void SetSelected(int32_t row);
+    void EnsureVisible(int32_t row);
+    void ScrollBy(int32_t dx, int32_t dy);
+    QRect RowRect(int32_t row) const;
+    int32_t CountPerPage() const;
+    void SortBy(int32_t column, bool descending);
+    int32_t Find(int32_t column, const std::string& text, int32_t from) const;
+    void AutoSizeColumns();
+    bool OwnerDrawn() const { return ownerDrawn_; }
+    QHeaderView* Header() const { return header_; }
+    bool Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x) const;
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+  private:
+    int TotalWidth() const;
+    void Changed();
+    void Relayout();
+
+    std::string form_;
+    int32_t id_;
+    bool ownerDrawn_ = false;
+    bool headerHidden_ = false;
+    bool headerOwnerDrawn_ = false;
+    QStandardItemModel* model_ = nullptr;
+    QHeaderView* header_ = nullptr;
+    std::vector<int> alignments_;
+    std::vector<std::vector<QString>> rows_;
+    int32_t rowHeight_ = 18;
+    int32_t selected_ = -1;
+};
+
+ListView* FindListView(const std::string& form, int32_t id);
+
+}  // namespace tarvolen::qt

@@ -1,0 +1,234 @@
+// The GUI toolkit contract. Every window is written against these operations
+// only; src/platform/qt implements them over Qt Widgets.
+//
+// Units: positions and sizes of forms and controls are form units, a column
+// being 8 pixels and a row 16 pixels. Timer intervals are seconds. Colours
+// and fonts are slot numbers: colours 0-15 are the classic 16-colour palette,
+// 16-31 lighter tints of them, higher slots are defined by the program; -1
+// means "the default". Form names compare without regard to letter case.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Event codes.
+inline constexpr int32_t EZ_EV_CLOSE = 0;
+inline constexpr int32_t EZ_EV_CLICK = 1;
+inline constexpr int32_t EZ_EV_CHANGE = 2;  // text or selection of a control changed
+inline constexpr int32_t EZ_EV_TIMER = 7;   // control id = timer id
+inline constexpr int32_t EZ_EV_TOOLTIP = 8;
+inline constexpr int32_t EZ_EV_NOTIFY = 10;
+inline constexpr int32_t EZ_EV_KEY = 20;  // value: key code
+inline constexpr int32_t EZ_EV_DBLCLICK = 22;
+inline constexpr int32_t EZ_EV_CREATED = 85;
+inline constexpr int32_t EZ_EV_SHOWN = 86;
+inline constexpr int32_t EZ_EV_STARTED = 87;
+inline constexpr int32_t EZ_EV_RIGHTCLICK = 95;
+inline constexpr int32_t EZ_EV_SUBCLASS = 99;
+inline constexpr int32_t EZ_EV_RESIZED = 102;
+inline constexpr int32_t EZ_EV_OWNERDRAW = 300;
+inline constexpr int32_t EZ_EV_OWNERSIZE = 310;
+inline constexpr int32_t EZ_EV_ERASE = 320;  // list background about to be erased
+inline constexpr int32_t EZ_EV_THREAD = 400;
+inline constexpr int32_t EZ_EV_POSTED = 410;
+inline constexpr int32_t EZ_EV_LVCLICK = 900;
+inline constexpr int32_t EZ_EV_HEADERDRAW = 920;  // owner-drawn list header; value: draw item
+
+// Control id of the thread event the status thread sends to the main form.
+inline constexpr int32_t EZ_THREADEVENT_ID = 10000;
+
+using EzStartProc = std::function<void(int32_t)>;
+using EzEventProc = std::function<void(const std::string& form, int32_t id, int32_t code,
+                                       int32_t value, int32_t& cancel)>;
+using EzDesignProc = std::function<void(const std::string& form)>;
+
+// ---- Run and events
+// Runs start, then the message loop while any form exists; returns at once if
+// start created no form.
+int EZ_GUIRUN(int argc, char** argv, EzStartProc start, EzEventProc event, EzDesignProc design);
+// Processes at most maxEvents pending events (always at least those queued now).
+void EZ_DOEVENTS(int32_t maxEvents);
+void EZ_ALLOWCOMMANDEVENTS(int32_t on);
+void EZ_ALLOWNOTIFYEVENTS(int32_t on);
+void EZ_ALLOWKEYEVENTS(int32_t mode);
+void EZ_ALLOWMOUSEMOVEEVENTS(int32_t on);
+void EZ_ALLOWCURSOREVENTS(int32_t on);
+void EZ_ALLOWLOADINGEVENT(int32_t mode);
+void EZ_DEFIMAGEFOLDER(const std::string& folder);
+
+// ---- Forms
+// Properties: "M" modal (returns when the form is unloaded), "Z" resizable,
+// "C" centred over its parent (over the screen without one). Controls are
+// added by the design callback, which runs inside this call.
+void EZ_FORM(const std::string& name, const std::string& parent, const std::string& caption,
+             double column, double row, double width, double height, const std::string& props);
+void EZ_UNLOADFORM(const std::string& name);
+bool EZ_FORMEXISTS(const std::string& name);
+// Size and position in form units. Size modes: 0/2/3 outer size, 1 client size.
+void EZ_GETSIZE(const std::string& form, double& width, double& height, int32_t mode);
+void EZ_GETPOS(const std::string& form, double& column, double& row, int32_t mode);
+void EZ_RESIZEFORM(const std::string& form, double column, double row, double width, double height,
+                   int32_t mode);
+// Form size limits in form units (0 = no limit).
+void EZ_SETFORMLIMITS(const std::string& form, double minWidth, double minHeight, double maxWidth,
+                      double maxHeight);
+// Handle of a form (id 0) or one of its controls; 0 when there is none.
+int32_t EZ_HANDLE(const std::string& form, int32_t id);
+// Screen rectangle of a handle in pixels; false for 0 or an unknown handle.
+bool EZ_HANDLERECT(int32_t handle, int32_t& x, int32_t& y, int32_t& width, int32_t& height);
+void EZ_SETFORMICON(const std::string& form, const std::string& icon);
+std::string EZ_GETAPPPATHNAME();
+void EZ_SETCAPTION(const std::string& form, const std::string& caption);
+
+// ---- Creation settings for the controls that follow (on the form being designed)
+void EZ_COLOR(int32_t foreground, int32_t background);
+void EZ_USEFONT(int32_t slot);
+void EZ_USEIFONT(const std::string& face, double points, const std::string& props);
+// Auto-size: "V" grows vertically, "H" horizontally with the form; "C"/"T" keep
+// the control fixed at its place; "" none.
+void EZ_SETAUTOSIZE(const std::string& mode);
+void EZ_SETTHEME(int32_t on);
+// Subclass mode 1 or 2: the controls that follow also report event 99.
+void EZ_SUBCLASS(int32_t mode);
+
+// ---- Controls (added to the form being designed)
+void EZ_ODBUTTON(int32_t id, const std::string& caption, double column, double row, double width,
+                 double height, const std::string& props);
+void EZ_BUTTON(int32_t id, const std::string& caption, double column, double row, double width,
+               double height, const std::string& props);
+void EZ_LABEL(int32_t id, const std::string& text, double column, double row, double width,
+              double height, const std::string& props);
+void EZ_TEXT(int32_t id, const std::string& text, double column, double row, double width,
+             double height, const std::string& props);
+void EZ_CHECKBOX(int32_t id, const std::string& text, double column, double row, double width,
+                 double height, const std::string& props);
+// Items separated by "|".
+void EZ_COMBOBOX(int32_t id, const std::string& items, double column, double row, double width,
+                 double height, const std::string& props);
+// Columns "Title{width in characters}{alignment}|..."; alignment {L}, {C}, {R}.
+// Properties: "O" owner-drawn rows, "#" owner-drawn header ... see docs/toolkit.md.
+void EZ_LISTVIEW(int32_t id, const std::string& columns, double column, double row, double width,
+                 double height, const std::string& props);
+// A picture drawn from turtle commands (see docs/toolkit.md).
+void EZ_TURTLEPICTURE(int32_t id, const std::string& commands, double column, double row,
+                      double width, double height, const std::string& props);
+
+std::string EZ_GETTEXT(const std::string& form, int32_t id);
+void EZ_SETTEXT(const std::string& form, int32_t id, const std::string& text);
+void EZ_SETFONT(const std::string& form, int32_t id, int32_t slot);
+void EZ_SHOWC(const std::string& form, int32_t firstId, int32_t lastId);
+void EZ_HIDEC(const std::string& form, int32_t firstId, int32_t lastId);
+bool EZ_ISVISIBLE(const std::string& form, int32_t id);
+void EZ_ENABLEC(const std::string& form, int32_t firstId, int32_t lastId);
+void EZ_DISABLEC(const std::string& form, int32_t firstId, int32_t lastId);
+void EZ_REDRAWCONTROL(const std::string& form, int32_t id);
+void EZ_SETFOCUS(const std::string& form, int32_t id);
+void EZ_GETSIZEC(const std::string& form, int32_t id, double& width, double& height);
+void EZ_RESIZEC(const std::string& form, int32_t id, double column, double row, double width,
+                double height);
+int32_t EZ_GETCHECKED(const std::string& form, int32_t id);
+void EZ_SETCHECKED(const std::string& form, int32_t id, int32_t checked);
+// Tooltips: the toolkit asks with event 8 when one is wanted; the handler answers
+// with EZ_SETTOOLTIP.
+void EZ_ADDTOOLTIP(const std::string& form, int32_t id);
+void EZ_SETTOOLTIP(const std::string& text);
+bool EZ_ISHOT(const std::string& form, int32_t id);
+// Key 1 left, 2 right, 4 middle mouse button, other values virtual key codes;
+// true while held.
+bool EZ_GETKEYSTATE(int32_t key, int32_t mode);
+
+// ---- Colours and fonts
+void EZ_DEFCOLOR(int32_t slot, int32_t red, int32_t green, int32_t blue);
+void EZ_DEFCOLORL(int32_t slot, int32_t rgb);  // 0x00BBGGRR
+void EZ_DEFSYSTEMCOLOR(int32_t slot, int32_t systemColor);
+void EZ_DEFFONT(int32_t slot, const std::string& face, double points, const std::string& props);
+void EZ_FREEFONT(int32_t slot);
+
+// ---- Menus
+void EZ_DEFMAINMENU(int32_t id, const std::string& caption, int32_t menu);
+int32_t EZ_DEFSUBMENU(int32_t id, const std::string& caption, int32_t props);
+void EZ_ADDMENUITEM(int32_t submenu, int32_t id, const std::string& caption, int32_t props);
+void EZ_SETSUBMENU(int32_t menu, int32_t id, int32_t submenu);
+
+// ---- Timers and cross-thread events
+void EZ_STARTTIMER(const std::string& form, int32_t id, int32_t seconds);
+void EZ_STOPTIMER(const std::string& form, int32_t id);
+// Queued; arrives as event 410 on the control.
+void EZ_POSTEVENT(const std::string& form, int32_t id, int32_t value);
+// Callable from any thread; arrives on the GUI thread as event 400.
+void EZ_SENDTHREADEVENT(const std::string& form, int32_t id, int32_t value);
+
+// ---- Pointers
+void EZ_WAITCURSOR(int32_t on);
+
+// ---- Message boxes
+// Buttons separated by "|"; "|" in text starts a new line. Returns 1 for the
+// first button, 2 for the second ..., 0 when closed without one. Uses the
+// colours of the last EZ_COLOR; font1 is the text's font slot, font2 the
+// buttons'.
+int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std::string& caption,
+                    const std::string& buttons, const std::string& style, int32_t font1,
+                    int32_t font2);
+
+// ---- List views
+void EZ_CLEARLV(const std::string& form, int32_t id);
+// Tells the list how many rows are coming, so it can reserve them.
+void EZ_SETLVCOUNT(const std::string& form, int32_t id, int32_t count);
+// Adds a row at index (-1: at the end) with the text of column 0; returns its index.
+int32_t EZ_ADDLVITEM(const std::string& form, int32_t id, const std::string& text, int32_t index);
+void EZ_SETLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
+                      const std::string& text);
+std::string EZ_GETLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column);
+int32_t EZ_GETLVCOUNT(const std::string& form, int32_t id);
+int32_t EZ_GETLVSEL(const std::string& form, int32_t id);            // first selected row or -1
+void EZ_SETLVSEL(const std::string& form, int32_t id, int32_t row);  // -1 clears
+void EZ_SETREDRAWSTATE(const std::string& form, int32_t id, int32_t on);
+// Click information of an event 900 value.
+void EZ_GETLVCLICKINFO(int32_t value, int32_t& row, int32_t& column, int32_t& x);
+int32_t EZ_GETLVCOLUMNCOUNT(const std::string& form, int32_t id);
+int32_t EZ_GETLVCOLUMNWIDTH(const std::string& form, int32_t id, int32_t column);  // pixels
+void EZ_SETLVCOLUMNWIDTH(const std::string& form, int32_t id, int32_t column, int32_t pixels);
+// Columns in display order, as the operator arranged them.
+std::vector<int32_t> EZ_GETLVCOLUMNORDER(const std::string& form, int32_t id);
+// Row height in pixels for owner-drawn lists (answer to event 310).
+void EZ_SETLVROWHEIGHT(const std::string& form, int32_t id, int32_t pixels);
+int32_t EZ_FONTHEIGHT(int32_t slot);  // pixels of a line in the font
+
+// ---- Owner drawing (inside an event 300 or 920 handler)
+struct EzDrawInfo {
+    int32_t dc = 0;     // drawing context for the EZ_DC* calls
+    int32_t item = 0;   // row of a list, column of a header, 0 for a button
+    int32_t width = 0;  // pixels of the item
+    int32_t height = 0;
+    bool pushed = false;    // button held down
+    bool selected = false;  // list row selected
+};
+// False when there is nothing to draw.
+bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info);
+void EZ_ENDOWNERDRAW(int32_t value);
+inline constexpr int32_t EZ_DRAW_FILL = 1;  // rectangle filled in the background colour
+inline constexpr int32_t EZ_DRAW_BOX = 2;   // unfilled rectangle in the foreground colour
+inline constexpr int32_t EZ_DRAW_LINE = 3;  // line in the foreground colour
+// Coordinates are inclusive pixels of the item; colours and font as last set
+// with EZ_COLOR / EZ_USEFONT / EZ_USEIFONT.
+void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+               int32_t lineWidth);
+void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text);
+// Print format for EZ_DCPRINT: mode 2 clips the text to the box from (x, y) to
+// (right, bottom). Flags: 16 centre horizontally, 32 one line centred
+// vertically, 4 top-aligned lines; extra 16 ends a text that does not fit
+// with an ellipsis. Mode 0 resets.
+void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra);
+void EZ_DCSAVESTATE(int32_t dc);
+void EZ_DCRESTORESTATE(int32_t dc);
+
+// ---- List view sorting and searching
+inline constexpr int32_t EZ_EV_HEADERCLICK = 910;  // value: column clicked
+void EZ_SORTLV(const std::string& form, int32_t id, int32_t column, int32_t descending);
+// First row from 'from' whose cell in column equals text (any letter case), or -1.
+int32_t EZ_FINDLVITEM(const std::string& form, int32_t id, int32_t column, const std::string& text,
+                      int32_t from);
+// Sizes every column to its widest cell, header included.
+void EZ_SIZELISTVIEW(const std::string& form, int32_t id);
