@@ -1,0 +1,150 @@
+#include <cstdlib>
+
+#include "recorder/bank.h"
+
+namespace tarvolen::recorder {
+namespace {
+
+bool Octet(std::string_view t, int& v) {
+    if (t.empty() || t.size() > 3) return false;
+    v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    return v <= 255;
+}
+
+bool Number(const std::string& t, long lo, long hi, long& v) {
+    char* end = nullptr;
+    v = std::strtol(t.c_str(), &end, 10);
+    return !t.empty() && *end == 0 && v >= lo && v <= hi;
+}
+
+}  // namespace
+
+bool ExpandAddresses(std::string_view spec, std::vector<std::string>& out, std::string& error) {
+    std::size_t start = 0;
+    while (start <= spec.size()) {
+        std::size_t comma = spec.find(',', start);
+        if (comma == std::string_view::npos) comma = spec.size();
+        std::string_view item = spec.substr(start, comma - start);
+        start = comma + 1;
+        if (item.empty()) {
+            if (comma == spec.size()) break;
+            continue;
+        }
+        std::size_t lastDot = item.rfind('.');
+        if (lastDot == std::string_view::npos) {
+            error = std::string(item) + ": not an address";
+            return false;
+        }
+        std::string_view prefix = item.substr(0, lastDot);
+        std::string_view last = item.substr(lastDot + 1);
+        int parts = 0, o = 0;
+        for (std::size_t p = 0; p <= prefix.size();) {
+            std::size_t d = prefix.find('.', p);
+            if (d == std::string_view::npos) d = prefix.size();
+            if (!Octet(prefix.substr(p, d - p), o)) {
+                error = std::string(item) + ": not an address";
+                return false;
+            }
+            ++parts;
+            p = d + 1;
+        }
+        int from = 0, to = 0;
+        std::size_t dash = last.find('-');
+        bool okRange = dash == std::string_view::npos
+                           ? Octet(last, from) && (to = from, true)
+                           : Octet(last.substr(0, dash), from) && Octet(last.substr(dash + 1), to);
+        if (parts != 3 || !okRange || to < from) {
+            error = std::string(item) + ": not an address or range";
+            return false;
+        }
+        for (int k = from; k <= to; ++k)
+            out.push_back(std::string(prefix) + "." + std::to_string(k));
+    }
+    if (out.size() > 254) {
+        error = "too many recorders";
+        return false;
+    }
+    return true;
+}
+
+std::string BankUsage() {
+    return "usage: tarvolen-recorder --bank ADDRESSES [options]\n"
+           "  --bank 127.0.0.101-124     recorders, one per address (ranges, comma lists)\n"
+           "  --port N                   listening port (default 7380; 0 picks a free one)\n"
+           "  --channels N               internal channels per recorder, 1-4 (default 4)\n"
+           "  --rate R                   29.97 (drop-frame, default), 30, 25 or 24\n"
+           "  --journal FILE             append one JSON object per request\n"
+           "  --state DIR                keep clips across restarts\n"
+           "  --fault ADDR=KIND[:ARG]    ADDR or all; KIND silent, delay:MS, garble[:N],\n"
+           "                             drop[:MS], refuse[:VERB]\n"
+           "  --allow-any-address        allow addresses that are not loopback\n";
+}
+
+bool ParseBankArguments(const std::vector<std::string>& args, BankOptions& o, std::string& error,
+                        bool& help) {
+    help = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            help = true;
+            return false;
+        } else if (a == "--bank") {
+            if (!value(v) || !ExpandAddresses(v, o.addresses, error)) return false;
+        } else if (a == "--port") {
+            if (!value(v)) return false;
+            if (!Number(v, 0, 65535, n)) return (error = "bad port " + v), false;
+            o.port = static_cast<uint16_t>(n);
+        } else if (a == "--channels") {
+            if (!value(v)) return false;
+            if (!Number(v, 1, 4, n)) return (error = "channels must be 1 to 4"), false;
+            o.channels = static_cast<int>(n);
+        } else if (a == "--rate") {
+            if (!value(v)) return false;
+            if (!ParseRate(v, o.rate)) return (error = "bad rate " + v), false;
+        } else if (a == "--journal") {
+            if (!value(o.journalPath)) return false;
+        } else if (a == "--state") {
+            if (!value(o.stateDir)) return false;
+        } else if (a == "--allow-any-address") {
+            o.allowAnyAddress = true;
+        } else if (a == "--fault") {
+            if (!value(v)) return false;
+            std::size_t eq = v.find('=');
+            if (eq == std::string::npos) return (error = "fault needs ADDR=KIND"), false;
+            FaultSpec f;
+            f.address = v.substr(0, eq);
+            std::string kind = v.substr(eq + 1);
+            std::size_t colon = kind.find(':');
+            f.kind = kind.substr(0, colon);
+            if (colon != std::string::npos) f.arg = kind.substr(colon + 1);
+            if (f.kind != "silent" && f.kind != "delay" && f.kind != "garble" && f.kind != "drop" &&
+                f.kind != "refuse")
+                return (error = "unknown fault " + f.kind), false;
+            o.faults.push_back(f);
+        } else {
+            error = "unknown argument " + a;
+            return false;
+        }
+    }
+    if (o.addresses.empty()) {
+        error = "--bank is required";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarvolen::recorder

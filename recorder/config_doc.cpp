@@ -1,0 +1,433 @@
+#include "recorder/config_doc.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <pugixml.hpp>
+
+namespace tarvolen::recorder {
+namespace {
+
+struct ListSpec {
+    const char* list;
+    const char* item;
+};
+
+const ListSpec kInputLists[] = {{"supported_video_inputs", "video_input"},
+                                {"supported_resolutions", "resolution"},
+                                {"supported_frame_rates", "frame_rate"},
+                                {"supported_pixel_fmts", "pixel_fmt"},
+                                {"supported_audio_inputs", "audio_input"}};
+const ListSpec kEncoderLists[] = {{"supported_codecs", "codec"},
+                                  {"supported_qualities", "quality"},
+                                  {"supported_wrappers", "wrapper"},
+                                  {"supported_audio", "audio"},
+                                  {"supported_write_modes", "write_mode"},
+                                  {"supported_primary_disks", "primary_disk"},
+                                  {"supported_secondary_disks", "secondary_disk"}};
+
+const char* const kInputFields[] = {"video_input", "resolution",  "frame_rate",
+                                    "pixel_fmt",   "audio_input", "name_mode"};
+const char* const kEncoderFields[] = {"codec",
+                                      "status",
+                                      "name",
+                                      "input_index",
+                                      "quality",
+                                      "wrapper",
+                                      "audio",
+                                      "write_mode",
+                                      "primary_disk",
+                                      "secondary_disk",
+                                      "generate_xml_mode",
+                                      "segment_mode",
+                                      "segment_duration",
+                                      "override_primary_project_path",
+                                      "override_secondary_project_path",
+                                      "primary_project_path",
+                                      "secondary_project_path",
+                                      "burn_tc",
+                                      "burn_systime",
+                                      "burn_gps",
+                                      "burn_filename",
+                                      "tape_id"};
+const char* const kProjectFields[] = {
+    "project_name",        "master_path_template",    "master_sec_path_template",
+    "proxy_path_template", "proxy_sec_path_template", "master_name_template",
+    "proxy_name_template", "tape_id_template",        "scene"};
+const char* const kSwitchFields[] = {"status",
+                                     "generate_xml_mode",
+                                     "segment_mode",
+                                     "override_primary_project_path",
+                                     "override_secondary_project_path",
+                                     "burn_tc",
+                                     "burn_systime",
+                                     "burn_gps",
+                                     "burn_filename"};
+const char* const kRoutingKeys[] = {"analog", "digital", "tone_generator", "silent"};
+const int kTones[] = {200, 400, 600, 800, 1000, 1200};
+
+std::string Escape(std::string_view v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+void Element(std::string& out, std::string_view name, std::string_view value) {
+    out += "<";
+    out += name;
+    out += ">";
+    out += Escape(value);
+    out += "</";
+    out += name;
+    out += ">";
+}
+
+const ListSpec* ListFor(const std::string& field, bool input) {
+    if (input) {
+        for (const auto& l : kInputLists)
+            if (field == l.item) return &l;
+    } else {
+        for (const auto& l : kEncoderLists)
+            if (field == l.item) return &l;
+    }
+    return nullptr;
+}
+
+bool IsOneOf(const std::string& v, const char* const* begin, const char* const* end) {
+    for (auto p = begin; p != end; ++p)
+        if (v == *p) return true;
+    return false;
+}
+
+std::string Trim(std::string s) {
+    std::size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) return "";
+    std::size_t b = s.find_last_not_of(" \t\r\n");
+    return s.substr(a, b - a + 1);
+}
+
+bool InList(const std::string& value, const std::vector<SupportedItem>& list, bool numeric) {
+    for (const auto& item : list) {
+        if (item.type == value) return true;
+        if (numeric) {
+            char* e1 = nullptr;
+            char* e2 = nullptr;
+            double a = std::strtod(value.c_str(), &e1);
+            double b = std::strtod(item.type.c_str(), &e2);
+            if (*e1 == 0 && *e2 == 0 && std::fabs(a - b) < 0.005) return true;
+        }
+    }
+    return false;
+}
+
+// Reads the current values of one input or encoder element into a copy.
+bool ReadBlock(const pugi::xml_node& node, ConfigBlock& block, bool input, std::string& why) {
+    for (pugi::xml_node child : node.children()) {
+        if (child.type() != pugi::node_element) continue;
+        std::string field = child.name();
+        if (field == "index") continue;
+        bool known = input ? IsOneOf(field, std::begin(kInputFields), std::end(kInputFields))
+                           : IsOneOf(field, std::begin(kEncoderFields), std::end(kEncoderFields));
+        if (!known) continue;  // supported lists and unknown elements are not settings
+        std::string raw = child.text().get();
+        if (!input && field == "audio") {
+            raw =
+                child.first_child().type() == pugi::node_pcdata ? child.first_child().value() : "";
+            if (pugi::xml_node routing = child.child("routing")) {
+                std::vector<std::pair<std::string, int>> r;
+                for (pugi::xml_node e : routing.children("routing_element")) {
+                    std::string key = Trim(e.child("key").text().get());
+                    if (!IsOneOf(key, std::begin(kRoutingKeys), std::end(kRoutingKeys))) {
+                        why = "routing key '" + key + "' is not known";
+                        return false;
+                    }
+                    int value = e.child("value").text().as_int(0);
+                    if (key == "tone_generator") {
+                        int best = kTones[0];
+                        for (int t : kTones)
+                            if (std::abs(t - value) < std::abs(best - value)) best = t;
+                        value = best;
+                    } else if (key == "silent") {
+                        value = 0;
+                    } else if (value < 0 || value > 63) {
+                        why = "routing source " + std::to_string(value) + " out of range";
+                        return false;
+                    }
+                    if (r.size() < 32) r.emplace_back(key, value);
+                }
+                block.routing = std::move(r);
+            }
+        }
+        bool blank = !raw.empty() && Trim(raw).empty();
+        std::string value = Trim(raw);
+        if (value.empty() && !blank) continue;  // an empty element keeps the value
+        if (const ListSpec* l = ListFor(field, input)) {
+            if (!InList(value, SupportedList(l->list), field == "frame_rate")) {
+                why = field + " '" + value + "' is not supported";
+                return false;
+            }
+        } else if (IsOneOf(field, std::begin(kSwitchFields), std::end(kSwitchFields))) {
+            if (value != "enabled" && value != "disabled") {
+                why = field + " must be enabled or disabled";
+                return false;
+            }
+        } else if (field == "segment_duration") {
+            char* end = nullptr;
+            long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != 0 || n < 0) {
+                why = "segment_duration must be a frame count";
+                return false;
+            }
+        }
+        block.values[field] = value;
+    }
+    return true;
+}
+
+}  // namespace
+
+const ConfigBlock* ChannelConfig::Encoder(int index) const {
+    for (const auto& e : encoders)
+        if (e.index == index) return &e;
+    return nullptr;
+}
+const ConfigBlock* ChannelConfig::Input(int index) const {
+    for (const auto& e : inputs)
+        if (e.index == index) return &e;
+    return nullptr;
+}
+std::string ChannelConfig::Value(const ConfigBlock* block, const std::string& key) const {
+    if (!block) return "";
+    auto it = block->values.find(key);
+    return it == block->values.end() ? std::string() : it->second;
+}
+
+const std::vector<SupportedItem>& SupportedList(const std::string& listElement) {
+    static const std::map<std::string, std::vector<SupportedItem>> kLists = {
+        {"supported_video_inputs",
+         {{"sdi1", "SDI 1"}, {"sdi2", "SDI 2"}, {"hdmi", "HDMI"}, {"ndi", "NDI"}}},
+        {"supported_resolutions",
+         {{"1920x1080i", "1080i"},
+          {"1920x1080p", "1080p"},
+          {"1280x720p", "720p"},
+          {"3840x2160p", "UHD 2160p"}}},
+        {"supported_frame_rates",
+         {{"23.98", "23.98"},
+          {"24", "24"},
+          {"25", "25"},
+          {"29.97", "29.97"},
+          {"30", "30"},
+          {"50", "50"},
+          {"59.94", "59.94"}}},
+        {"supported_pixel_fmts",
+         {{"yuv422p10", "10 bit 422"}, {"yuv422p", "8 bit 422"}, {"yuv420p", "8 bit 420"}}},
+        {"supported_audio_inputs",
+         {{"embedded", "Embedded"}, {"aes", "AES"}, {"analog", "Analog"}}},
+        {"supported_codecs",
+         {{"dnxhd", "DNxHD"},
+          {"prores", "ProRes"},
+          {"xdcam", "XDCAM HD"},
+          {"avci", "AVC Intra"},
+          {"h264", "H.264"}}},
+        {"supported_qualities", {{"high", "High"}, {"medium", "Medium"}, {"low", "Low"}}},
+        {"supported_wrappers",
+         {{"mxf_op1a", "MXF OP1a"}, {"mxf_opatom", "MXF OPAtom"}, {"mov", "QuickTime"}}},
+        {"supported_audio", {{"pcm24", "PCM 24 bit"}, {"pcm16", "PCM 16 bit"}, {"aac", "AAC"}}},
+        {"supported_write_modes",
+         {{"single", "Single"}, {"mirror", "Mirror"}, {"dual", "Primary and Secondary"}}},
+        {"supported_primary_disks",
+         {{"/media/primary", "Primary RAID"},
+          {"/media/secondary", "Secondary RAID"},
+          {"/media/archive", "Archive"}}},
+        {"supported_secondary_disks",
+         {{"/media/secondary", "Secondary RAID"},
+          {"/media/archive", "Archive"},
+          {"/media/primary", "Primary RAID"}}},
+    };
+    static const std::vector<SupportedItem> kNone;
+    auto it = kLists.find(listElement);
+    return it == kLists.end() ? kNone : it->second;
+}
+
+ChannelConfig DefaultConfig(int channel, Rate rate) {
+    ChannelConfig c;
+    const char* fps = "29.97";
+    switch (rate) {
+        case Rate::k30:
+            fps = "30";
+            break;
+        case Rate::k25:
+            fps = "25";
+            break;
+        case Rate::k24:
+            fps = "24";
+            break;
+        case Rate::k2997DropFrame:
+            break;
+    }
+    ConfigBlock in;
+    in.index = 0;
+    in.values = {{"video_input", "sdi1"},    {"resolution", "1920x1080i"}, {"frame_rate", fps},
+                 {"pixel_fmt", "yuv422p10"}, {"audio_input", "embedded"},  {"name_mode", "auto"}};
+    c.inputs.push_back(in);
+    auto encoder = [&](int index, const char* codec, const char* name, const char* quality,
+                       const char* wrapper, const char* audio, int tracks) {
+        ConfigBlock e;
+        e.index = index;
+        e.values = {{"codec", codec},
+                    {"status", "enabled"},
+                    {"name", name},
+                    {"input_index", "0"},
+                    {"quality", quality},
+                    {"wrapper", wrapper},
+                    {"audio", audio},
+                    {"write_mode", index == 0 ? "mirror" : "single"},
+                    {"primary_disk", "/media/primary"},
+                    {"secondary_disk", "/media/secondary"},
+                    {"generate_xml_mode", "disabled"},
+                    {"segment_mode", "disabled"},
+                    {"segment_duration", "0"},
+                    {"override_primary_project_path", "disabled"},
+                    {"override_secondary_project_path", "disabled"},
+                    {"primary_project_path", ""},
+                    {"secondary_project_path", ""},
+                    {"burn_tc", "disabled"},
+                    {"burn_systime", "disabled"},
+                    {"burn_gps", "disabled"},
+                    {"burn_filename", "disabled"},
+                    {"tape_id", ""}};
+        for (int k = 0; k < tracks; ++k) e.routing.emplace_back("digital", k);
+        c.encoders.push_back(e);
+    };
+    encoder(0, "dnxhd", "Master", "high", "mxf_op1a", "pcm24", 8);
+    encoder(1, "h264", "Proxy", "low", "mov", "aac", 2);
+    std::string scene = "Ch" + std::to_string(channel);
+    c.project = {{"project_name", "Demo"},
+                 {"master_path_template", "%P/%D"},
+                 {"master_sec_path_template", "%P/%D"},
+                 {"proxy_path_template", "%P/%D/proxy"},
+                 {"proxy_sec_path_template", ""},
+                 {"master_name_template", "%P_%S_%D_%T"},
+                 {"proxy_name_template", "%P_%S_%D_%T%x"},
+                 {"tape_id_template", "%S_%y%M%d"},
+                 {"scene", scene}};
+    return c;
+}
+
+std::string BuildConfigDocument(const ChannelConfig& c) {
+    const char* crlf = "\r\n";
+    std::string d = "<?xml version=\"1.0\"?>\r\n<tarvolen>\r\n<drives>";
+    for (const auto& item : SupportedList("supported_primary_disks")) {
+        d += "<drive>";
+        Element(d, "path", item.type);
+        Element(d, "label", item.name);
+        d += "</drive>";
+    }
+    d += "</drives>\r\n";
+    auto lists = [&](const ListSpec* begin, const ListSpec* end) {
+        for (auto l = begin; l != end; ++l) {
+            d += std::string("<") + l->list + ">";
+            for (const auto& item : SupportedList(l->list)) {
+                d += std::string("<") + l->item + ">";
+                Element(d, "type", item.type);
+                Element(d, "name", item.name);
+                d += std::string("</") + l->item + ">";
+            }
+            d += std::string("</") + l->list + ">" + crlf;
+        }
+    };
+    for (const auto& in : c.inputs) {
+        d += "<input>\r\n";
+        Element(d, "index", std::to_string(in.index));
+        d += crlf;
+        lists(std::begin(kInputLists), std::end(kInputLists));
+        for (const char* f : kInputFields) Element(d, f, c.Value(&in, f));
+        d += "\r\n</input>\r\n";
+    }
+    for (const auto& e : c.encoders) {
+        d += "<encoder>\r\n";
+        Element(d, "index", std::to_string(e.index));
+        d += crlf;
+        lists(std::begin(kEncoderLists), std::end(kEncoderLists));
+        for (const char* f : kEncoderFields) {
+            if (std::string(f) == "audio") {
+                d += "<audio>" + Escape(c.Value(&e, "audio")) + "<routing>";
+                for (const auto& [key, value] : e.routing) {
+                    d += "<routing_element>";
+                    Element(d, "key", key);
+                    Element(d, "value", std::to_string(value));
+                    d += "</routing_element>";
+                }
+                d += "</routing></audio>";
+            } else {
+                Element(d, f, c.Value(&e, f));
+            }
+        }
+        d += "\r\n</encoder>\r\n";
+    }
+    d += "<project>\r\n";
+    for (const char* f : kProjectFields) {
+        auto it = c.project.find(f);
+        Element(d, f, it == c.project.end() ? std::string() : it->second);
+        d += crlf;
+    }
+    d += "</project>\r\n</tarvolen>\r\n";
+    return d;
+}
+
+bool ApplyConfigDocument(ChannelConfig& config, std::string_view document, std::string& why) {
+    pugi::xml_document doc;
+    pugi::xml_parse_result parsed = doc.load_buffer(
+        document.data(), document.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
+    if (!parsed) {
+        why = std::string("not well-formed: ") + parsed.description() + " at offset " +
+              std::to_string(parsed.offset);
+        return false;
+    }
+    pugi::xml_node root = doc.document_element();
+    if (std::string(root.name()) != "tarvolen") {
+        why = "root element is not tarvolen";
+        return false;
+    }
+    ChannelConfig next = config;
+    auto readIndex = [&](const pugi::xml_node& node, int& index) {
+        std::string t = Trim(node.child("index").text().get());
+        char* end = nullptr;
+        long v = std::strtol(t.c_str(), &end, 10);
+        if (t.empty() || *end != 0 || v < 0 || v > 20) {
+            why = std::string(node.name()) + " without a valid index";
+            return false;
+        }
+        index = static_cast<int>(v);
+        return true;
+    };
+    for (pugi::xml_node n : root.children("input")) {
+        int index = 0;
+        if (!readIndex(n, index)) return false;
+        for (auto& b : next.inputs)
+            if (b.index == index && !ReadBlock(n, b, true, why)) return false;
+    }
+    for (pugi::xml_node n : root.children("encoder")) {
+        int index = 0;
+        if (!readIndex(n, index)) return false;
+        for (auto& b : next.encoders)
+            if (b.index == index && !ReadBlock(n, b, false, why)) return false;
+    }
+    if (pugi::xml_node p = root.child("project")) {
+        // Project texts are taken as sent, empty ones too.
+        for (const char* f : kProjectFields)
+            if (pugi::xml_node e = p.child(f)) next.project[f] = Trim(e.text().get());
+    }
+    config = std::move(next);
+    return true;
+}
+
+}  // namespace tarvolen::recorder
