@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "shell/widths.h"
+
 namespace tarvolen {
 
 inline constexpr int kDeviceChannels = 48;  // the libraries address 0-47; the table uses 0-23
-inline constexpr int kAddressWidth = 15;
-inline constexpr int kTimecodeWidth = 11;
 inline constexpr int kClipNameWidth = 255;
 inline constexpr int kTextBlockWidth = 65535;
 

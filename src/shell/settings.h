@@ -15,13 +15,13 @@
 #include <string>
 #include <string_view>
 
+#include "shell/widths.h"
+
 namespace tarvolen {
 
 class IniFile;
 
 inline constexpr int32_t kChannelCount = 24;
-inline constexpr size_t kAddressWidth = 15;
-inline constexpr size_t kTimecodeWidth = 11;
 inline constexpr size_t kStateWidth = 10;
 inline constexpr size_t kVolumesWidth = 4096;
 // Default addresses are this prefix and the two-digit channel number.
