@@ -95,9 +95,9 @@ TEST(TcToFrames, LeavesTheInstanceRateAlone) {
 
 TEST(AddTc, EachOperandAtItsOwnRateSumAtRateOfA) {
     struct Case {
-        const char* a;
-        const char* b;
-        const char* sum;
+        std::string a;
+        std::string b;
+        std::string sum;
     };
     const Case cases[] = {
         {"23:59:59;29", "00:00:00;01", "00:00:00;00"},
@@ -108,7 +108,7 @@ TEST(AddTc, EachOperandAtItsOwnRateSumAtRateOfA) {
         {"23:00:00.00", "02:00:00.00", "01:00:00.00"},
         {"-1:00:00:00", "00:00:00:00", "--:--:--:--"},
         {" 00:00:10:00 ", "00:00:00:01", "00:00:10:01"},
-        {std::string("00:00:10:00\0", 12).c_str(), "00:00:00:01", "00:00:10:01"},
+        {std::string("00:00:10:00\0", 12), "00:00:00:01", "00:00:10:01"},
         {"00:00:10:0", "00:00:00:01", ""},
         {"00:00:10:00", "00:00:00:001", ""},
         {"", "00:00:00:01", ""},
@@ -121,10 +121,9 @@ TEST(AddTc, EachOperandAtItsOwnRateSumAtRateOfA) {
 
 TEST(AddTc, CleansNulAnd255Padding) {
     Fixture f;
-    EXPECT_EQ(f.tc.AddTc(std::string("00:00:10:00\0\0", 13), std::string("\xff"
-                                                                         "00:00:00:01",
-                                                                         12)),
-              "00:00:10:01");
+    const std::string a("00:00:10:00\0\0", 13);
+    const std::string b = std::string(1, '\xff') + "00:00:00:01" + std::string(2, '\xff');
+    EXPECT_EQ(f.tc.AddTc(a, b), "00:00:10:01");
 }
 
 TEST(AddTc, SeparatorOfASetsTheRateForLaterCalls) {
