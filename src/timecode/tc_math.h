@@ -19,6 +19,14 @@ struct FrameRateAccess {
 // Access to a plain integer, for owners that keep the code themselves.
 FrameRateAccess FrameRateOf(int32_t& code);
 
+// Access through an object with FrameRateCode() / SetFrameRateCode(code),
+// such as the settings object; it must outlive the cTcMath.
+template <class Settings>
+FrameRateAccess FrameRateOfSettings(Settings& settings) {
+    return {[&settings] { return settings.FrameRateCode(); },
+            [&settings](int32_t code) { settings.SetFrameRateCode(code); }};
+}
+
 // The text that stands for a missing timecode.
 inline constexpr std::string_view kNoTimecode = "--:--:--:--";
 

@@ -229,6 +229,17 @@ TEST(EnsureRate, UnknownProgramCodeFallsBackTo29) {
     EXPECT_EQ(f.program, 31);
 }
 
+TEST(EnsureRate, ReachesASettingsObjectThroughItsAccessors) {
+    struct Settings {
+        int32_t code = 0;
+        int32_t FrameRateCode() const { return code; }
+        void SetFrameRateCode(int32_t c) { code = c; }
+    } settings;
+    cTcMath tc(FrameRateOfSettings(settings));
+    EXPECT_EQ(tc.FramesToTc(1800), "00:01:00;02");
+    EXPECT_EQ(settings.code, 29);
+}
+
 TEST(EnsureRate, WithoutSettingsAccessUses29) {
     cTcMath tc{FrameRateAccess{}};
     EXPECT_EQ(tc.FramesToTc(107892), "01:00:00;00");
