@@ -1,0 +1,65 @@
+// The device libraries over TCP: PIAMPCOMMAND and PIAMPCLIPDIRCOMMAND talking
+// the recorder protocol (docs/recorder-protocol.md) to each recorder.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "device/piamp.h"
+#include "platform/wire/wire.h"
+
+namespace tarvolen::link {
+
+// Results besides 0 (success).
+namespace result {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kBadInput = 1;      // record size, channel or document unreadable
+inline constexpr int32_t kNotConnected = 2;  // channel not connected, or not on its recorder
+inline constexpr int32_t kLost = 3;          // recorder lost or no answer in time
+inline constexpr int32_t kRefused = 4;       // the recorder answered ERR
+inline constexpr int32_t kReconnect = 5;     // code 85: the caller reconnects
+inline constexpr int32_t kNoEntry = 6;       // directory listing empty or at its end
+}  // namespace result
+
+struct LinkOptions {
+    uint16_t port = wire::kDefaultPort;
+    std::chrono::milliseconds replyTimeout{250};   // longest any call waits
+    std::chrono::milliseconds keepalive{250};      // PING after this long without sending
+    std::chrono::milliseconds lostAfter{800};      // nothing heard this long: lost
+    std::chrono::milliseconds retryEvery{200};     // reconnect attempts of a lost recorder
+    std::chrono::milliseconds setupTimeout{1000};  // connect, greeting and first picture
+
+    // The defaults, with the port from TARVOLEN_RECORDER_PORT when that is set.
+    static LinkOptions FromEnvironment();
+};
+
+class RecorderLink {
+  public:
+    explicit RecorderLink(LinkOptions options = {});
+    ~RecorderLink();
+    RecorderLink(const RecorderLink&) = delete;
+    RecorderLink& operator=(const RecorderLink&) = delete;
+
+    int32_t AmpCommand(int32_t code, std::intptr_t input, void* output);
+    int32_t ClipDirCommand(int32_t code, std::intptr_t input, void* output);
+
+    // Library objects for InstallAmpLibrary / InstallClipDirLibrary; they keep
+    // the link alive.
+    std::shared_ptr<DeviceLibrary> AmpLibrary();
+    std::shared_ptr<DeviceLibrary> ClipDirLibrary();
+
+    // Open connections (for tests and diagnostics).
+    int Connections() const;
+
+    struct Impl;
+
+  private:
+    std::shared_ptr<Impl> impl_;
+};
+
+// Creates a link and installs it as both device libraries.
+std::shared_ptr<RecorderLink> InstallRecorderLink(
+    LinkOptions options = LinkOptions::FromEnvironment());
+
+}  // namespace tarvolen::link
