@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "busy/busy.h"
+#include "shell/toolkit.h"
 
 namespace tarvolen::platform::qt {
 namespace {
@@ -26,11 +27,14 @@ using busy::BusyHandle;
 
 class SpinnerWindowTest : public ::testing::Test {
   protected:
+    // Our own application object, gone before the program's statics are: one
+    // destroyed after main returns takes Qt's globals down in the wrong order.
     static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "busy_spinner_window_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
     }
     static void TearDownTestSuite() { app_.reset(); }
 
@@ -95,6 +99,21 @@ TEST_F(SpinnerWindowTest, BorderlessTopmostTranslucentToolWindowCentredOverTheWi
                                    host.y() + (host.height() - 40) / 2, 40, 40));
     // 12 frames: 100 ms base, half of it per tick.
     EXPECT_EQ(w->FrameTimer().interval(), 50);
+}
+
+TEST_F(SpinnerWindowTest, CentredOverAToolkitFormByItsHandle) {
+    SetSpinnerWindowLookup(nullptr);  // the toolkit's own handle rectangles
+    EZ_FORM("BUSYHOST", "", "Busy host", 10, 5, 50, 20, "");
+    const std::int32_t handle = EZ_HANDLE("busyhost", 0);
+    ASSERT_NE(handle, 0);
+    std::int32_t x = 0, y = 0, width = 0, height = 0;
+    ASSERT_TRUE(EZ_HANDLERECT(handle, x, y, width, height));
+    spinner_ = busy::ShowBusy(handle, busy::kBusyPicture);
+    ASSERT_NE(spinner_, 0);
+    EXPECT_EQ(SpinnerWidget(spinner_)->geometry(),
+              QRect(x + static_cast<int>(std::nearbyint((width - 40) * 0.5)),
+                    y + static_cast<int>(std::nearbyint((height - 40) * 0.5)), 40, 40));
+    EZ_UNLOADFORM("BUSYHOST");
 }
 
 TEST_F(SpinnerWindowTest, EachTickShowsTheNextFrameWithSoftAlpha) {

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QScreen>
 
+#include "shell/toolkit.h"
+
 #include <map>
 #include <utility>
 
@@ -130,10 +132,13 @@ class QtBusyPlatform final : public busy::BusyPlatform {
 
     std::optional<busy::BusyRect> WindowRect(busy::BusyHandle window) override {
         std::optional<QRect> r;
-        if (SpinnerWindow* spinner = Find(window))
+        if (SpinnerWindow* spinner = Find(window)) {
             r = spinner->frameGeometry();
-        else if (window != 0 && lookup_)
+        } else if (lookup_) {
             r = lookup_(window);
+        } else if (std::int32_t x, y, w, h; EZ_HANDLERECT(window, x, y, w, h)) {
+            r = QRect(x, y, w, h);
+        }
         if (!r || !r->isValid()) return std::nullopt;
         return ToBusy(*r);
     }

@@ -38,8 +38,8 @@ class SpinnerWindow : public QWidget {
     std::optional<QPoint> drag_offset_;
 };
 
-// Screen rectangle, in pixels, of a toolkit window handle; nothing when the
-// handle is not a window. The toolkit backend supplies it.
+// Screen rectangle, in pixels, of a window handle; nothing when the handle is
+// not a window. Without one set, the toolkit's EZ_HANDLERECT answers.
 using WindowRectLookup = std::function<std::optional<QRect>(std::int32_t)>;
 void SetSpinnerWindowLookup(WindowRectLookup lookup);
 
