@@ -1,0 +1,97 @@
+// Start-up and dispatch of the application shell, on the real toolkit.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/qt/qt_seam.h"
+#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/instance_lock.h"
+#include "shell/toolkit.h"
+
+namespace {
+
+using namespace tarvolen;
+
+class AppTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qt::EnsureApplication(0, nullptr);
+        qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
+        std::string name = "TarVolenTest" + std::to_string(::getpid());
+        ::setenv("TARVOLEN_INSTANCE", name.c_str(), 1);
+        qt::SetMessageBoxAnswerer([this](const std::string&, const std::string& text,
+                                         const std::string&, const std::string&) {
+            boxes.push_back(text);
+            return 1;
+        });
+    }
+    void TearDown() override {
+        qt::SetMessageBoxAnswerer(nullptr);
+        qt::UnloadAll();
+    }
+    std::vector<std::string> boxes;
+};
+
+TEST_F(AppTest, EventsReachTheWindowOfTheirFormInAnyLetterCase) {
+    std::vector<std::string> seen;
+    Application app;
+    auto handler = [&seen](const char* tag) {
+        return WindowHandlers{nullptr, [&seen, tag](int32_t id, int32_t code, int32_t, int32_t&) {
+                                  seen.push_back(std::string(tag) + ":" + std::to_string(id) + "/" +
+                                                 std::to_string(code));
+                              }};
+    };
+    app.windows["MAIN"] = handler("main");
+    app.windows["CLIPLIST"] = handler("clip");
+    InstallApplication(std::move(app));
+    int32_t cancel = 0;
+    ApplicationEvent("MAIN", 105, 1, 0, cancel);
+    ApplicationEvent("main", 110, 1, 0, cancel);
+    ApplicationEvent("ClipList", 105, 1, 0, cancel);
+    ApplicationEvent("{MSGBOX}", 1, 1, 0, cancel);
+    ApplicationEvent("{APP}", 0, 7, 0, cancel);
+    ApplicationEvent("OTHER", 1, 1, 0, cancel);
+    EXPECT_EQ(seen, (std::vector<std::string>{"main:105/1", "main:110/1", "clip:105/1"}));
+    EXPECT_EQ(cancel, 0);
+}
+
+TEST_F(AppTest, MessageBoxIsStyledWithTheTurtleBackdrop) {
+    InstallApplication({});
+    DefineProgramFonts(6, 30);
+    bool backdrop = false;
+    qt::SetMessageBoxAnswerer(
+        [&](const std::string&, const std::string&, const std::string&, const std::string&) {
+            backdrop = EZ_HANDLE("{MSGBOX}", 1000) != 0;
+            return 1;
+        });
+    EZ_MSGBOXEX("", "|Connect to tarvolens?", "tarvolen", "&Yes|&No", "", 7, 8);
+    EXPECT_TRUE(backdrop);
+}
+
+TEST_F(AppTest, StartCreatesObjectsReadsAutorecAndRefusesASecondInstance) {
+    int created = 0;
+    Application app;
+    app.createSharedObjects = [&created] { ++created; };
+    app.commandLine = "AUTOREC=600";
+    InstallApplication(std::move(app));
+    ASSERT_TRUE(ShellStart());
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(g_CommandLineAutoRecord.load(), 600);
+
+    // The lock is held now: a second start in this name is refused with the message.
+    InstanceLock other = InstanceLock::Acquire(InstanceLock::Name());
+    EXPECT_EQ(other.Status(), InstanceStatus::kAlreadyRunning);
+}
+
+TEST(CommandLine, JoinsTheArgumentsAfterTheProgramName) {
+    char a0[] = "tarvolen", a1[] = "x", a2[] = "autorec=5";
+    char* argv[] = {a0, a1, a2, nullptr};
+    EXPECT_EQ(CommandLineText(3, argv), "x autorec=5");
+    EXPECT_EQ(CommandLineText(1, argv), "");
+}
+
+}  // namespace

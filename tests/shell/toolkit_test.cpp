@@ -1,0 +1,275 @@
+// The toolkit contract over the real Qt backend on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "platform/qt/qt_seam.h"
+#include "shell/toolkit.h"
+
+namespace {
+
+using namespace tarvolen;
+
+struct Event {
+    std::string form;
+    int32_t id, code, value;
+};
+
+class ToolkitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qt::EnsureApplication(0, nullptr);
+        qt::SetCallbacks(
+            [this](const std::string& form, int32_t id, int32_t code, int32_t value,
+                   int32_t& cancel) {
+                events.push_back({form, id, code, value});
+                if (onEvent) onEvent(form, id, code, value, cancel);
+            },
+            [this](const std::string& form) {
+                designed.push_back(form);
+                if (onDesign) onDesign(form);
+            });
+        qt::SetMessageBoxAnswerer(nullptr);
+    }
+    void TearDown() override {
+        qt::SetMessageBoxAnswerer(nullptr);
+        qt::UnloadAll();
+        EZ_DOEVENTS(255);
+    }
+    // Pumps events until pred holds or about two seconds have gone.
+    template <typename Pred>
+    bool PumpUntil(Pred pred) {
+        for (int i = 0; i < 400 && !pred(); ++i) {
+            EZ_DOEVENTS(255);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return pred();
+    }
+    bool Saw(int32_t id, int32_t code) const {
+        for (const Event& e : events) {
+            if (e.id == id && e.code == code) return true;
+        }
+        return false;
+    }
+
+    std::vector<Event> events;
+    std::vector<std::string> designed;
+    std::function<void(const std::string&, int32_t, int32_t, int32_t, int32_t&)> onEvent;
+    std::function<void(const std::string&)> onDesign;
+};
+
+TEST_F(ToolkitTest, FormNamesCompareWithoutLetterCase) {
+    onDesign = [](const std::string&) { EZ_LABEL(10, "hello", 1, 1, 10, 1, ""); };
+    EZ_FORM("Demo", "", "Demo", 0, 0, 20, 5, "");
+    ASSERT_EQ(designed, std::vector<std::string>{"DEMO"});
+    EXPECT_TRUE(EZ_FORMEXISTS("demo"));
+    EXPECT_NE(EZ_HANDLE("DEMO", 0), 0);
+    EXPECT_EQ(EZ_HANDLE("demo", 0), EZ_HANDLE("Demo", 0));
+    EXPECT_EQ(EZ_GETTEXT("dEmO", 10), "hello");
+    EZ_SETTEXT("DEMO", 10, "a|b");
+    EXPECT_EQ(EZ_GETTEXT("demo", 10), "a|b");
+    EZ_UNLOADFORM("demo");
+    EXPECT_FALSE(EZ_FORMEXISTS("DEMO"));
+    EXPECT_EQ(EZ_HANDLE("DEMO", 0), 0);
+}
+
+TEST_F(ToolkitTest, FormLifecycleEventsArriveInOrder) {
+    onDesign = [](const std::string&) { EZ_ODBUTTON(105, "x", 1, 1, 4, 2, ""); };
+    EZ_FORM("LIFE", "", "Life", 0, 0, 20, 5, "");
+    ASSERT_TRUE(PumpUntil([&] { return Saw(0, EZ_EV_SHOWN); }));
+    std::vector<std::pair<int32_t, int32_t>> order;
+    for (const Event& e : events) {
+        if (e.code == EZ_EV_CREATED || e.code == EZ_EV_STARTED || e.code == EZ_EV_SHOWN)
+            order.push_back({e.id, e.code});
+    }
+    std::vector<std::pair<int32_t, int32_t>> expected = {
+        {0, EZ_EV_CREATED}, {105, EZ_EV_STARTED}, {0, EZ_EV_STARTED}, {0, EZ_EV_SHOWN}};
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(ToolkitTest, MessageBoxAnswersByButtonNumberAndIsStyledByTheProgram) {
+    bool styled = false;
+    onDesign = [&](const std::string& form) {
+        if (form != "{MSGBOX}") return;
+        double w = 0, h = 0;
+        EZ_GETSIZE(form, w, h, 0);
+        EZ_TURTLEPICTURE(1000, "V1;U1;G20,32,3;", 0, 0, w, h, "");
+        styled = EZ_HANDLE(form, 1000) != 0 && EZ_GETTEXT(form, 100) == "|Connect to tarvolens?";
+    };
+    std::string seenButtons;
+    qt::SetMessageBoxAnswerer([&](const std::string&, const std::string&, const std::string&,
+                                  const std::string& buttons) {
+        seenButtons = buttons;
+        return 2;
+    });
+    EXPECT_EQ(EZ_MSGBOXEX("", "|Connect to tarvolens?", "tarvolen", "&Yes|&No", "", 7, 8), 2);
+    EXPECT_TRUE(styled);
+    EXPECT_EQ(seenButtons, "&Yes|&No");
+    EXPECT_FALSE(EZ_FORMEXISTS("{MSGBOX}"));
+}
+
+TEST_F(ToolkitTest, RealMessageBoxReturnsOneForTheFirstButton) {
+    // Nobody answers: press the first button as an operator would.
+    QTimer::singleShot(50, [] {
+        if (QWidget* w = qt::ControlWidget("{MSGBOX}", 1)) QMetaObject::invokeMethod(w, "click");
+    });
+    EXPECT_EQ(EZ_MSGBOXEX("", "line one|line two", "t", "&Ok|&Cancel", "", 7, 8), 1);
+}
+
+TEST_F(ToolkitTest, PostedAndThreadEventsArriveOnTheGuiThread) {
+    EZ_FORM("EV", "", "Ev", 0, 0, 20, 5, "");
+    std::thread::id gui = std::this_thread::get_id();
+    std::atomic<bool> wrongThread{false};
+    onEvent = [&](const std::string&, int32_t, int32_t, int32_t, int32_t&) {
+        if (std::this_thread::get_id() != gui) wrongThread = true;
+    };
+    EZ_POSTEVENT("ev", 105, 0);
+    std::thread worker([] {
+        for (int i = 0; i < 50; ++i) EZ_SENDTHREADEVENT("ev", EZ_THREADEVENT_ID, i);
+    });
+    worker.join();
+    ASSERT_TRUE(PumpUntil([&] {
+        int threadEvents = 0;
+        for (const Event& e : events) threadEvents += e.code == EZ_EV_THREAD;
+        return Saw(105, EZ_EV_POSTED) && threadEvents == 50;
+    }));
+    EXPECT_FALSE(wrongThread);
+}
+
+TEST_F(ToolkitTest, TimerTicksAsEventSevenWithItsId) {
+    EZ_FORM("TIMED", "", "T", 0, 0, 20, 5, "");
+    EZ_STARTTIMER("timed", 3, 1);
+    ASSERT_TRUE(PumpUntil([&] { return Saw(3, EZ_EV_TIMER); }) ||
+                PumpUntil([&] { return Saw(3, EZ_EV_TIMER); }));
+    EZ_STOPTIMER("timed", 3);
+}
+
+TEST_F(ToolkitTest, ModalFormReturnsWhenUnloaded) {
+    onEvent = [](const std::string& form, int32_t id, int32_t code, int32_t, int32_t&) {
+        if (form == "MODAL" && id == 0 && code == EZ_EV_SHOWN) EZ_UNLOADFORM("modal");
+    };
+    EZ_FORM("MODAL", "", "Modal", 0, 0, 20, 5, "CM");
+    EXPECT_FALSE(EZ_FORMEXISTS("MODAL"));
+}
+
+TEST_F(ToolkitTest, CloseEventCanBeCancelled) {
+    EZ_FORM("KEEP", "", "Keep", 0, 0, 20, 5, "");
+    onEvent = [](const std::string&, int32_t id, int32_t code, int32_t, int32_t& cancel) {
+        if (id == 0 && code == EZ_EV_CLOSE) cancel = 1;
+    };
+    qt::FormWidget("KEEP")->close();
+    EXPECT_TRUE(EZ_FORMEXISTS("KEEP"));
+    onEvent = nullptr;
+    qt::FormWidget("KEEP")->close();
+    EXPECT_FALSE(EZ_FORMEXISTS("KEEP"));
+}
+
+TEST_F(ToolkitTest, ShowAndHideWorkOverIdRanges) {
+    onDesign = [](const std::string&) {
+        for (int32_t id = 115; id <= 140; id += 5) EZ_ODBUTTON(id, "b", 1, 1, 2, 1, "");
+    };
+    EZ_FORM("RANGE", "", "R", 0, 0, 30, 5, "");
+    EZ_HIDEC("range", 120, 130);
+    std::vector<bool> visible;
+    for (int32_t id = 115; id <= 140; id += 5) visible.push_back(EZ_ISVISIBLE("RANGE", id));
+    EXPECT_EQ(visible, (std::vector<bool>{true, false, false, false, true, true}));
+    EZ_SHOWC("range", 115, 130);
+    for (int32_t id = 115; id <= 140; id += 5) EXPECT_TRUE(EZ_ISVISIBLE("RANGE", id)) << id;
+}
+
+TEST_F(ToolkitTest, OwnerDrawnButtonPaintsWhatTheProgramDraws) {
+    EZ_DEFCOLOR(70, 64, 0, 0);
+    onDesign = [](const std::string&) { EZ_ODBUTTON(105, "all", 0, 0, 10, 2, ""); };
+    onEvent = [](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        if (id != 105 || code != EZ_EV_OWNERDRAW) return;
+        EzDrawInfo info;
+        ASSERT_TRUE(EZ_STARTOWNERDRAW(value, info));
+        EZ_COLOR(70, 70);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("PAINT", "", "P", 0, 0, 20, 5, "");
+    QImage image = qt::ControlWidget("PAINT", 105)->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), QColor(64, 0, 0));
+    EzDrawInfo stale;
+    EXPECT_FALSE(EZ_STARTOWNERDRAW(12345, stale));
+}
+
+TEST_F(ToolkitTest, ListViewRowsAndClickInformation) {
+    onDesign = [](const std::string&) {
+        EZ_LISTVIEW(100, "Column 1{20}|Column 2{20}{L}", 0, 0, 45, 10, "NOSV");
+    };
+    EZ_FORM("LIST", "", "L", 0, 0, 50, 12, "");
+    for (int r = 0; r < 6; ++r) {
+        EXPECT_EQ(EZ_ADDLVITEM("list", 100, " " + std::to_string(r), -1), r);
+        EZ_SETLVITEMTEXT("list", 100, r, 1, " " + std::to_string(r + 1));
+    }
+    EXPECT_EQ(EZ_GETLVCOUNT("LIST", 100), 6);
+    EXPECT_EQ(EZ_GETLVITEMTEXT("LIST", 100, 4, 1), " 5");
+    EXPECT_EQ(EZ_GETLVCOLUMNCOUNT("LIST", 100), 2);
+    EXPECT_EQ(EZ_GETLVCOLUMNWIDTH("LIST", 100, 0), 20 * 8);
+    EXPECT_EQ(EZ_GETLVCOLUMNORDER("LIST", 100), (std::vector<int32_t>{0, 1}));
+    EZ_SETLVROWHEIGHT("LIST", 100, 20);
+
+    int32_t clickValue = 0;
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        if (id == 100 && code == EZ_EV_LVCLICK) clickValue = value;
+    };
+    // A click 30 pixels into the second column of the third row.
+    QWidget* list = qt::ControlWidget("LIST", 100);
+    QWidget* viewport = list->findChild<QWidget*>("qt_scrollarea_viewport");
+    ASSERT_NE(viewport, nullptr);
+    QPoint at(20 * 8 + 30, 2 * 20 + 5);
+    QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+    ASSERT_NE(clickValue, 0);
+    int32_t row = -1, column = -1, x = -1;
+    EZ_GETLVCLICKINFO(clickValue, row, column, x);
+    EXPECT_EQ(std::make_tuple(row, column, x), std::make_tuple(2, 1, 30));
+    EZ_CLEARLV("list", 100);
+    EXPECT_EQ(EZ_GETLVCOUNT("LIST", 100), 0);
+}
+
+TEST_F(ToolkitTest, SymbolCaptionsNeverDrawAsEmptyBoxes) {
+    // Every glyph the program uses must leave ink of its colour on the button.
+    const std::vector<std::pair<std::string, std::string>> glyphs = {
+        {"Webdings", "7"}, {"Webdings", "3"}, {"Webdings", "<"},
+        {"Webdings", "4"}, {"Webdings", "8"}, {"Webdings", "5"},
+        {"Webdings", "6"}, {"Webdings", "`"}, {"Wingdings", "\xC3\xA8|\xC3\xA7"}};
+    for (const auto& [face, text] : glyphs) {
+        onDesign = [](const std::string&) { EZ_ODBUTTON(1, "", 0, 0, 6, 3, ""); };
+        onEvent = [face = face, text = text](const std::string&, int32_t id, int32_t code,
+                                             int32_t value, int32_t&) {
+            if (id != 1 || code != EZ_EV_OWNERDRAW) return;
+            EzDrawInfo info;
+            if (!EZ_STARTOWNERDRAW(value, info)) return;
+            EZ_COLOR(15, 0);
+            EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+            EZ_USEIFONT(face, 18, "BSV");
+            EZ_SETPRINTFORMAT(2, info.width, info.height, 48, 0);
+            EZ_DCPRINT(info.dc, 0, 0, text);
+            EZ_ENDOWNERDRAW(value);
+        };
+        EZ_FORM("GLYPH", "", "G", 0, 0, 10, 4, "");
+        QImage image = qt::ControlWidget("GLYPH", 1)->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) ink += image.pixelColor(x, y).lightness() > 128;
+        }
+        EXPECT_GT(ink, 20) << face << " " << text;
+        EZ_UNLOADFORM("GLYPH");
+    }
+}
+
+}  // namespace
