@@ -16,6 +16,7 @@
 
 #include "platform/qt/backend.h"
 #include "platform/qt/qt_seam.h"
+#include "platform/qt/spinner_window.h"
 #include "shell/text.h"
 
 namespace tarvolen::qt {
@@ -284,7 +285,8 @@ namespace {
 int g_argc = 1;
 char g_arg0[] = "tarvolen";
 char* g_argv[] = {g_arg0, nullptr};
-std::unique_ptr<QApplication> g_app;
+// Never destroyed: Qt must not be torn down by static destructors after main.
+QApplication* g_app = nullptr;
 
 }  // namespace
 
@@ -294,11 +296,12 @@ void EnsureApplication(int argc, char** argv) {
     if (QCoreApplication::instance()) return;
     if (argc > 0 && argv) {
         g_argc = argc;
-        g_app = std::make_unique<QApplication>(g_argc, argv);
+        g_app = new QApplication(g_argc, argv);
     } else {
-        g_app = std::make_unique<QApplication>(g_argc, g_argv);
+        g_app = new QApplication(g_argc, g_argv);
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    tarvolen::platform::qt::InstallSpinnerPlatform();
 }
 
 void SetCallbacks(EzEventProc event, EzDesignProc design) {
