@@ -312,9 +312,10 @@ struct Bank::Impl {
             if (!r.running) continue;
             bool recording = false;
             for (auto& c : r.channels) {
+                bool moving = c.speed != 0;
                 Advance(r, c, now);
                 recording = recording || c.recording >= 0;
-                if (c.speed != 0 || !c.sentAny) Notify(r, c, now);
+                if (moving || !c.sentAny) Notify(r, c, now);
             }
             if (recording && now - r.lastSave > std::chrono::seconds(1)) SaveState(r);
             if (r.faults.dropEvery.count() > 0 && now - r.lastDrop > r.faults.dropEvery) {
@@ -815,7 +816,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     }
     if (verb == "STOP") {
         FinishRecording(r, c, now);
-        SetMotion(c, now, 0, "Stop");
+        SetMotion(c, now, 0, c.word == "Eject" ? "Eject" : "Stop");  // an empty deck stays empty
         return done();
     }
     if (verb == "RECORD") {
@@ -954,7 +955,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         }
         if (ejected) return err("badstate", "no clip");
         c.mode = mode;
-        if (c.word != "Play" && c.word != "Reverse") startPlay(100);
+        if (c.word != "Play") startPlay(100);
         return done();
     }
     err("badrequest", "unknown request " + verb);

@@ -1,5 +1,6 @@
 #include "recorder/config_doc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <pugixml.hpp>
@@ -383,7 +384,37 @@ std::string BuildConfigDocument(const ChannelConfig& c) {
     return d;
 }
 
+// The parser passes a bare '&' through; a conforming reader must not.
+bool BareAmpersand(std::string_view d, std::size_t& at) {
+    for (std::size_t i = d.find('&'); i != std::string_view::npos; i = d.find('&', i + 1)) {
+        std::size_t semi = d.find(';', i);
+        std::string_view ref = semi == std::string_view::npos ? d.substr(i + 1)
+                                                              : d.substr(i + 1, semi - i - 1);
+        bool ok = semi != std::string_view::npos &&
+                  (ref == "amp" || ref == "lt" || ref == "gt" || ref == "quot" || ref == "apos");
+        if (!ok && semi != std::string_view::npos && ref.size() > 1 && ref[0] == '#') {
+            bool hex = ref[1] == 'x';
+            std::string_view digits = ref.substr(hex ? 2 : 1);
+            ok = !digits.empty() && digits.size() < 8 &&
+                 std::all_of(digits.begin(), digits.end(), [hex](char c) {
+                     return (c >= '0' && c <= '9') ||
+                            (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+                 });
+        }
+        if (!ok) {
+            at = i;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ApplyConfigDocument(ChannelConfig& config, std::string_view document, std::string& why) {
+    std::size_t at = 0;
+    if (BareAmpersand(document, at)) {
+        why = "not well-formed: bare & at offset " + std::to_string(at);
+        return false;
+    }
     pugi::xml_document doc;
     pugi::xml_parse_result parsed = doc.load_buffer(
         document.data(), document.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);

@@ -1,0 +1,335 @@
+// The link against the emulated bank on loopback, code by code.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "link_harness.h"
+
+namespace tarvolen::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(LinkConnect, ChannelsReadTheirRecordersStates) {
+    Harness h(3, 2);
+    h.Map(0, h.addresses[0], 1);
+    h.Map(1, h.addresses[0], 2);
+    h.Map(2, h.addresses[1], 1);
+    h.Map(3, h.addresses[2], 4);           // the recorder has 2 channels
+    h.Map(4, "127.0.0.0", 1);              // nothing listens there
+    h.Map(5, h.addresses[1], 1);
+    h.table.shown[5] = 0;                  // not shown: not connected
+    h.Map(6, h.addresses[1], 7);           // internal channel out of range: skipped
+    EXPECT_EQ(h.Connect(), 0);
+    StatusTable t = h.Status();
+    const struct {
+        int ch;
+        const char* state;
+        bool timecode;
+    } expect[] = {{0, "Stop", true},  {1, "Stop", true},  {2, "Stop", true}, {3, "Nop", false},
+                  {4, "Los", false},  {5, "Off", false},  {6, "Off", false}, {47, "Off", false}};
+    for (const auto& e : expect) {
+        EXPECT_EQ(ReadField(t.entry[e.ch].state, 13), e.state) << e.ch;
+        std::string tc = ReadField(t.entry[e.ch].timecode, 15);
+        EXPECT_EQ(tc, e.timecode ? "01:00:00;00" : "--:--:--:--") << e.ch;
+    }
+    EXPECT_EQ(h.link->Connections(), 3);  // one per distinct address that answers
+}
+
+TEST(LinkConnect, DisconnectTurnsEverythingOff) {
+    Harness h(2);
+    h.ConnectOnePerRecorder();
+    EXPECT_EQ(h.link->AmpCommand(amp::kDisconnect, 0, nullptr), 0);
+    EXPECT_EQ(h.State(0), "Off");
+    EXPECT_EQ(h.link->Connections(), 0);
+    EXPECT_NE(h.Channel(amp::kPlay, 0), 0);
+    h.ConnectOnePerRecorder();
+    EXPECT_EQ(h.State(1), "Stop");
+}
+
+TEST(LinkConnect, CommandsToUnconnectedChannelsFail) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    EXPECT_EQ(h.Channel(amp::kPlay, 5), link::result::kNotConnected);
+    EXPECT_EQ(h.Channel(amp::kPlay, 48), link::result::kBadInput);
+    EXPECT_EQ(h.Channel(amp::kPlay, -1), link::result::kBadInput);
+    ChannelRequest shortRecord;
+    shortRecord.size = 4;
+    EXPECT_EQ(h.link->AmpCommand(amp::kPlay, RecordArg(&shortRecord), nullptr),
+              link::result::kBadInput);
+    EXPECT_EQ(h.link->AmpCommand(amp::kPlay, 0, nullptr), link::result::kBadInput);
+    StatusTable small{};
+    small.size = 100;
+    EXPECT_EQ(h.link->AmpCommand(amp::kStatus, 0, &small), link::result::kBadInput);
+    EXPECT_EQ(h.link->AmpCommand(2, 0, nullptr), link::result::kBadInput);
+}
+
+struct TransportCase {
+    const char* name;
+    int32_t code;
+    int value;  // for the valued codes
+    bool valued;
+    const char* state;
+};
+
+TEST(LinkTransport, EveryTransportCodeReachesTheRecorder) {
+    const TransportCase cases[] = {
+        {"play", amp::kPlay, 0, false, "Play"},
+        {"rewind", amp::kWind, -1, true, "Rewind"},
+        {"fast forward", amp::kWind, 1, true, "FastFwd"},
+        {"step forward", amp::kStep, 1, true, "Still"},
+        {"step back", amp::kStep, -1, true, "Still"},
+        {"play reverse", amp::kPlaySpeed, -100, true, "Reverse"},
+        {"loop on", amp::kLoop, 1, true, "Play{L}"},
+        {"ping-pong on", amp::kPingPong, 1, true, "Play{P}"},
+        {"loop off keeps playing", amp::kLoop, 0, true, "Play{P}"},
+        {"stop", amp::kStop, 0, false, "Stop"},
+        {"eject", amp::kEject, 0, false, "Eject"},
+        {"stop on an empty deck", amp::kStop, 0, false, "Eject"},
+    };
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    // A channel with no clip loaded winds freely, so no state runs out under the test.
+    for (const auto& c : cases) {
+        int32_t rc = c.valued ? h.Valued(c.code, 0, c.value) : h.Channel(c.code, 0);
+        EXPECT_EQ(rc, 0) << c.name;
+        // The recorder reports before it answers, so the cache is current at once.
+        EXPECT_EQ(h.State(0), c.state) << c.name;
+        auto view = h.bank->Channel(h.addresses[0], 1);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->state, std::string(c.state).substr(0, view->state.size())) << c.name;
+    }
+    EXPECT_NE(h.Channel(amp::kPlay, 0), 0) << "nothing to play after eject";
+}
+
+TEST(LinkTransport, FrameStepMovesTheTimecodeByOneFrame) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    EXPECT_EQ(h.Valued(amp::kStep, 0, 1), 0);
+    EXPECT_EQ(h.Timecode(0), "01:00:00;01");
+    EXPECT_EQ(h.Valued(amp::kStep, 0, -1), 0);
+    EXPECT_EQ(h.Timecode(0), "01:00:00;00");
+}
+
+TEST(LinkTransport, LoopAndPingPongMarkersFollowTheFlags) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    EXPECT_EQ(h.Valued(amp::kLoop, 0, 1), 0);
+    EXPECT_EQ(h.State(0), "Play{L}");
+    EXPECT_EQ(h.Valued(amp::kPingPong, 0, 1), 0);
+    EXPECT_EQ(h.State(0), "Play{P}");
+    EXPECT_EQ(h.Valued(amp::kPingPong, 0, 0), 0);
+    EXPECT_EQ(h.State(0), "Play");
+}
+
+TEST(LinkRecord, RecordNamesTheClipAndListsItsFiles) {
+    Harness h(2);
+    h.ConnectOnePerRecorder();
+    ASSERT_EQ(h.Record(1), 0);
+    EXPECT_EQ(h.State(1), "Record");
+    EXPECT_EQ(h.State(0), "Stop");
+    EXPECT_NE(h.Record(1), 0) << "a recording channel refuses a second record";
+    EXPECT_NE(h.Channel(amp::kPlay, 1), 0);
+
+    ClipNameTable names{};
+    names.size = sizeof names;
+    ASSERT_EQ(h.link->AmpCommand(amp::kClipNames, 0, &names), 0);
+    std::string clip = ReadField(names.name[1], kClipNameWidth);
+    EXPECT_EQ(clip.rfind("Demo_Ch1_", 0), 0u) << clip;
+    EXPECT_EQ(ReadField(names.name[0], kClipNameWidth), "");
+
+    auto request = Harness::Block("<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n<ClipName>" + clip +
+                                  "</ClipName><Chan>1</Chan></AmpClipType>");
+    auto reply = std::make_unique<TextBlock>();
+    ASSERT_EQ(h.link->AmpCommand(amp::kRecordFileList, RecordArg(request.get()), reply.get()), 0);
+    std::string text = CleanText(std::string_view(reply->text, kTextBlockWidth));
+    ASSERT_NE(text.find("<RecFileList>"), std::string::npos);
+    // The first file of each encoder's primary list, as the status thread reads it.
+    for (const char* enc : {"<EncoderA>", "<EncoderB>"}) {
+        std::size_t a = text.find(enc);
+        ASSERT_NE(a, std::string::npos);
+        std::size_t p = text.find("<Primary>", a);
+        std::size_t f = text.find("</File>", p);
+        std::string first = text.substr(p, f - p);
+        first = first.substr(first.rfind('>') + 1);
+        EXPECT_NE(first.find(clip), std::string::npos) << first;
+        EXPECT_NE(first.find("_avmxf"), std::string::npos) << first;
+    }
+
+    std::this_thread::sleep_for(200ms);
+    EXPECT_NE(h.Timecode(1), "01:00:00;00") << "the timecode runs while recording";
+    EXPECT_EQ(h.Channel(amp::kStop, 1), 0);
+    EXPECT_EQ(h.State(1), "Stop");
+    auto clips = h.bank->Clips(h.addresses[1]);
+    ASSERT_EQ(clips.size(), 1u);
+    EXPECT_EQ(clips[0].name, clip);
+    EXPECT_FALSE(clips[0].recording);
+}
+
+TEST(LinkRecord, RecordWithAGivenNameAndUnknownFiles) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    ASSERT_EQ(h.Record(0, "Interview take 1"), 0);
+    ClipNameTable names{};
+    names.size = sizeof names;
+    h.link->AmpCommand(amp::kClipNames, 0, &names);
+    EXPECT_EQ(ReadField(names.name[0], kClipNameWidth), "Interview take 1");
+    auto request = Harness::Block("<AmpClipType><ClipName>nothing</ClipName><Chan>0</Chan>"
+                                  "</AmpClipType>");
+    auto reply = std::make_unique<TextBlock>();
+    EXPECT_NE(h.link->AmpCommand(amp::kRecordFileList, RecordArg(request.get()), reply.get()), 0);
+    EXPECT_EQ(CleanText(std::string_view(reply->text, kTextBlockWidth)), "");
+    auto garbage = Harness::Block("<AmpClipType><ClipName>x</ClipName></AmpClipType>");
+    EXPECT_EQ(h.link->AmpCommand(amp::kRecord, RecordArg(garbage.get()), nullptr),
+              link::result::kBadInput);
+}
+
+TEST(LinkDocuments, VolumesAndConfiguration) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    std::string text;
+    ASSERT_EQ(h.Document(amp::kVolumes, 0, text), 0);
+    EXPECT_NE(text.find("<Volumes>"), std::string::npos);
+    ASSERT_EQ(h.Document(amp::kGetConfig, 0, text), 0);
+    EXPECT_NE(text.find("<tarvolen>"), std::string::npos);
+    EXPECT_NE(text.find("</tarvolen>"), std::string::npos);
+    EXPECT_NE(text.find("<project_name>Demo</project_name>"), std::string::npos);
+
+    auto send = [&](const std::string& doc) {
+        auto b = Harness::Block("<Chan>0</Chan>\r\n" + doc);
+        return h.link->AmpCommand(amp::kSendConfig, RecordArg(b.get()), nullptr);
+    };
+    EXPECT_EQ(send("<tarvolen>\r\n<project>\r\n<project_name>News</project_name>\r\n</project>\r\n"
+                   "</tarvolen>"),
+              0);
+    ASSERT_EQ(h.Document(amp::kGetConfig, 0, text), 0);
+    EXPECT_NE(text.find("<project_name>News</project_name>"), std::string::npos);
+
+    // A bare ampersand is not XML: refused whole and journaled.
+    EXPECT_EQ(send("<tarvolen><project><project_name>A & B</project_name></project></tarvolen>"),
+              link::result::kRefused);
+    ASSERT_EQ(h.Document(amp::kGetConfig, 0, text), 0);
+    EXPECT_NE(text.find("<project_name>News</project_name>"), std::string::npos);
+    bool journaled = false;
+    for (const auto& e : h.bank->Journal())
+        journaled = journaled || (e.request == "SETCONFIG" && e.outcome == "badxml");
+    EXPECT_TRUE(journaled);
+
+    ChannelRequest r;
+    r.channel = 9;  // not connected
+    auto out = std::make_unique<TextBlock>();
+    EXPECT_NE(h.link->AmpCommand(amp::kGetConfig, RecordArg(&r), out.get()), 0);
+    EXPECT_EQ(CleanText(std::string_view(out->text, kTextBlockWidth)), "");
+}
+
+TEST(LinkAddress, AddressMessageMapsTheChannel) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    auto message = [&](const std::string& ch, const std::string& address, const std::string& vtr) {
+        auto b = Harness::Block("<Chan>" + ch + "</Chan>\r\n<IpAddress>" + address +
+                                "</IpAddress>\r\n<Vtr>" + vtr + "</Vtr>");
+        return h.link->AmpCommand(amp::kSetAddress, RecordArg(b.get()), nullptr);
+    };
+    EXPECT_EQ(message("3", h.addresses[0], "2"), link::result::kReconnect);
+    EXPECT_TRUE(h.WaitState(3, "Stop"));
+    EXPECT_EQ(message("3", h.addresses[0], "2"), 0) << "unchanged";
+    EXPECT_EQ(message("0", h.addresses[0], "1"), 0);
+    EXPECT_EQ(message("48", h.addresses[0], "1"), link::result::kBadInput);
+    EXPECT_EQ(message("3", "", "1"), link::result::kBadInput);
+    EXPECT_EQ(message("3", h.addresses[0], "5"), link::result::kBadInput);
+}
+
+ClipEntry Entry() {
+    ClipEntry e{};
+    e.size = sizeof e;
+    return e;
+}
+
+TEST(LinkClipDirectory, ListingHandsOutEveryEntry) {
+    Harness h(2);
+    h.ConnectOnePerRecorder();
+    for (const char* name : {"First", "Second"}) {
+        ASSERT_EQ(h.Record(0, name), 0);
+        std::this_thread::sleep_for(100ms);
+        ASSERT_EQ(h.Channel(amp::kStop, 0), 0);
+    }
+    ClipDirConnectTable dir{};
+    dir.size = sizeof dir;
+    StoreField(dir.address[0], kAddressWidth, h.addresses[0]);
+    StoreField(dir.address[1], kAddressWidth, h.addresses[1]);
+    EXPECT_EQ(h.link->ClipDirCommand(clipdir::kConnect, RecordArg(&dir), &dir), 0);
+
+    AddressRequest req;
+    StoreField(req.address, kAddressWidth, h.addresses[0]);
+    CountReply count;
+    ASSERT_EQ(h.link->ClipDirCommand(clipdir::kOpen, RecordArg(&req), &count), 0);
+    EXPECT_EQ(count.count, 2);
+    ClipEntry e = Entry();
+    ASSERT_EQ(h.link->ClipDirCommand(clipdir::kFirst, RecordArg(&req), &e), 0);
+    EXPECT_EQ(e.size, 429);
+    EXPECT_EQ(ReadField(e.clipName, kClipNameWidth), "First");
+    std::string when = ReadField(e.dateTime, sizeof e.dateTime);
+    EXPECT_EQ(when.size(), 19u) << when;
+    EXPECT_EQ(std::string(e.start, 11), "01:00:00;00");
+    EXPECT_EQ(std::string(e.duration, 2), "00");
+    EXPECT_EQ(e.videoFormat, 10);  // 1080_29_97_2to1i
+    EXPECT_EQ(e.codec, 144);       // DNxHD
+    EXPECT_EQ(e.compression, 220);
+    EXPECT_EQ(ReadField(e.guid, sizeof e.guid).size(), 36u);
+    EXPECT_EQ(ReadField(e.address, kAddressWidth), h.addresses[0]);
+    // The same bytes at the offsets the clip list reads.
+    const char* raw = reinterpret_cast<const char*>(&e);
+    EXPECT_EQ(std::memcmp(raw + 12, "First", 5), 0);
+    EXPECT_EQ(static_cast<uint8_t>(raw[335]), 144);
+    ASSERT_EQ(h.link->ClipDirCommand(clipdir::kNext, RecordArg(&req), &e), 0);
+    EXPECT_EQ(ReadField(e.clipName, kClipNameWidth), "Second");
+    EXPECT_NE(std::string(e.start, 11), "01:00:00;00") << "the second clip starts where the first ended";
+    EXPECT_EQ(h.link->ClipDirCommand(clipdir::kNext, RecordArg(&req), &e), link::result::kNoEntry);
+
+    // Another recorder with no clips.
+    StoreField(req.address, kAddressWidth, h.addresses[1]);
+    ASSERT_EQ(h.link->ClipDirCommand(clipdir::kOpen, RecordArg(&req), &count), 0);
+    EXPECT_EQ(count.count, 0);
+    EXPECT_EQ(h.link->ClipDirCommand(clipdir::kFirst, RecordArg(&req), &e), link::result::kNoEntry);
+
+    // One named clip.
+    ClipEntry named = Entry();
+    StoreField(named.clipName, kClipNameWidth, "Second");
+    StoreField(named.address, kAddressWidth, h.addresses[0]);
+    ASSERT_EQ(h.link->ClipDirCommand(clipdir::kNamedClip, RecordArg(&named), &named), 0);
+    EXPECT_EQ(ReadField(named.guid, sizeof named.guid).size(), 36u);
+    ClipEntry missing = Entry();
+    StoreField(missing.clipName, kClipNameWidth, "Nope");
+    StoreField(missing.address, kAddressWidth, h.addresses[0]);
+    EXPECT_NE(h.link->ClipDirCommand(clipdir::kNamedClip, RecordArg(&missing), &missing), 0);
+    EXPECT_EQ(ReadField(missing.clipName, kClipNameWidth), "Nope") << "left as it was";
+
+    EXPECT_EQ(h.link->ClipDirCommand(clipdir::kDisconnect, 0, nullptr), 0);
+    EXPECT_EQ(h.State(0), "Stop") << "the device library keeps its connection";
+}
+
+TEST(LinkClipDirectory, LoadClipCuesTheChannel) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    ASSERT_EQ(h.Record(0, "Take"), 0);
+    std::this_thread::sleep_for(200ms);
+    ASSERT_EQ(h.Channel(amp::kStop, 0), 0);
+    ASSERT_EQ(h.Channel(amp::kEject, 0), 0);
+    LoadClipRequest load;
+    load.channel = 0;
+    StoreField(load.clipName, kClipNameWidth, "Take");
+    StoreField(load.start, kTimecodeWidth, "01:00:00;02");
+    StoreField(load.duration, kTimecodeWidth, "00:00:00;03");
+    ASSERT_EQ(h.link->AmpCommand(amp::kLoadClip, RecordArg(&load), nullptr), 0);
+    EXPECT_EQ(h.State(0), "Stop");
+    EXPECT_EQ(h.Timecode(0), "01:00:00;02");
+    StoreField(load.clipName, kClipNameWidth, "Other");
+    EXPECT_NE(h.link->AmpCommand(amp::kLoadClip, RecordArg(&load), nullptr), 0);
+    // Played to its end the clip stops there.
+    ASSERT_EQ(h.Channel(amp::kPlay, 0), 0);
+    EXPECT_TRUE(h.WaitState(0, "Stop"));
+    EXPECT_EQ(h.Timecode(0), "01:00:00;04");
+}
+
+}  // namespace
+}  // namespace tarvolen::testing
