@@ -817,6 +817,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     if (verb == "STOP") {
         FinishRecording(r, c, now);
         SetMotion(c, now, 0, c.word == "Eject" ? "Eject" : "Stop");  // an empty deck stays empty
+        c.mode = '-';
         return done();
     }
     if (verb == "RECORD") {

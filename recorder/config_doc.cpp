@@ -388,8 +388,8 @@ std::string BuildConfigDocument(const ChannelConfig& c) {
 bool BareAmpersand(std::string_view d, std::size_t& at) {
     for (std::size_t i = d.find('&'); i != std::string_view::npos; i = d.find('&', i + 1)) {
         std::size_t semi = d.find(';', i);
-        std::string_view ref = semi == std::string_view::npos ? d.substr(i + 1)
-                                                              : d.substr(i + 1, semi - i - 1);
+        std::string_view ref =
+            semi == std::string_view::npos ? d.substr(i + 1) : d.substr(i + 1, semi - i - 1);
         bool ok = semi != std::string_view::npos &&
                   (ref == "amp" || ref == "lt" || ref == "gt" || ref == "quot" || ref == "apos");
         if (!ok && semi != std::string_view::npos && ref.size() > 1 && ref[0] == '#') {

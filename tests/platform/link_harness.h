@@ -52,7 +52,8 @@ struct Harness {
     }
     // Channel i on recorder i, internal channel 1.
     int32_t ConnectOnePerRecorder() {
-        for (std::size_t i = 0; i < addresses.size(); ++i) Map(static_cast<int>(i), addresses[i], 1);
+        for (std::size_t i = 0; i < addresses.size(); ++i)
+            Map(static_cast<int>(i), addresses[i], 1);
         return Connect();
     }
     int32_t Connect() { return link->AmpCommand(amp::kConnect, RecordArg(&table), &table); }
@@ -72,8 +73,8 @@ struct Harness {
         return ReadField(t.entry[ch].timecode, sizeof t.entry[ch].timecode);
     }
     // Polls until the channel's state is the word; generous, not a timing check.
-    bool WaitState(int ch, const std::string& word, std::chrono::milliseconds limit =
-                                                         std::chrono::seconds(10)) {
+    bool WaitState(int ch, const std::string& word,
+                   std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             if (State(ch) == word) return true;
@@ -99,9 +100,9 @@ struct Harness {
         return b;
     }
     int32_t Record(int ch, const std::string& name = "?") {
-        auto b = Block("<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>" + name +
-                       "</ClipName>\r\n\t<Chan>" + std::to_string(ch) +
-                       "</Chan>\r\n</AmpClipType>");
+        auto b =
+            Block("<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>" + name +
+                  "</ClipName>\r\n\t<Chan>" + std::to_string(ch) + "</Chan>\r\n</AmpClipType>");
         return link->AmpCommand(amp::kRecord, RecordArg(b.get()), nullptr);
     }
     int32_t Document(int32_t code, int ch, std::string& text) {

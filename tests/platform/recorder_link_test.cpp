@@ -15,19 +15,19 @@ TEST(LinkConnect, ChannelsReadTheirRecordersStates) {
     h.Map(0, h.addresses[0], 1);
     h.Map(1, h.addresses[0], 2);
     h.Map(2, h.addresses[1], 1);
-    h.Map(3, h.addresses[2], 4);           // the recorder has 2 channels
-    h.Map(4, "127.0.0.0", 1);              // nothing listens there
+    h.Map(3, h.addresses[2], 4);  // the recorder has 2 channels
+    h.Map(4, "127.0.0.0", 1);     // nothing listens there
     h.Map(5, h.addresses[1], 1);
-    h.table.shown[5] = 0;                  // not shown: not connected
-    h.Map(6, h.addresses[1], 7);           // internal channel out of range: skipped
+    h.table.shown[5] = 0;         // not shown: not connected
+    h.Map(6, h.addresses[1], 7);  // internal channel out of range: skipped
     EXPECT_EQ(h.Connect(), 0);
     StatusTable t = h.Status();
     const struct {
         int ch;
         const char* state;
         bool timecode;
-    } expect[] = {{0, "Stop", true},  {1, "Stop", true},  {2, "Stop", true}, {3, "Nop", false},
-                  {4, "Los", false},  {5, "Off", false},  {6, "Off", false}, {47, "Off", false}};
+    } expect[] = {{0, "Stop", true}, {1, "Stop", true}, {2, "Stop", true}, {3, "Nop", false},
+                  {4, "Los", false}, {5, "Off", false}, {6, "Off", false}, {47, "Off", false}};
     for (const auto& e : expect) {
         EXPECT_EQ(ReadField(t.entry[e.ch].state, 13), e.state) << e.ch;
         std::string tc = ReadField(t.entry[e.ch].timecode, 15);
@@ -174,8 +174,9 @@ TEST(LinkRecord, RecordWithAGivenNameAndUnknownFiles) {
     names.size = sizeof names;
     h.link->AmpCommand(amp::kClipNames, 0, &names);
     EXPECT_EQ(ReadField(names.name[0], kClipNameWidth), "Interview take 1");
-    auto request = Harness::Block("<AmpClipType><ClipName>nothing</ClipName><Chan>0</Chan>"
-                                  "</AmpClipType>");
+    auto request = Harness::Block(
+        "<AmpClipType><ClipName>nothing</ClipName><Chan>0</Chan>"
+        "</AmpClipType>");
     auto reply = std::make_unique<TextBlock>();
     EXPECT_NE(h.link->AmpCommand(amp::kRecordFileList, RecordArg(request.get()), reply.get()), 0);
     EXPECT_EQ(CleanText(std::string_view(reply->text, kTextBlockWidth)), "");
@@ -283,7 +284,8 @@ TEST(LinkClipDirectory, ListingHandsOutEveryEntry) {
     EXPECT_EQ(static_cast<uint8_t>(raw[335]), 144);
     ASSERT_EQ(h.link->ClipDirCommand(clipdir::kNext, RecordArg(&req), &e), 0);
     EXPECT_EQ(ReadField(e.clipName, kClipNameWidth), "Second");
-    EXPECT_NE(std::string(e.start, 11), "01:00:00;00") << "the second clip starts where the first ended";
+    EXPECT_NE(std::string(e.start, 11), "01:00:00;00")
+        << "the second clip starts where the first ended";
     EXPECT_EQ(h.link->ClipDirCommand(clipdir::kNext, RecordArg(&req), &e), link::result::kNoEntry);
 
     // Another recorder with no clips.

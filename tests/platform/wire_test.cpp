@@ -23,8 +23,8 @@ std::vector<Frame> DecodeAll(const std::string& bytes, Decoder::Status* last = n
 }
 
 TEST(WireText, EncodingRoundTrips) {
-    const std::vector<std::string> texts = {"Clip_0001", "two words", "", "-", "50%", "#1",
-                                            std::string("\x00\x01\xff", 3), "a-b", "?"};
+    const std::vector<std::string> texts = {
+        "Clip_0001", "two words", "", "-", "50%", "#1", std::string("\x00\x01\xff", 3), "a-b", "?"};
     for (const auto& t : texts) {
         std::string enc = EncodeText(t);
         EXPECT_EQ(enc.find(' '), std::string::npos) << t;
@@ -43,7 +43,8 @@ TEST(WireText, EncodedFormsAreReadable) {
 
 TEST(WireText, MalformedEscapesAreRefused) {
     std::string out;
-    for (const char* bad : {"%", "%4", "%zz", "a%2", "#", "a#b"}) EXPECT_FALSE(DecodeText(bad, out)) << bad;
+    for (const char* bad : {"%", "%4", "%zz", "a%2", "#", "a#b"})
+        EXPECT_FALSE(DecodeText(bad, out)) << bad;
 }
 
 TEST(WireFrame, FramesRoundTripInSmallPieces) {
@@ -97,11 +98,13 @@ TEST(WireFrame, BrokenFramesAreErrors) {
         {"payload too large", "1 OK #65536\n"},
         {"payload length leading zero", "1 OK #05\nabcde\n"},
         {"payload not ended", "1 OK #3\nabcX\n"},
-        {"too many arguments", "1 X" + [] {
-             std::string s;
-             for (int i = 0; i < 30; ++i) s += " a";
-             return s;
-         }() + "\n"},
+        {"too many arguments", "1 X" +
+                                   [] {
+                                       std::string s;
+                                       for (int i = 0; i < 30; ++i) s += " a";
+                                       return s;
+                                   }() +
+                                   "\n"},
         {"line too long", "1 OK " + std::string(3000, 'a') + "\n"},
         {"endless line", std::string(5000, 'a')},
     };
@@ -155,10 +158,10 @@ TEST(WireNumbers, ParseIntTable) {
         bool ok;
         int64_t value;
     };
-    const Case cases[] = {{"5", 0, 10, true, 5},      {"-1", -1, 1, true, -1},
-                          {"+1", -1, 1, true, 1},     {"11", 0, 10, false, 0},
-                          {"", 0, 10, false, 0},      {"1x", 0, 10, false, 0},
-                          {"-", -5, 5, false, 0},     {"99999999999999999999", 0, 10, false, 0}};
+    const Case cases[] = {{"5", 0, 10, true, 5},  {"-1", -1, 1, true, -1},
+                          {"+1", -1, 1, true, 1}, {"11", 0, 10, false, 0},
+                          {"", 0, 10, false, 0},  {"1x", 0, 10, false, 0},
+                          {"-", -5, 5, false, 0}, {"99999999999999999999", 0, 10, false, 0}};
     for (const auto& c : cases) {
         int64_t v = 0;
         EXPECT_EQ(ParseInt(c.text, c.lo, c.hi, v), c.ok) << c.text;
