@@ -1,0 +1,257 @@
+// Figures for the recorder link against 24 emulated recorders on loopback:
+// status (code 30) latency, record on 24 channels in a row, emulator CPU with
+// one controller polling, and a recorder killed while recording.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/records.h"
+#include "platform/recorder_link/recorder_link.h"
+#include "recorder/bank.h"
+#include "shell/text.h"
+
+using namespace tarvolen;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kRecorders = 24;
+
+double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+std::vector<std::string> Addresses(int third) {
+    std::vector<std::string> a;
+    for (int i = 1; i <= kRecorders; ++i)
+        a.push_back("127.9." + std::to_string(third) + "." + std::to_string(i));
+    return a;
+}
+
+std::unique_ptr<recorder::Bank> StartBank(const std::vector<std::string>& addresses) {
+    recorder::BankOptions o;
+    o.addresses = addresses;
+    o.port = 0;
+    auto bank = std::make_unique<recorder::Bank>(o);
+    std::string error;
+    if (!bank->Start(error)) {
+        std::fprintf(stderr, "bank: %s\n", error.c_str());
+        std::exit(1);
+    }
+    return bank;
+}
+
+struct Controller {
+    link::RecorderLink link;
+    ConnectTable table{};
+    explicit Controller(uint16_t port) : link([&] {
+        link::LinkOptions o;
+        o.port = port;
+        return o;
+    }()) {}
+    void Connect(const std::vector<std::string>& addresses) {
+        table.size = sizeof table;
+        for (int ch = 0; ch < kRecorders; ++ch) {
+            table.shown[ch] = 1;
+            table.internalChannel[ch] = 1;
+            StoreField(table.address[ch], kAddressWidth, addresses[static_cast<std::size_t>(ch)]);
+        }
+        link.AmpCommand(amp::kConnect, RecordArg(&table), &table);
+    }
+    int32_t Record(int ch) {
+        auto b = std::make_unique<TextBlock>();
+        StoreField(b->text, kTextBlockWidth,
+                   "<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>?</ClipName>\r\n\t<Chan>" +
+                       std::to_string(ch) + "</Chan>\r\n</AmpClipType>");
+        return link.AmpCommand(amp::kRecord, RecordArg(b.get()), nullptr);
+    }
+    int32_t Stop(int ch) {
+        ChannelRequest r;
+        r.channel = ch;
+        return link.AmpCommand(amp::kStop, RecordArg(&r), nullptr);
+    }
+    std::string State(int ch) {
+        StatusTable t{};
+        t.size = sizeof t;
+        link.AmpCommand(amp::kStatus, 0, &t);
+        return ReadField(t.entry[ch].state, 13);
+    }
+};
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The bank runs in a child process so its CPU time is its own.
+void EmulatorCpu(double seconds) {
+    int toChild[2], toParent[2];
+    if (pipe(toChild) != 0 || pipe(toParent) != 0) return;
+    auto addresses = Addresses(1);
+    pid_t pid = fork();
+    if (pid == 0) {
+        auto bank = StartBank(addresses);
+        uint16_t port = bank->Port();
+        (void)!write(toParent[1], &port, sizeof port);
+        for (int phase = 0; phase < 2; ++phase) {
+            char go;
+            if (read(toChild[0], &go, 1) != 1) _exit(1);
+            double c0 = CpuSeconds();
+            if (read(toChild[0], &go, 1) != 1) _exit(1);
+            double used = CpuSeconds() - c0;
+            (void)!write(toParent[1], &used, sizeof used);
+        }
+        bank->Stop();
+        _exit(0);
+    }
+    uint16_t port = 0;
+    if (read(toParent[0], &port, sizeof port) != sizeof port) return;
+    Controller c(port);
+    c.Connect(addresses);
+    for (int phase = 0; phase < 2; ++phase) {
+        if (phase == 1)
+            for (int ch = 0; ch < kRecorders; ++ch) c.Record(ch);
+        (void)!write(toChild[1], "g", 1);
+        auto end = Clock::now() + std::chrono::duration<double>(seconds);
+        int pass = 0;
+        StatusTable t{};
+        auto names = std::make_unique<ClipNameTable>();
+        while (Clock::now() < end) {
+            std::this_thread::sleep_for(30ms);
+            t.size = sizeof t;
+            c.link.AmpCommand(amp::kStatus, 0, &t);
+            if (++pass % 10 == 0) {
+                names->size = sizeof *names;
+                c.link.AmpCommand(amp::kClipNames, 0, names.get());
+            }
+        }
+        (void)!write(toChild[1], "s", 1);
+        double used = 0;
+        if (read(toParent[0], &used, sizeof used) != sizeof used) return;
+        std::printf("emulator CPU, 24 recorders x 4 channels, one controller polling every 30 ms, "
+                    "%s: %.2f%% of one core over %.0f s\n",
+                    phase == 0 ? "idle" : "24 channels recording", 100.0 * used / seconds, seconds);
+    }
+    close(toChild[1]);
+    waitpid(pid, nullptr, 0);
+}
+
+void StatusLatency(Controller& c, bool recording) {
+    std::vector<double> samples;
+    StatusTable t{};
+    for (int i = 0; i < 20000; ++i) {
+        t.size = sizeof t;
+        auto t0 = Clock::now();
+        c.link.AmpCommand(amp::kStatus, 0, &t);
+        samples.push_back(Us(Clock::now() - t0));
+        if (i % 100 == 0) std::this_thread::sleep_for(1ms);
+    }
+    std::sort(samples.begin(), samples.end());
+    std::printf("code 30, 24 channels on 24 recorders (%s): p50 %.1f us, p99 %.1f us, max %.1f us "
+                "(%zu calls)\n",
+                recording ? "all recording, timecodes pushed" : "idle",
+                samples[samples.size() / 2], samples[samples.size() * 99 / 100], samples.back(),
+                samples.size());
+}
+
+void RecordRow(Controller& c, recorder::Bank& bank) {
+    std::vector<double> totals, spreads;
+    for (int round = 0; round < 20; ++round) {
+        std::size_t journalStart = bank.Journal().size();
+        auto t0 = Clock::now();
+        for (int ch = 0; ch < kRecorders; ++ch)
+            if (c.Record(ch) != 0) std::printf("record %d failed\n", ch);
+        totals.push_back(Us(Clock::now() - t0));
+        auto journal = bank.Journal();
+        int64_t first = INT64_MAX, last = INT64_MIN;
+        for (std::size_t i = journalStart; i < journal.size(); ++i) {
+            if (journal[i].request != "RECORD" || journal[i].outcome != "ok") continue;
+            first = std::min(first, journal[i].micros);
+            last = std::max(last, journal[i].micros);
+        }
+        spreads.push_back(static_cast<double>(last - first));
+        for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
+    }
+    std::sort(totals.begin(), totals.end());
+    std::sort(spreads.begin(), spreads.end());
+    std::printf("code 9 on 24 channels in a row: total median %.2f ms, worst %.2f ms; spread first "
+                "to last recorder (journal) median %.2f ms, worst %.2f ms (20 rounds)\n",
+                totals[10] / 1000, totals.back() / 1000, spreads[10] / 1000,
+                spreads.back() / 1000);
+}
+
+void KilledRecorder(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
+    for (int ch = 0; ch < kRecorders; ++ch) c.Record(ch);
+    const int dead = 7;
+    double longest = 0;
+    auto timed = [&](auto f) {
+        auto t0 = Clock::now();
+        auto r = f();
+        longest = std::max(longest, Us(Clock::now() - t0));
+        return r;
+    };
+    bank.StopRecorder(a[dead]);
+    auto killed = Clock::now();
+    while (timed([&] { return c.State(dead); }) != "Los" && Clock::now() - killed < 10s) {
+    }
+    double lostMs = Us(Clock::now() - killed) / 1000;
+    int32_t rc = timed([&] { return c.Stop(dead); });
+    bool othersRecording = true;
+    for (int ch = 0; ch < kRecorders; ++ch)
+        if (ch != dead) othersRecording = othersRecording && c.State(ch) == "Record";
+    std::this_thread::sleep_for(500ms);
+    bank.StartRecorder(a[dead]);
+    auto restarted = Clock::now();
+    while (timed([&] { return c.State(dead); }) != "Stop" && Clock::now() - restarted < 10s)
+        std::this_thread::sleep_for(1ms);
+    double backMs = Us(Clock::now() - restarted) / 1000;
+    std::printf("recorder killed while recording: Los after %.1f ms, command to it answered %d in "
+                "the same pass, back %.1f ms after restart, longest call %.2f ms, others still "
+                "recording: %s\n",
+                lostMs, rc, backMs, longest / 1000, othersRecording ? "yes" : "NO");
+    for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
+
+    bank.SetSilent(a[3], true);
+    auto t0 = Clock::now();
+    rc = c.Stop(3);
+    double first = Us(Clock::now() - t0) / 1000;
+    t0 = Clock::now();
+    int32_t rc2 = c.Stop(3);
+    double second = Us(Clock::now() - t0) / 1000;
+    bank.SetSilent(a[3], false);
+    auto back = Clock::now();
+    while (c.State(3) != "Stop" && Clock::now() - back < 10s) std::this_thread::sleep_for(1ms);
+    std::printf("silent recorder: first command %.1f ms (result %d), next %.3f ms (result %d), "
+                "back %.1f ms after it speaks again\n",
+                first, rc, second, rc2, Us(Clock::now() - back) / 1000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double cpuSeconds = 10;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--quick") cpuSeconds = 2;
+    EmulatorCpu(cpuSeconds);  // first: it forks, so no threads may run yet
+
+    auto addresses = Addresses(2);
+    auto bank = StartBank(addresses);
+    Controller c(bank->Port());
+    c.Connect(addresses);
+    StatusLatency(c, false);
+    for (int ch = 0; ch < kRecorders; ++ch) c.Record(ch);
+    StatusLatency(c, true);
+    for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
+    RecordRow(c, *bank);
+    KilledRecorder(c, *bank, addresses);
+    return 0;
+}
