@@ -232,3 +232,11 @@ int32_t EZ_FINDLVITEM(const std::string& form, int32_t id, int32_t column, const
                       int32_t from);
 // Sizes every column to its widest cell, header included.
 void EZ_SIZELISTVIEW(const std::string& form, int32_t id);
+
+// ---- Device layer: list cell texts from the status thread, form enabling
+// Sets a list cell text from any thread: at once on the GUI thread, otherwise
+// queued to it, in order with EZ_SENDTHREADEVENT.
+void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
+                       const std::string& text);
+// Enables or disables a whole form (its controls stop taking input).
+void EZ_ENABLEFORM(const std::string& form, int32_t on);

@@ -1,0 +1,500 @@
+#include "device/amp_control.h"
+
+#include <cstring>
+#include <memory>
+
+#include "busy/busy.h"
+#include "device/clip_directory.h"
+#include "device/device_clock.h"
+#include "device/device_text.h"
+#include "device/piamp.h"
+#include "device/status.h"
+#include "device/sync_thread.h"
+#include "shell/globals.h"
+#include "shell/shared_routines.h"
+#include "shell/text.h"
+#include "shell/toolkit.h"
+#include "timecode/tc_math.h"
+
+namespace tarvolen {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+constexpr int32_t kList = 100;
+constexpr int32_t kStopWaitMs = 5000;
+
+// A text record filled out with spaces; on the heap, it is 64 KiB.
+std::unique_ptr<TextBlock> MakeTextBlock(std::string_view text) {
+    auto block = std::make_unique<TextBlock>();
+    block->size = sizeof(TextBlock);
+    StoreField(block->text, kTextBlockWidth, text);
+    return block;
+}
+
+std::unique_ptr<TextBlock> EmptyReply() {
+    auto block = std::make_unique<TextBlock>();
+    block->size = sizeof(TextBlock);
+    std::memset(block->text, 0, sizeof block->text);
+    return block;
+}
+
+std::string ReplyText(const TextBlock& block) {
+    return std::string(block.text, kTextBlockWidth);
+}
+
+std::string ChanPrefix(int32_t ch) {
+    return "<Chan>" + std::to_string(ch) + "</Chan>" + kCrLf;
+}
+
+}  // namespace
+
+std::string ClipNameDocument(std::string_view clip_name, int32_t ch) {
+    std::string doc(kXmlDeclaration);
+    doc += "<AmpClipType>";
+    doc += kCrLf;
+    doc += "\t<ClipName>";
+    doc += clip_name;
+    doc += "</ClipName>";
+    doc += kCrLf;
+    doc += "\t<Chan>" + std::to_string(ch) + "</Chan>";
+    doc += kCrLf;
+    doc += "</AmpClipType>";
+    return doc;
+}
+
+std::string RecordFileRequest(std::string_view clip_name, int32_t ch) {
+    std::string doc(kXmlDeclaration);
+    doc += "<AmpClipType>";
+    doc += kCrLf;
+    doc += "<ClipName>";
+    doc += clip_name;
+    doc += "</ClipName><Chan>" + std::to_string(ch) + "</Chan></AmpClipType>";
+    return doc;
+}
+
+cAmpcontrol::cAmpcontrol(cSettings& settings) : settings_(settings), clock_(&DeviceClock::Real()) {
+    std::memset(static_cast<void*>(&table_), 0, sizeof table_);
+}
+
+cAmpcontrol::~cAmpcontrol() {
+    Disconnect();
+}
+
+void cAmpcontrol::SetClock(DeviceClock* clock) {
+    clock_ = clock ? clock : &DeviceClock::Real();
+}
+
+bool cAmpcontrol::InBound(int32_t ch) const {
+    return ch >= 0 && ch <= settings_.ChannelBound() && ch < kChannelCount;
+}
+
+bool cAmpcontrol::Usable(int32_t ch) const {
+    return InBound(ch) && settings_.State(ch) != "Los";
+}
+
+bool cAmpcontrol::ChannelConnected(int32_t ch) const {
+    return InBound(ch) && table_.shown[ch] != 0;
+}
+
+void cAmpcontrol::ProcessEvents() {
+    EZ_DOEVENTS(255);
+}
+
+void cAmpcontrol::Sleep(int32_t ms) {
+    clock_->Sleep(ms);
+}
+
+void cAmpcontrol::RedrawList() {
+    EZ_REDRAWCONTROL("main", kList);
+}
+
+void cAmpcontrol::Resume() {
+    if (sync_) sync_->SetSuspendSync(0);
+}
+
+bool cAmpcontrol::AnyRecording() const {
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (Usable(ch) && settings_.Checked(ch) && settings_.State(ch) == "Record") return true;
+    }
+    return false;
+}
+
+int32_t cAmpcontrol::IsConnected() {
+    return connected_.load();
+}
+
+void cAmpcontrol::PauseStatusThread() {
+    if (!IsConnected() || !sync_) return;
+    // The request goes up before the busy flag is looked at, and again after
+    // every wait: a command run by the events processed here may have
+    // resumed polling in the meantime.
+    for (;;) {
+        sync_->SetSuspendSync(1);
+        if (!sync_->SyncThreadBusy()) return;
+        Sleep(2);
+        ProcessEvents();
+    }
+}
+
+std::string cAmpcontrol::ConnectedAddress(int32_t ch) {
+    if (!ChannelConnected(ch)) return {};
+    return ReadField(table_.address[ch], kAddressWidth);
+}
+
+int32_t cAmpcontrol::LoopFlag(int32_t ch) {
+    return InBound(ch) ? loop_[size_t(ch)].load() : 0;
+}
+
+void cAmpcontrol::SetLoopFlag(int32_t ch, int32_t value) {
+    if (InBound(ch)) loop_[size_t(ch)].store(value);
+}
+
+int32_t cAmpcontrol::PingPongFlag(int32_t ch) {
+    return InBound(ch) ? ping_pong_[size_t(ch)].load() : 0;
+}
+
+void cAmpcontrol::SetPingPongFlag(int32_t ch, int32_t value) {
+    if (InBound(ch)) ping_pong_[size_t(ch)].store(value);
+}
+
+void cAmpcontrol::Connect(int32_t ask) {
+    if (ask) {
+        EZ_COLOR(0, 31);
+        int32_t answer =
+            EZ_MSGBOXEX("Main", "|Connect to tarvolens?", "tarvolen", "&Yes|&No||", "C1E+", 7, 8);
+        if (answer != 1) {
+            ProcessEvents();
+            return;
+        }
+    }
+    ProcessEvents();
+    EZ_ENABLEFORM("main", 0);
+    Sleep(100);
+    ProcessEvents();
+    EZ_WAITCURSOR(1);
+
+    PIAMPCOMMAND(amp::kDisconnect, 0, nullptr);
+    Sleep(100);
+    ProcessEvents();
+    EZ_WAITCURSOR(1);
+
+    if (clips_) clips_->DisconnectDirectory();
+    connected_.store(0);
+    table_.size = sizeof(ConnectTable);
+
+    const int32_t bound = settings_.ChannelBound();
+    for (int32_t ch = 0; ch <= bound; ++ch) {
+        const int32_t shown = settings_.Shown(ch);
+        if (!shown) {
+            table_.shown[ch] = 0;
+            continue;
+        }
+        // A channel without a usable address keeps what the last connect sent.
+        const std::string address = settings_.Address(ch);
+        if (address.empty()) continue;
+        const int32_t internal = settings_.InternalChannel(ch);
+        if (internal < 1 || internal > 4) continue;
+        StoreField(table_.address[ch], kAddressWidth, address);
+        table_.internalChannel[ch] = internal;
+        table_.shown[ch] = shown;
+        DebugTrace("Connect channel " + std::to_string(ch) + " " + address + " " +
+                   std::to_string(internal));
+    }
+
+    PIAMPCOMMAND(amp::kConnect, RecordArg(&table_), &table_);
+
+    for (int32_t ch = 0; ch <= bound; ++ch) {
+        DebugTrace("Volumes of channel " + std::to_string(ch));
+        if (!settings_.Shown(ch) || !ChannelConnected(ch)) continue;
+        ChannelRequest request;
+        request.channel = ch;
+        auto reply = EmptyReply();
+        if (PIAMPCOMMAND(amp::kVolumes, RecordArg(&request), reply.get()) == 0)
+            settings_.SetVolumes(ch, ReplyTagValue("<Volumes>", ReplyText(*reply)));
+    }
+
+    if (clips_) clips_->ConnectDirectory();
+    DebugTrace(" Return from startup " + std::to_string(bound));
+
+    connected_.store(1);
+    if (!thread_launched_ && sync_) {
+        sync_->Launch(0);
+        thread_launched_ = 1;
+    }
+    EZ_WAITCURSOR(0);
+    EZ_ENABLEFORM("main", 1);
+    EZ_SETFOCUS("main", kList);
+}
+
+void cAmpcontrol::Disconnect() {
+    if (!IsConnected()) return;
+    if (sync_) {
+        sync_->SetKillThread(1);
+        for (int i = 0; i < 11; ++i) {
+            Sleep(100);
+            ProcessEvents();
+            const int32_t dead = sync_->ThreadDead();
+            DebugTrace("THREADDEAD " + std::to_string(dead));
+            if (dead) break;
+        }
+    }
+    Sleep(100);
+    if (IsConnected()) {
+        PIAMPCOMMAND(amp::kDisconnect, 0, nullptr);
+        Sleep(100);
+        ProcessEvents();
+        if (clips_) clips_->DisconnectDirectory();
+        connected_.store(0);
+    }
+}
+
+void cAmpcontrol::LoadClip(int32_t ch, const std::string& name, const std::string& start,
+                           const std::string& duration, bool pause_around) {
+    SetLoopFlag(ch, 0);
+    SetPingPongFlag(ch, 0);
+    LoadClipRequest request;
+    request.channel = ch;
+    StoreField(request.clipName, kClipNameWidth, name);
+    StoreField(request.start, kTimecodeWidth, start);
+    StoreField(request.duration, kTimecodeWidth, duration);
+    if (pause_around) PauseStatusThread();
+    Sleep(200);
+    PIAMPCOMMAND(amp::kLoadClip, RecordArg(&request), nullptr);
+    if (pause_around) Resume();
+    settings_.SetClipStart(ch, start);
+    settings_.SetClipDuration(ch, duration);
+    settings_.SetClipEnd(ch, tc_ ? tc_->AddTc(start, duration) : std::string());
+}
+
+void cAmpcontrol::LoadSelectedClip() {
+    if (EZ_HANDLE("ClipList", 0) == 0) return;
+    const int32_t row = EZ_GETLVSEL("ClipList", kList);
+    if (row < 0) return;
+    const std::string name = EZ_GETLVITEMTEXT("ClipList", kList, row, 0);
+    const std::string start = EZ_GETLVITEMTEXT("ClipList", kList, row, 1);
+    const std::string duration = EZ_GETLVITEMTEXT("ClipList", kList, row, 2);
+    if (!clips_) return;
+    const int32_t ch = clips_->GetChannel();
+    if (!Usable(ch)) return;
+    LoadClip(ch, name, start, duration, true);
+}
+
+void cAmpcontrol::StopChannel(int32_t ch) {
+    if (!ChannelConnected(ch) || !Usable(ch) || !settings_.Checked(ch)) return;
+    const std::string state = settings_.State(ch);
+    if (state == "Stop") return;
+    ChannelRequest request;
+    request.channel = ch;
+    PIAMPCOMMAND(amp::kStop, RecordArg(&request), nullptr);
+    // A recording channel keeps "Record" until the next poll reports.
+    if (state != "Record") settings_.SetState(ch, "Stop");
+}
+
+void cAmpcontrol::StopAll() {
+    if (!IsConnected()) return;
+    PauseStatusThread();
+    const bool recording = AnyRecording();
+    if (recording) busy::ShowBusy(EZ_HANDLE("Main", 0), busy::kBusyPicture);
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) StopChannel(ch);
+    if (recording) {
+        const uint32_t start = clock_->Ticks();
+        for (;;) {
+            if (!AnyRecording()) break;
+            if (status_) status_->PollStatus(0);
+            Sleep(50);
+            RedrawList();
+            ProcessEvents();
+            if (clock_->Ticks() - start > uint32_t(kStopWaitMs)) break;
+        }
+        busy::StopBusy();
+        EZ_WAITCURSOR(0);
+    }
+    Resume();
+    RedrawList();
+}
+
+void cAmpcontrol::GroupCommand(int32_t code, bool with_value, int32_t value) {
+    if (!IsConnected()) return;
+    PauseStatusThread();
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!settings_.Checked(ch) || settings_.State(ch) == "Record" || !Usable(ch)) continue;
+        if (with_value) {
+            ChannelValueRequest request;
+            request.channel = ch;
+            request.value = value;
+            PIAMPCOMMAND(code, RecordArg(&request), nullptr);
+        } else {
+            ChannelRequest request;
+            request.channel = ch;
+            PIAMPCOMMAND(code, RecordArg(&request), nullptr);
+        }
+    }
+    Resume();
+}
+
+void cAmpcontrol::PlayAll() {
+    GroupCommand(amp::kPlay, false, 0);
+}
+
+void cAmpcontrol::RewindAll() {
+    GroupCommand(g_StepMode.load() ? amp::kStep : amp::kWind, true, -1);
+}
+
+void cAmpcontrol::FastForwardAll() {
+    GroupCommand(g_StepMode.load() ? amp::kStep : amp::kWind, true, 1);
+}
+
+void cAmpcontrol::PlayReverseAll() {
+    GroupCommand(amp::kPlaySpeed, true, -100);
+}
+
+void cAmpcontrol::EjectAll() {
+    GroupCommand(amp::kEject, false, 0);
+}
+
+void cAmpcontrol::EjectChannel(int32_t ch) {
+    if (!settings_.Checked(ch) || !ChannelConnected(ch) || settings_.State(ch) == "Record" ||
+        !Usable(ch))
+        return;
+    ChannelRequest request;
+    request.channel = ch;
+    PIAMPCOMMAND(amp::kEject, RecordArg(&request), nullptr);
+}
+
+void cAmpcontrol::RecordChannel(int32_t ch) {
+    if (!settings_.Checked(ch) || !ChannelConnected(ch) || settings_.State(ch) == "Record" ||
+        !Usable(ch))
+        return;
+    auto block = MakeTextBlock(ClipNameDocument("?", ch));
+    if (PIAMPCOMMAND(amp::kRecord, RecordArg(block.get()), nullptr) == 0)
+        settings_.SetState(ch, "Record");
+}
+
+void cAmpcontrol::RecordAll() {
+    PauseStatusThread();
+    EZ_WAITCURSOR(1);
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) RecordChannel(ch);
+    RedrawList();
+    ProcessEvents();
+    Sleep(100);
+    Resume();
+    RedrawList();
+    // The pointer would otherwise stay busy until the next command clears it.
+    EZ_WAITCURSOR(0);
+}
+
+void cAmpcontrol::LoadLastClipAll() {
+    if (!IsConnected()) return;
+    PauseStatusThread();
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!settings_.Checked(ch)) continue;
+        const std::string state = settings_.State(ch);
+        if (StartsWith(state, "Record") || StartsWith(state, "Los")) continue;
+        const std::string last = settings_.LastClip(ch);
+        if (last.empty()) continue;
+        const std::string times = clips_ ? clips_->GetClipTimes(last) : std::string();
+        const size_t bar = times.find('|');
+        const std::string start = times.substr(0, bar);
+        const std::string duration =
+            bar == std::string::npos ? std::string() : times.substr(bar + 1);
+        LoadClip(ch, last, start, duration, true);
+    }
+    Resume();
+}
+
+void cAmpcontrol::ToggleLoopAll() {
+    if (!IsConnected()) return;
+    PauseStatusThread();
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!settings_.Checked(ch)) continue;
+        const std::string state = settings_.State(ch);
+        if (StartsWith(state, "Record") || StartsWith(state, "Los")) continue;
+        const int32_t loop = LoopFlag(ch) ? 0 : 1;
+        SetLoopFlag(ch, loop);
+        SetPingPongFlag(ch, 0);
+        ChannelValueRequest request;
+        request.channel = ch;
+        request.value = loop;
+        PIAMPCOMMAND(amp::kLoop, RecordArg(&request), nullptr);
+    }
+    Sleep(100);
+    if (status_) status_->PollStatus(1);
+    Resume();
+}
+
+void cAmpcontrol::TogglePingPongAll() {
+    if (!IsConnected()) return;
+    PauseStatusThread();
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!settings_.Checked(ch)) continue;
+        const std::string state = settings_.State(ch);
+        if (StartsWith(state, "Record") || StartsWith(state, "Los")) continue;
+        SetLoopFlag(ch, 0);
+        const int32_t ping = PingPongFlag(ch) ? 0 : 1;
+        SetPingPongFlag(ch, ping);
+        ChannelValueRequest request;
+        request.channel = ch;
+        request.value = ping;
+        PIAMPCOMMAND(amp::kPingPong, RecordArg(&request), nullptr);
+    }
+    Sleep(100);
+    if (status_) status_->PollStatus(1);
+    Resume();
+}
+
+std::string cAmpcontrol::ConfigurationDocument(int32_t ch) {
+    ChannelRequest request;
+    request.channel = ch;
+    auto reply = EmptyReply();
+    if (PIAMPCOMMAND(amp::kGetConfig, RecordArg(&request), reply.get()) != 0) return {};
+    return CleanText(ReplyText(*reply));
+}
+
+void cAmpcontrol::SendConfiguration(int32_t ch, const std::string& document) {
+    PauseStatusThread();
+    auto block = MakeTextBlock(ChanPrefix(ch) + document);
+    PIAMPCOMMAND(amp::kSendConfig, RecordArg(block.get()), nullptr);
+    Resume();
+}
+
+int32_t cAmpcontrol::SetChannelAddress(int32_t ch, const std::string& address,
+                                       int32_t internal_channel) {
+    const std::string clean = CleanText(address);
+    if (ch < 0 || ch >= kDeviceChannels || clean.empty() || internal_channel < 1 ||
+        internal_channel > 4)
+        return 0;
+    std::string message = ChanPrefix(ch);
+    message += "<IpAddress>" + clean + "</IpAddress>" + kCrLf;
+    message += "<Vtr>" + std::to_string(internal_channel) + "</Vtr>";
+    auto block = MakeTextBlock(message);
+    return PIAMPCOMMAND(amp::kSetAddress, RecordArg(block.get()), nullptr);
+}
+
+std::string cAmpcontrol::FirstFileName(const std::string& reply, const std::string& encoder_tag,
+                                       const std::string& inner_tag) {
+    if (reply.empty() || encoder_tag.empty() || inner_tag.empty()) return {};
+    const std::string encoder = ReplyTagValue(encoder_tag, reply);
+    if (encoder.empty()) return {};
+    std::string value = ReplyTagValue(inner_tag, encoder);
+    const size_t end = value.find("</File>");
+    if (end == std::string::npos || end == 0) return {};
+    value.resize(end);
+    const size_t gt = value.find('>');
+    if (gt != std::string::npos) value.erase(0, gt + 1);
+    const size_t mxf = value.find("_avmxf");
+    if (mxf != std::string::npos) value.resize(mxf + 6);
+    return value;
+}
+
+std::string cAmpcontrol::RecordFileNames(int32_t ch, const std::string& clip_name) {
+    auto request = MakeTextBlock(RecordFileRequest(clip_name, ch));
+    auto reply = EmptyReply();
+    if (PIAMPCOMMAND(amp::kRecordFileList, RecordArg(request.get()), reply.get()) != 0) return {};
+    const std::string text = CleanText(ReplyText(*reply));
+    if (text.find("<RecFileList>") == std::string::npos) return {};
+    const std::string a = FirstFileName(text, "<EncoderA>", "<Primary>");
+    const std::string b = FirstFileName(text, "<EncoderB>", "<Primary>");
+    return a + "|" + b;
+}
+
+}  // namespace tarvolen

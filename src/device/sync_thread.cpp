@@ -1,0 +1,67 @@
+#include "device/sync_thread.h"
+
+#include <chrono>
+
+#include "device/amp_control.h"
+#include "device/status.h"
+#include "shell/settings.h"
+#include "shell/toolkit.h"
+
+namespace tarvolen {
+
+cSyncThread::cSyncThread(cStatus& status, cAmpcontrol& amp, cSettings& settings)
+    : status_(status), amp_(amp), settings_(settings) {}
+
+cSyncThread::~cSyncThread() {
+    kill_.store(1);
+    if (thread_.joinable()) thread_.join();
+}
+
+void cSyncThread::Launch(int32_t parameter) {
+    if (thread_.joinable()) return;
+    thread_ = std::thread([this, parameter] { Run(parameter); });
+}
+
+bool cSyncThread::Pass() {
+    if (suspend_.load() || !amp_.IsConnected()) return false;
+    // Busy goes up before the suspend request is looked at again; the GUI
+    // thread raises its request before it looks at busy.
+    busy_.store(1);
+    if (suspend_.load()) {
+        busy_.store(0);
+        return false;
+    }
+    bool changed = status_.PollStatus(0) != 0;
+    ++pass_counter_;
+    if (!suspend_.load() && settings_.TrackLines() >= 3) {
+        if (pass_counter_ > 9) {
+            if (status_.PollClipNames()) changed = true;
+            pass_counter_ = 0;
+        }
+        if (++detail_counter_ > 10) {
+            status_.FetchRecordFileNames();
+            detail_counter_ = 0;
+        }
+    }
+    busy_.store(0);
+    if (changed) {
+        if (wake_)
+            wake_();
+        else
+            EZ_SENDTHREADEVENT("main", EZ_THREADEVENT_ID, 0);
+    }
+    if (pass_hook_) pass_hook_(changed);
+    return true;
+}
+
+void cSyncThread::Run(int32_t) {
+    pass_counter_ = 0;
+    while (!kill_.load()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        if (kill_.load()) break;
+        Pass();
+    }
+    dead_.store(1);
+}
+
+}  // namespace tarvolen
