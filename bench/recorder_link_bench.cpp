@@ -26,7 +26,9 @@ namespace {
 
 constexpr int kRecorders = 24;
 
-double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+double Us(Clock::duration d) {
+    return std::chrono::duration<double, std::micro>(d).count();
+}
 
 std::vector<std::string> Addresses(int third) {
     std::vector<std::string> a;
@@ -51,11 +53,12 @@ std::unique_ptr<recorder::Bank> StartBank(const std::vector<std::string>& addres
 struct Controller {
     link::RecorderLink link;
     ConnectTable table{};
-    explicit Controller(uint16_t port) : link([&] {
-        link::LinkOptions o;
-        o.port = port;
-        return o;
-    }()) {}
+    explicit Controller(uint16_t port)
+        : link([&] {
+              link::LinkOptions o;
+              o.port = port;
+              return o;
+          }()) {}
     void Connect(const std::vector<std::string>& addresses) {
         table.size = sizeof table;
         for (int ch = 0; ch < kRecorders; ++ch) {
@@ -67,9 +70,10 @@ struct Controller {
     }
     int32_t Record(int ch) {
         auto b = std::make_unique<TextBlock>();
-        StoreField(b->text, kTextBlockWidth,
-                   "<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>?</ClipName>\r\n\t<Chan>" +
-                       std::to_string(ch) + "</Chan>\r\n</AmpClipType>");
+        StoreField(
+            b->text, kTextBlockWidth,
+            "<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>?</ClipName>\r\n\t<Chan>" +
+                std::to_string(ch) + "</Chan>\r\n</AmpClipType>");
         return link.AmpCommand(amp::kRecord, RecordArg(b.get()), nullptr);
     }
     int32_t Stop(int ch) {
@@ -137,9 +141,10 @@ void EmulatorCpu(double seconds) {
         (void)!write(toChild[1], "s", 1);
         double used = 0;
         if (read(toParent[0], &used, sizeof used) != sizeof used) return;
-        std::printf("emulator CPU, 24 recorders x 4 channels, one controller polling every 30 ms, "
-                    "%s: %.2f%% of one core over %.0f s\n",
-                    phase == 0 ? "idle" : "24 channels recording", 100.0 * used / seconds, seconds);
+        std::printf(
+            "emulator CPU, 24 recorders x 4 channels, one controller polling every 30 ms, "
+            "%s: %.2f%% of one core over %.0f s\n",
+            phase == 0 ? "idle" : "24 channels recording", 100.0 * used / seconds, seconds);
     }
     close(toChild[1]);
     waitpid(pid, nullptr, 0);
@@ -156,11 +161,11 @@ void StatusLatency(Controller& c, bool recording) {
         if (i % 100 == 0) std::this_thread::sleep_for(1ms);
     }
     std::sort(samples.begin(), samples.end());
-    std::printf("code 30, 24 channels on 24 recorders (%s): p50 %.1f us, p99 %.1f us, max %.1f us "
-                "(%zu calls)\n",
-                recording ? "all recording, timecodes pushed" : "idle",
-                samples[samples.size() / 2], samples[samples.size() * 99 / 100], samples.back(),
-                samples.size());
+    std::printf(
+        "code 30, 24 channels on 24 recorders (%s): p50 %.1f us, p99 %.1f us, max %.1f us "
+        "(%zu calls)\n",
+        recording ? "all recording, timecodes pushed" : "idle", samples[samples.size() / 2],
+        samples[samples.size() * 99 / 100], samples.back(), samples.size());
 }
 
 void RecordRow(Controller& c, recorder::Bank& bank) {
@@ -183,10 +188,10 @@ void RecordRow(Controller& c, recorder::Bank& bank) {
     }
     std::sort(totals.begin(), totals.end());
     std::sort(spreads.begin(), spreads.end());
-    std::printf("code 9 on 24 channels in a row: total median %.2f ms, worst %.2f ms; spread first "
-                "to last recorder (journal) median %.2f ms, worst %.2f ms (20 rounds)\n",
-                totals[10] / 1000, totals.back() / 1000, spreads[10] / 1000,
-                spreads.back() / 1000);
+    std::printf(
+        "code 9 on 24 channels in a row: total median %.2f ms, worst %.2f ms; spread first "
+        "to last recorder (journal) median %.2f ms, worst %.2f ms (20 rounds)\n",
+        totals[10] / 1000, totals.back() / 1000, spreads[10] / 1000, spreads.back() / 1000);
 }
 
 void KilledRecorder(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
@@ -214,10 +219,11 @@ void KilledRecorder(Controller& c, recorder::Bank& bank, const std::vector<std::
     while (timed([&] { return c.State(dead); }) != "Stop" && Clock::now() - restarted < 10s)
         std::this_thread::sleep_for(1ms);
     double backMs = Us(Clock::now() - restarted) / 1000;
-    std::printf("recorder killed while recording: Los after %.1f ms, command to it answered %d in "
-                "the same pass, back %.1f ms after restart, longest call %.2f ms, others still "
-                "recording: %s\n",
-                lostMs, rc, backMs, longest / 1000, othersRecording ? "yes" : "NO");
+    std::printf(
+        "recorder killed while recording: Los after %.1f ms, command to it answered %d in "
+        "the same pass, back %.1f ms after restart, longest call %.2f ms, others still "
+        "recording: %s\n",
+        lostMs, rc, backMs, longest / 1000, othersRecording ? "yes" : "NO");
     for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
 
     bank.SetSilent(a[3], true);
@@ -230,9 +236,10 @@ void KilledRecorder(Controller& c, recorder::Bank& bank, const std::vector<std::
     bank.SetSilent(a[3], false);
     auto back = Clock::now();
     while (c.State(3) != "Stop" && Clock::now() - back < 10s) std::this_thread::sleep_for(1ms);
-    std::printf("silent recorder: first command %.1f ms (result %d), next %.3f ms (result %d), "
-                "back %.1f ms after it speaks again\n",
-                first, rc, second, rc2, Us(Clock::now() - back) / 1000);
+    std::printf(
+        "silent recorder: first command %.1f ms (result %d), next %.3f ms (result %d), "
+        "back %.1f ms after it speaks again\n",
+        first, rc, second, rc2, Us(Clock::now() - back) / 1000);
 }
 
 }  // namespace
