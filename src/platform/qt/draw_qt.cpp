@@ -188,7 +188,7 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
         else if (alignment & Qt::AlignRight)
             x = rect.right() - width;
         for (QChar c : line) {
-            DrawSymbol(p, QRectF(x, y, cell, cell), c, font.wingdings, small, color);
+            if (c != ' ') DrawSymbol(p, QRectF(x, y, cell, cell), c, font.wingdings, small, color);
             x += cell;
         }
         y += cell;
@@ -260,7 +260,8 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     int align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
     if (g_print.flags & 32) {
         align |= Qt::AlignVCenter;
-        t.replace("\r\n", " ");
+        // Symbol captions keep their lines: the ping-pong arrows stack.
+        if (!font.symbol) t.replace("\r\n", " ");
     } else {
         align |= Qt::AlignTop;
         t.replace("\r\n", "\n");
