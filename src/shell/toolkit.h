@@ -233,6 +233,24 @@ int32_t EZ_FINDLVITEM(const std::string& form, int32_t id, int32_t column, const
 // Sizes every column to its widest cell, header included.
 void EZ_SIZELISTVIEW(const std::string& form, int32_t id);
 
+// ---- Clip list: owner-drawn list header, row choice, column sizing, gradients
+// A list with owner-drawn rows and the "#" property has an owner-drawn header.
+// Before each header section is painted the list is asked with event 920
+// (value: the section's draw item); the handler may draw it there, or answer
+// with EZ_SETEVENTVALUE(id) to have the section arrive as event 300 on
+// control id instead (the header's own id, by convention the list's + 1).
+// The draw item's item field is the column index, its origin the section's.
+// Answers the event being delivered with a value (used by event 920).
+void EZ_SETEVENTVALUE(int32_t value);
+// The operator chose a list row (mouse or keys); value: the row, -1 for none.
+inline constexpr int32_t EZ_EV_LVROWCHOSEN = 520;
+// Sizes one column to the larger of its header caption and its widest cell.
+void EZ_SIZELVCOLUMN(const std::string& form, int32_t id, int32_t column);
+// Fills the box from (x1, y1) to (x2, y2) with a gradient between two colour
+// slots: style 6 runs top to bottom, any other style left to right.
+void EZ_DCGRADIENT(int32_t dc, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t color1,
+                   int32_t color2, int32_t style);
+
 // ---- Device layer: list cell texts from the status thread, form enabling
 // Sets a list cell text from any thread: at once on the GUI thread, otherwise
 // queued to it, in order with EZ_SENDTHREADEVENT.

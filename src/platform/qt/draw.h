@@ -33,6 +33,9 @@ class ScopedDrawContext {
     int32_t value_;
 };
 
+// The context registered under a draw value, or nullptr.
+DrawContext* FindDrawContext(int32_t dc);
+
 // Fires an owner-draw event with the program's drawing settings saved around
 // it, so drawing never changes what the next created control gets.
 void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context);

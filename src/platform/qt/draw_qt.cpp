@@ -39,6 +39,10 @@ ScopedDrawContext::~ScopedDrawContext() {
     Contexts().erase(value_);
 }
 
+DrawContext* FindDrawContext(int32_t dc) {
+    return Context(dc);
+}
+
 void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context) {
     ScopedDrawContext scoped(context);
     auto saved =

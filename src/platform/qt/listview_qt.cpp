@@ -10,6 +10,7 @@
 
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
+#include "platform/qt/listview_header.h"
 #include "shell/text.h"
 
 namespace tarvolen::qt {
@@ -35,7 +36,8 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
     headerHidden_ = up.find('N') != std::string::npos;
     headerOwnerDrawn_ = up.find('#') != std::string::npos && ownerDrawn_;
     model_ = new QStandardItemModel(this);
-    header_ = new QHeaderView(Qt::Horizontal, this);
+    header_ = headerOwnerDrawn_ ? MakeOwnerDrawnHeader(form_, id_, this)
+                                : new QHeaderView(Qt::Horizontal, this);
     header_->setModel(model_);
     header_->setSectionsMovable(true);
     header_->setStretchLastSection(false);
@@ -310,6 +312,7 @@ void ListView::mousePressEvent(QMouseEvent* e) {
     if (!Hit(e->pos(), row, column, x)) return;
     if (e->button() == Qt::LeftButton) {
         SetSelected(row);
+        B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, row);
         int32_t value = g_nextClick++;
         if (g_nextClick <= 0) g_nextClick = 1;
         Clicks()[value] = Click{row, column, x};
@@ -328,9 +331,11 @@ void ListView::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Down && selected_ + 1 < int32_t(rows_.size())) {
         SetSelected(selected_ + 1);
         EnsureVisible(selected_);
+        B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, selected_);
     } else if (e->key() == Qt::Key_Up && selected_ > 0) {
         SetSelected(selected_ - 1);
         EnsureVisible(selected_);
+        B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, selected_);
     } else if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && selected_ >= 0) {
         B().Fire(form_, id_, EZ_EV_DBLCLICK, selected_);
     } else {
