@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "cliplist/format_tables.h"
+#include "device/amp_control.h"
 #include "device/piamp.h"
+#include "device/sync_thread.h"
 #include "shell/settings.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
@@ -57,6 +59,17 @@ std::string Field(const std::string& text, int32_t index) {
 }
 
 }  // namespace
+
+CliplistLinks DeviceLinks(cAmpcontrol& amp, cSyncThread& sync,
+                          std::function<void(int32_t mode)> positionMemory) {
+    CliplistLinks links;
+    links.connectedAddress = [&amp](int32_t ch) { return amp.ConnectedAddress(ch); };
+    links.pauseStatusThread = [&amp] { amp.PauseStatusThread(); };
+    links.resumeStatusThread = [&sync] { sync.SetSuspendSync(0); };
+    links.loadSelectedClip = [&amp] { amp.LoadSelectedClip(); };
+    links.positionMemory = std::move(positionMemory);
+    return links;
+}
 
 cCliplist::cCliplist(cSettings& settings, CliplistLinks links)
     : settings_(settings), links_(std::move(links)) {

@@ -8,11 +8,14 @@
 #include <functional>
 #include <string>
 
+#include "device/clip_directory.h"
 #include "device/records.h"
 
 namespace tarvolen {
 
+class cAmpcontrol;
 class cSettings;
+class cSyncThread;
 
 // What the clip list needs from the layers around it. The composition root
 // wires these to the device command layer, the status thread and the main
@@ -38,33 +41,38 @@ inline constexpr int32_t kClipListView = 100;
 inline constexpr int32_t kClipListHeader = 101;
 inline constexpr int32_t kClipListFont = 6;
 
-class cCliplist {
+// Links to the device command layer and the status thread: the address and
+// pause come from cAmpcontrol, resuming clears the thread's SUSPENDSYNC.
+CliplistLinks DeviceLinks(cAmpcontrol& amp, cSyncThread& sync,
+                          std::function<void(int32_t mode)> positionMemory = {});
+
+class cCliplist : public ClipDirectory {
   public:
     explicit cCliplist(cSettings& settings, CliplistLinks links = {});
     cCliplist(const cCliplist&) = delete;
     cCliplist& operator=(const cCliplist&) = delete;
 
     // The operations below keep their order: callers reach them by slot.
-    virtual int32_t GetChannel();
+    int32_t GetChannel() override;
     virtual void SetChannel(int32_t channel);
     // Connects the directory library to every distinct shown address.
-    virtual void ConnectDirectory();
-    virtual void DisconnectDirectory();
+    void ConnectDirectory() override;
+    void DisconnectDirectory() override;
     // Opens the clip list window for a shown channel within the bound.
-    virtual void Open(int32_t channel);
+    void Open(int32_t channel) override;
     // Reads the channel's directory into the open window.
     virtual void Fill();
     // Re-reads one clip and rewrites its row.
     virtual void RefreshClip(const std::string& clipName);
     // The clip's start timecode, "|", its duration; empty when not known.
-    virtual std::string GetClipTimes(const std::string& clipName);
+    std::string GetClipTimes(const std::string& clipName) override;
     virtual void DrawRow(const std::string& form, int32_t id, int32_t drawValue, int32_t font);
     // Sorts by the column: a new column ascending, the same column flipped.
     virtual void SortByColumn(int32_t column);
     virtual void DrawHeader(const std::string& form, int32_t id, int32_t drawValue,
                             const std::string& captions, int32_t font);
     // Disconnects the directory library.
-    virtual ~cCliplist();
+    ~cCliplist() override;
 
     void SetLinks(CliplistLinks links) { links_ = std::move(links); }
     const CliplistLinks& Links() const { return links_; }
