@@ -1,5 +1,6 @@
 // Controls, menus, tooltips and the turtle picture over Qt widgets.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
@@ -246,6 +247,14 @@ void BuildMenuBar(Form& form, int32_t menu) {
     if (!form.menuBar) {
         form.menuBar = new QMenuBar(form.window);
         form.menuBar->setNativeMenuBar(false);
+        // The menu keeps the system's look whatever colours the form has.
+        QPalette system = QApplication::palette(), pal;
+        for (auto role :
+             {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText,
+              QPalette::Base, QPalette::Text, QPalette::Highlight, QPalette::HighlightedText})
+            pal.setColor(role, system.color(role));  // set roles win over the form's
+        form.menuBar->setPalette(pal);
+        form.menuBar->setAutoFillBackground(true);
     }
     form.menuBar->clear();
     std::string name = form.name;

@@ -66,11 +66,9 @@ namespace {
 
 class QtBusyPlatform final : public busy::BusyPlatform {
   public:
-    ~QtBusyPlatform() override {
-        // Widgets can only go while the application object still exists.
-        if (QCoreApplication::instance() == nullptr) return;
-        for (auto& [handle, window] : windows_) delete window.data();
-    }
+    // A spinner still up at exit goes with the process: deleting widgets from a
+    // static destructor would race the platform plugin's own teardown.
+    ~QtBusyPlatform() override = default;
 
     busy::BusyHandle FindSpinner(const std::string& name) override {
         const QString wanted = QString::fromStdString(name);

@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "platform/qt/backend.h"
+#include "platform/qt/listview.h"
 #include "platform/qt/qt_seam.h"
 #include "platform/qt/spinner_window.h"
 #include "shell/text.h"
@@ -159,6 +160,9 @@ Control& Backend::AddControl(int32_t id, const std::string& kind, QWidget* widge
     widget->setFont(control->font.font);
     control->handle = NewHandle(widget);
     StyleControl(*control);
+    // Each new control goes beneath the ones before it, so a backdrop created
+    // after its controls (a strip label, a picture) never covers them.
+    widget->lower();
     widget->show();
     Control& ref = *control;
     if (form) {
@@ -438,6 +442,12 @@ void EZ_FORM(const std::string& nameIn, const std::string& parent, const std::st
     for (auto& c : f->controls) ids.push_back(c->id);
     for (int32_t id : ids) B().Fire(name, id, EZ_EV_STARTED, 0);
     B().Fire(name, 0, EZ_EV_STARTED, 0);
+    // Owner-drawn lists ask the program how tall a row is.
+    for (int32_t id : ids) {
+        Control* c = f->Find(id);
+        auto* list = c ? qobject_cast<ListView*>(c->widget.data()) : nullptr;
+        if (list && list->OwnerDrawn()) B().Fire(name, id, EZ_EV_OWNERSIZE, 0);
+    }
     if (!B().FindForm(name)) return;
     window->show();
     if (f->modal) {
