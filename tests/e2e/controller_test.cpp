@@ -1,0 +1,213 @@
+// The whole controller in this process: the real Qt backend on the offscreen
+// platform, the real recorder link, and a bank of 24 emulated recorders on
+// loopback. Each test starts the program afresh.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QImage>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "device/amp_control.h"
+#include "platform/qt/qt_seam.h"
+#include "platform/recorder_link/recorder_link.h"
+#include "recorder/bank.h"
+#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/toolkit.h"
+#include "windows/main_window.h"
+#include "windows/program.h"
+
+namespace {
+
+using namespace tarvolen;
+using namespace std::chrono_literals;
+
+std::string Address(int ch) {
+    return "127.0.0." + std::to_string(101 + ch);
+}
+
+class ControllerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string instance = "TarVolenE2E" + std::to_string(::getpid());
+        ::setenv("TARVOLEN_INSTANCE", instance.c_str(), 1);
+        recorder::BankOptions options;
+        options.addresses = {"127.0.0.101-124"};
+        std::string error;
+        std::vector<std::string> expanded;
+        ASSERT_TRUE(recorder::ExpandAddresses("127.0.0.101-124", expanded, error)) << error;
+        options.addresses = expanded;
+        options.port = 0;
+        bank = std::make_unique<recorder::Bank>(options);
+        ASSERT_TRUE(bank->Start(error)) << error;
+        link::LinkOptions linkOptions;
+        linkOptions.port = bank->Port();
+        link = link::InstallRecorderLink(linkOptions);
+
+        qt::EnsureApplication(0, nullptr);
+        qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
+        qt::SetMessageBoxAnswerer([this](const std::string&, const std::string& text,
+                                         const std::string&, const std::string&) {
+            questions.push_back(text);
+            return 1;  // "&Yes" / "&Ok"
+        });
+        SetEndProcessHook([this](int code) { exitCode = code; });
+        // No settings file: the default channels, 127.0.0.101 to 124.
+        std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
+        char arg0[] = "tarvolen";
+        char* argv[] = {arg0, nullptr};
+        InstallApplication(MakeApplication(1, argv));
+        ApplicationStart(0);
+        ASSERT_TRUE(EZ_FORMEXISTS("MAIN"));
+        ASSERT_TRUE(PumpUntil([&] { return g_Ampcontrol && g_Ampcontrol->IsConnected(); }, 10s));
+        // Up: every channel selected and polled once.
+        ASSERT_TRUE(PumpUntil([&] {
+            for (int ch = 0; ch < 24; ++ch) {
+                if (!g_Settings->Checked(ch) || g_Settings->State(ch) != "Stop") return false;
+            }
+            return true;
+        }));
+    }
+
+    void TearDown() override { qt::SetMessageBoxAnswerer(nullptr); }
+
+    template <typename Pred>
+    bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (!pred() && std::chrono::steady_clock::now() < end) {
+            EZ_DOEVENTS(255);
+            std::this_thread::sleep_for(5ms);
+        }
+        return pred();
+    }
+
+    void Click(int32_t id) { qt::DeliverEvent("MAIN", id, EZ_EV_CLICK, 0); }
+
+    bool AllEmulated(const std::string& state) {
+        for (int ch = 0; ch < 24; ++ch) {
+            auto view = bank->Channel(Address(ch), 1);
+            if (!view || view->state != state) return false;
+        }
+        return true;
+    }
+    bool AllRows(const std::string& state) {
+        for (int ch = 0; ch < 24; ++ch) {
+            if (g_Settings->State(ch).rfind(state, 0) != 0) return false;
+        }
+        return true;
+    }
+    int JournalCount(const std::string& request) {
+        int n = 0;
+        for (const auto& e : bank->Journal()) n += e.request == request && e.outcome == "ok";
+        return n;
+    }
+
+    std::unique_ptr<recorder::Bank> bank;
+    std::shared_ptr<link::RecorderLink> link;
+    std::vector<std::string> questions;
+    int exitCode = -1;
+};
+
+TEST_F(ControllerTest, RecordsAndStopsEveryChannelFromTheButtons) {
+    EXPECT_EQ(questions.front(), "|Connect to tarvolens?");
+
+    Click(140);  // record
+    EXPECT_TRUE(AllEmulated("Record"));
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+    std::string before = g_Settings->Timecode(0);
+    ASSERT_TRUE(PumpUntil([&] { return g_Settings->Timecode(0) != before; }, 3s))
+        << "the timecode of a recording channel runs";
+    qt::Grab("MAIN").save("e2e_main_recording.png");
+
+    Click(125);  // stop
+    EXPECT_TRUE(AllEmulated("Stop"));
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+    qt::Grab("MAIN").save("e2e_main_idle.png");
+}
+
+TEST_F(ControllerTest, LoadLastClipLoadsEachChannelsLastRecording) {
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+    // The status thread learns each channel's clip name while it records.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (int ch = 0; ch < 24; ++ch) {
+                if (g_Settings->LastClip(ch).empty()) return false;
+            }
+            return true;
+        },
+        5s));
+    Click(125);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+    Click(165);  // Load Last
+    EXPECT_EQ(JournalCount("LOAD"), 24);
+    for (int ch = 0; ch < 24; ++ch) {
+        auto clips = bank->Clips(Address(ch));
+        ASSERT_FALSE(clips.empty());
+        auto view = bank->Channel(Address(ch), 1);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->clip, clips.back().name) << "channel " << ch;
+    }
+}
+
+TEST_F(ControllerTest, StepModeStepsOneFrameBackAndForward) {
+    Click(160);  // step mode on
+    EXPECT_FALSE(EZ_ISVISIBLE("MAIN", 140));
+    EXPECT_TRUE(EZ_ISVISIBLE("MAIN", 115));
+    qt::Grab("MAIN").save("e2e_main_step.png");
+    Click(135);
+    Click(115);
+    int steps = 0;
+    for (const auto& e : bank->Journal()) steps += e.request == "STEP";
+    EXPECT_EQ(steps, 48);
+    EXPECT_EQ(JournalCount("WIND"), 0);
+    Click(160);  // and off again
+    EXPECT_TRUE(EZ_ISVISIBLE("MAIN", 140));
+}
+
+TEST_F(ControllerTest, AutoRecordCycleStopsWaitsAndRecordsAgain) {
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+    int records = JournalCount("RECORD");
+    g_CommandLineAutoRecord = 1;  // one-second segments
+    qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
+    EXPECT_EQ(questions.back(), "|Turn On Auto Record?");
+    EXPECT_EQ(g_AutoRecordInterval.load(), 1);
+    // One cycle: stop, about ten seconds of waiting, record.
+    ASSERT_TRUE(PumpUntil([&] { return JournalCount("STOP") >= 24; }, 5s));
+    ASSERT_TRUE(PumpUntil([&] { return JournalCount("RECORD") >= records + 24; }, 20s));
+    EXPECT_TRUE(AllEmulated("Record"));
+    qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
+    EXPECT_EQ(questions.back(), "|Turn Off Auto Record?");
+    EXPECT_EQ(g_AutoRecordInterval.load(), 0);
+}
+
+TEST_F(ControllerTest, KilledRecorderShowsLosWithoutFreezingTheWindow) {
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+    bank->StopRecorder(Address(5));
+    // The window keeps handling events while the recorder is gone: the row
+    // changes through the normal thread event and redraw.
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(5) == "Los"; }, 3s))
+        << g_Settings->State(5);
+    Click(125);  // a command to the lost recorder fails at once, the others stop
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(4).rfind("Stop", 0) == 0; }));
+    Click(140);
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(4).rfind("Record", 0) == 0; }));
+    bank->StartRecorder(Address(5));
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(5) != "Los"; }, 5s));
+}
+
+TEST_F(ControllerTest, ClosingTheWindowDisconnectsAndEndsTheProcess) {
+    qt::FormWidget("MAIN")->close();
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(g_Ampcontrol->IsConnected());
+}
+
+}  // namespace
