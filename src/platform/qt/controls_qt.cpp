@@ -267,6 +267,7 @@ void BuildMenuBar(Form& form, int32_t menu) {
                              [name, id] { B().Fire(name, id, EZ_EV_CLICK, 0); });
         }
     }
+    form.menuBar->ensurePolished();
     form.menuBar->setGeometry(0, 0, form.window->width(), form.menuBar->sizeHint().height());
     form.menuBar->show();
 }

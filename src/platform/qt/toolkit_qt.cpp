@@ -203,6 +203,7 @@ void StyleControl(Control& control) {
 void Backend::Relayout(Form& form) {
     if (!form.window || form.designClient.isEmpty()) return;
     QSize now = form.window->size();
+    if (form.menuBar) form.menuBar->setGeometry(0, 0, now.width(), form.menuBar->height());
     double sx = double(now.width()) / form.designClient.width();
     double sy = double(now.height()) / form.designClient.height();
     for (auto& c : form.controls) {
@@ -788,6 +789,11 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
         B().Unload(name);
         return LeadingNumber(fixed);
     }
+    // Centred over the window that asks, or over the screen.
+    QRect over = owner && owner->window && owner->window->isVisible()
+                     ? owner->window->frameGeometry()
+                     : QGuiApplication::primaryScreen()->availableGeometry();
+    window->move(over.center() - QPoint(width / 2, height / 2));
     window->show();
     window->raise();
     window->activateWindow();
