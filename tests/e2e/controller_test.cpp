@@ -75,7 +75,12 @@ class ControllerTest : public ::testing::Test {
         }));
     }
 
-    void TearDown() override { qt::SetMessageBoxAnswerer(nullptr); }
+    void TearDown() override {
+        // The program's own way out ends the process at once; a test returns
+        // instead, so it stops the status thread before statics go.
+        if (g_Ampcontrol) g_Ampcontrol->Disconnect();
+        qt::SetMessageBoxAnswerer(nullptr);
+    }
 
     template <typename Pred>
     bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
