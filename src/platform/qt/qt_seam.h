@@ -30,6 +30,8 @@ const std::vector<std::string>& MessageBoxLog();
 QWidget* FormWidget(const std::string& form);
 QWidget* ControlWidget(const std::string& form, int32_t id);
 QImage Grab(const std::string& form);
+// The text the program last gave for a tooltip.
+std::string LastTooltip();
 void UnloadAll();
 
 // The program's own icon, drawn here so no picture file is needed.

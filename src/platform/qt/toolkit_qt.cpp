@@ -342,6 +342,10 @@ QImage Grab(const std::string& form) {
     return w ? w->grab().toImage() : QImage();
 }
 
+std::string LastTooltip() {
+    return B().tooltipAnswer;
+}
+
 void UnloadAll() {
     std::vector<std::string> names;
     for (auto& [name, f] : B().forms) names.push_back(name);

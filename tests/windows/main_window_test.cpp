@@ -1,0 +1,202 @@
+// The main window's own rules on the real toolkit, without recorders: the
+// button painter's colour table, the minimum size, the About box, the
+// auto-record questions and the clip list window's remembered place.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <tuple>
+
+#include "platform/qt/qt_seam.h"
+#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/toolkit.h"
+#include "windows/button_painter.h"
+#include "windows/main_window.h"
+
+namespace {
+
+using namespace tarvolen;
+
+struct LookCase {
+    const char* form;
+    int32_t id;
+    bool pushed;
+    int32_t stepMode;
+    int32_t trackLines;
+    std::tuple<int32_t, int32_t, int32_t, int32_t> colors;  // fill fg/bg, caption fg/bg
+    const char* face;
+};
+
+class ButtonLookTest : public ::testing::TestWithParam<LookCase> {};
+
+TEST_P(ButtonLookTest, ColoursFollowTheFormButtonAndState) {
+    const LookCase& c = GetParam();
+    cSettings settings("/nonexistent-dir/tarvolen");
+    settings.SetTrackLines(c.trackLines);
+    g_Settings = &settings;
+    g_StepMode = c.stepMode;
+    ButtonColors look = ButtonLook(c.form, c.id, c.pushed, false);
+    EXPECT_EQ(std::make_tuple(look.fillForeground, look.fillBackground, look.captionForeground,
+                              look.captionBackground),
+              c.colors);
+    EXPECT_EQ(look.face, c.face);
+    g_StepMode = 0;
+    g_Settings = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ButtonLookTest,
+    ::testing::Values(LookCase{"Main", 105, false, 0, 3, {61, 61, 60, 61}, "Segoe UI"},
+                      LookCase{"main", 105, true, 0, 3, {60, 60, 61, 60}, "Segoe UI"},
+                      LookCase{"MAIN", 115, false, 0, 3, {61, 61, 60, 61}, "Webdings"},
+                      LookCase{"main", 150, false, 0, 3, {61, 61, 60, 61}, "Webdings"},
+                      LookCase{"main", 155, false, 0, 3, {61, 61, 60, 61}, "Wingdings"},
+                      LookCase{"main", 140, false, 0, 3, {4, 0, 4, 0}, "Segoe UI"},
+                      LookCase{"main", 140, true, 0, 3, {0, 4, 0, 4}, "Segoe UI"},
+                      LookCase{"main", 170, false, 0, 3, {61, 0, 4, 0}, "Segoe UI"},
+                      LookCase{"main", 170, true, 0, 3, {4, 4, 0, 4}, "Segoe UI"},
+                      LookCase{"main", 160, false, 0, 3, {61, 61, 60, 61}, "Segoe UI"},
+                      LookCase{"main", 160, false, 1, 3, {60, 70, 60, 61}, "Segoe UI"},
+                      LookCase{"main", 160, true, 0, 3, {60, 60, 61, 60}, "Segoe UI"},
+                      LookCase{"setup", 120, false, 0, 2, {61, 61, 60, 61}, "Segoe UI"},
+                      LookCase{"setup", 120, false, 0, 3, {61, 0, 60, 61}, "Segoe UI"},
+                      LookCase{"Setup", 130, false, 0, 3, {61, 61, 60, 61}, "Segoe UI"},
+                      LookCase{"tcentry", 130, true, 0, 3, {60, 60, 61, 60}, "Segoe UI"},
+                      LookCase{"ipaddress", 105, false, 0, 3, {61, 0, 60, 61}, "Segoe UI"},
+                      LookCase{"CLIPLIST", 105, true, 0, 3, {60, 60, 61, 60}, "Segoe UI"}));
+
+TEST(StepButton, CaptionSwapsWhileTheRightButtonIsHeldOverIt) {
+    ButtonColors look = ButtonLook("main", 160, false, true);
+    EXPECT_EQ(std::make_pair(look.captionForeground, look.captionBackground),
+              std::make_pair(61, 60));
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qt::EnsureApplication(0, nullptr);
+        Application app;
+        app.windows["MAIN"] = {DesignMainWindow, MainWindowEvent};
+        InstallApplication(std::move(app));
+        qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
+        DefineProgramFonts(6, 30);
+        DefineProgramColors();
+        qt::SetMessageBoxAnswerer([this](const std::string&, const std::string& text,
+                                         const std::string& caption, const std::string& buttons) {
+            boxes.push_back(text + " / " + caption + " / " + buttons);
+            return answer;
+        });
+        g_Settings = &settings;
+        // Shown without the start sequence: nothing here talks to recorders.
+        EZ_DEFMAINMENU(9000, "&Help", 0);
+        EZ_COLOR(0, 0);
+        EZ_FORM("MAIN", "", "tarvolen controller", 0, 0, 135, 36, "^_CZ");
+    }
+    void TearDown() override {
+        qt::SetMessageBoxAnswerer(nullptr);
+        qt::UnloadAll();
+        g_Settings = nullptr;
+        g_AutoRecordInterval = 0;
+        g_CommandLineAutoRecord = 0;
+    }
+    cSettings settings{"/nonexistent-dir/tarvolen"};
+    std::vector<std::string> boxes;
+    int32_t answer = 1;
+};
+
+TEST_F(MainWindowTest, ShrinkingBelowTheMinimumSnapsBack) {
+    double column = 0, row = 0;
+    EZ_GETPOS("MAIN", column, row, 2);
+    EZ_RESIZEFORM("MAIN", column, row, 90, 20, 1);
+    EZ_DOEVENTS(255);
+    double width = 0, height = 0;
+    EZ_GETSIZE("MAIN", width, height, 3);
+    EXPECT_EQ(width, 126);
+    EXPECT_EQ(height, 33.875);
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndBuild) {
+    qt::DeliverEvent("MAIN", 9010, EZ_EV_CLICK, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0],
+              "Tarvolen Controller 1.2|Build: " + settings.BuildString() + " / Tarvolen / &Ok");
+}
+
+TEST_F(MainWindowTest, AutoRecordToggleAsksAndUsesTheCommandLineInterval) {
+    struct Case {
+        int32_t commandLine;
+        int32_t expected;
+    };
+    for (Case c : {Case{0, 3600}, Case{600, 600}}) {
+        g_CommandLineAutoRecord = c.commandLine;
+        answer = 1;
+        qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        EXPECT_EQ(boxes.back(), "|Turn On Auto Record? / tarvolen / &Yes|&No");
+        answer = 2;  // "&No" leaves it on
+        qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
+        EXPECT_EQ(boxes.back(), "|Turn Off Auto Record? / tarvolen / &Yes|&No");
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        answer = 1;
+        qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
+        EXPECT_EQ(g_AutoRecordInterval.load(), 0);
+    }
+    // A left click on the logo does nothing.
+    size_t asked = boxes.size();
+    qt::DeliverEvent("MAIN", 180, EZ_EV_CLICK, 0);
+    EXPECT_EQ(boxes.size(), asked);
+}
+
+TEST_F(MainWindowTest, EveryButtonAnswersItsTooltip) {
+    const std::vector<std::pair<int32_t, std::string>> tips = {
+        {105, "Select All Channels"},
+        {140, "Record"},
+        {155, "Ping Pong"},
+        {160, "Step Forward - Right Click to Step Backwards"},
+        {170, "Setup Channels"}};
+    for (const auto& [id, text] : tips) {
+        EZ_SETTOOLTIP("");
+        qt::DeliverEvent("MAIN", id, EZ_EV_TOOLTIP, 0);
+        EXPECT_EQ(qt::LastTooltip(), text) << id;
+    }
+}
+
+TEST_F(MainWindowTest, ClipListKeepsItsDesignedPlaceUntilClosedOnce) {
+    auto open = [](double column, double row) {
+        EZ_FORM("CLIPLIST", "MAIN", "Clip List", column, row, 104, 22, "RZ");
+    };
+    open(5, 5);
+    ClipListPositionMemory(1);  // first call ever: only remembers the size
+    double c = 0, r = 0;
+    EZ_GETPOS("CLIPLIST", c, r, 2);
+    EXPECT_EQ(std::make_pair(c, r), std::make_pair(5.0, 5.0));
+    EZ_RESIZEFORM("CLIPLIST", 20, 10, 90, 25, 1);
+    ClipListPositionMemory(0);  // closing
+    EZ_UNLOADFORM("CLIPLIST");
+    open(5, 5);
+    ClipListPositionMemory(1);
+    double w = 0, h = 0;
+    EZ_GETPOS("CLIPLIST", c, r, 2);
+    EZ_GETSIZE("CLIPLIST", w, h, 2);
+    EXPECT_EQ(std::make_tuple(c, r, w, h), std::make_tuple(20.0, 10.0, 90.0, 25.0));
+}
+
+TEST_F(MainWindowTest, RecordingAndStepButtonsArePaintedInTheirColours) {
+    QImage main = qt::Grab("MAIN");
+    ASSERT_FALSE(main.isNull());
+    auto centre = [&](int32_t id) {
+        QWidget* w = qt::ControlWidget("MAIN", id);
+        QImage b = w->grab().toImage();
+        return b.pixelColor(2, 2);
+    };
+    EXPECT_EQ(centre(105), QColor(0, 94, 145));  // colour 61
+    EXPECT_EQ(centre(140), QColor(0, 0, 0));     // record: fill 4, 0
+    qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
+    EXPECT_EQ(centre(160), QColor(64, 0, 0));  // step mode: colour 70
+    EXPECT_FALSE(EZ_ISVISIBLE("MAIN", 125));
+    qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
+    EXPECT_TRUE(EZ_ISVISIBLE("MAIN", 125));
+}
+
+}  // namespace
