@@ -68,6 +68,23 @@ ButtonColors ButtonLook(const std::string& form, int32_t id, bool pushed, bool h
     return look;
 }
 
+namespace {
+
+// "&Load" reads "Load": a single "&" marks the key letter, "&&" is an "&".
+std::string WithoutKeyMarks(const std::string& caption) {
+    std::string out;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) {
+            out += caption[++i];
+        } else if (caption[i] != '&') {
+            out += caption[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 void PaintButton(const std::string& form, int32_t id, int32_t drawValue,
                  const std::string& caption) {
     EzDrawInfo info;
@@ -81,7 +98,7 @@ void PaintButton(const std::string& form, int32_t id, int32_t drawValue,
     EZ_SETPRINTFORMAT(2, info.width, info.height, 48, 0);
     // The Record button always reads "record", whatever its caption holds.
     bool record = ToLower(form) == "main" && id == 140;
-    EZ_DCPRINT(info.dc, 0, 0, record ? "record" : caption);
+    EZ_DCPRINT(info.dc, 0, 0, record ? "record" : WithoutKeyMarks(caption));
     EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
     EZ_ENDOWNERDRAW(drawValue);
 }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "device/amp_control.h"
+#include "device/status.h"
 #include "platform/qt/qt_seam.h"
 #include "platform/recorder_link/recorder_link.h"
 #include "recorder/bank.h"
@@ -213,6 +216,49 @@ TEST_F(ControllerTest, ClosingTheWindowDisconnectsAndEndsTheProcess) {
     qt::FormWidget("MAIN")->close();
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(g_Ampcontrol->IsConnected());
+}
+
+TEST_F(ControllerTest, ClipListFromTheRowLoadsAnOlderClipAndTheRowShowsItsPoints) {
+    // Two recordings on every channel.
+    for (int take = 0; take < 2; ++take) {
+        Click(140);
+        ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+        PumpUntil([] { return false; }, 300ms);
+        Click(125);
+        ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+    }
+    auto clips = bank->Clips(Address(0));
+    ASSERT_GE(clips.size(), 2u);
+    const std::string older = clips[clips.size() - 2].name;
+
+    // The Load label of channel 1: the block's last row, near the cell's right edge.
+    QWidget* list = qt::ControlWidget("MAIN", 100);
+    QWidget* viewport = list->findChild<QWidget*>("qt_scrollarea_viewport");
+    ASSERT_NE(viewport, nullptr);
+    int32_t width = g_Status->ColumnWidth(0);
+    int lastRow = g_Settings->TrackLines() - 1;
+    int rowH = qt::ListRowHeight("MAIN", 100);
+    ASSERT_GT(rowH, 0);
+    QPoint at(width - 40, lastRow * rowH + rowH / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+    ASSERT_TRUE(PumpUntil([] { return EZ_FORMEXISTS("CLIPLIST"); }));
+    ASSERT_TRUE(PumpUntil([] { return EZ_GETLVCOUNT("CLIPLIST", 100) >= 2; }));
+    qt::Grab("CLIPLIST").save("e2e_cliplist.png");
+
+    qt::DeliverEvent("CLIPLIST", 100, EZ_EV_HEADERCLICK, 0);  // sort by name
+    int32_t row = EZ_FINDLVITEM("CLIPLIST", 100, 0, older, 0);
+    ASSERT_GE(row, 0);
+    EZ_SETLVSEL("CLIPLIST", 100, row);
+    qt::DeliverEvent("CLIPLIST", 105, EZ_EV_CLICK, 0);  // "&Load"
+    EXPECT_TRUE(PumpUntil([] { return !EZ_FORMEXISTS("CLIPLIST"); }));
+    auto view = bank->Channel(Address(0), 1);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->clip, older);
+    EXPECT_FALSE(g_Settings->ClipStart(0).empty());
+    EXPECT_FALSE(g_Settings->ClipEnd(0).empty());
+    qt::Grab("MAIN").save("e2e_main_loaded.png");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
 #include "platform/qt/listview_header.h"
+#include "platform/qt/qt_seam.h"
 #include "shell/text.h"
 
 namespace tarvolen::qt {
@@ -346,6 +347,11 @@ void ListView::keyPressEvent(QKeyEvent* e) {
 ListView* FindListView(const std::string& form, int32_t id) {
     Control* c = B().FindControl(form, id);
     return c ? qobject_cast<ListView*>(c->widget.data()) : nullptr;
+}
+
+int ListRowHeight(const std::string& form, int32_t id) {
+    ListView* l = FindListView(form, id);
+    return l ? l->RowHeight() : 0;
 }
 
 bool TakeClick(int32_t value, int32_t& row, int32_t& column, int32_t& x) {

@@ -30,6 +30,8 @@ const std::vector<std::string>& MessageBoxLog();
 QWidget* FormWidget(const std::string& form);
 QWidget* ControlWidget(const std::string& form, int32_t id);
 QImage Grab(const std::string& form);
+// Pixel height of a list view's rows.
+int ListRowHeight(const std::string& form, int32_t id);
 // The text the program last gave for a tooltip.
 std::string LastTooltip();
 void UnloadAll();
