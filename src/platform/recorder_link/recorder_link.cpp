@@ -37,6 +37,27 @@ std::string TagValue(std::string_view text, std::string_view tag) {
     return std::string(text.substr(a, b - a));
 }
 
+// A clip directory entry from an ENTRY line: guid, date, time, start,
+// duration, format, codec, compression, name.
+ClipEntry ClipEntryOf(const wire::Frame& e, const std::string& address) {
+    ClipEntry entry{};
+    entry.size = sizeof(ClipEntry);
+    StoreField(entry.clipName, kClipNameWidth, e.Arg(8));
+    StoreField(entry.dateTime, sizeof entry.dateTime, e.Arg(1) + " " + e.Arg(2));
+    StoreField(entry.start, kTimecodeWidth, e.Arg(3));
+    StoreField(entry.duration, kTimecodeWidth, e.Arg(4));
+    auto byte = [&e](std::size_t i) {
+        int64_t v = 0;
+        return wire::ParseInt(e.Arg(i), 0, 255, v) ? static_cast<uint8_t>(v) : uint8_t{0};
+    };
+    entry.videoFormat = byte(5);
+    entry.codec = byte(6);
+    entry.compression = byte(7);
+    StoreField(entry.guid, sizeof entry.guid, e.Arg(0));
+    StoreField(entry.address, kAddressWidth, address);
+    return entry;
+}
+
 bool ParseChannel(const std::string& text, int& ch) {
     std::string t = CleanText(text);
     if (t.empty() || t.size() > 3) return false;
@@ -750,19 +771,7 @@ int32_t RecorderLink::Impl::FetchListing(const std::string& address, int32_t* co
     if (reply.result != result::kOk) return reply.result;
     Listing listing;
     for (const auto& e : reply.entries) {
-        ClipEntry entry{};
-        entry.size = sizeof(ClipEntry);
-        StoreField(entry.clipName, kClipNameWidth, e.Arg(8));
-        StoreField(entry.dateTime, sizeof entry.dateTime, e.Arg(1) + " " + e.Arg(2));
-        StoreField(entry.start, kTimecodeWidth, e.Arg(3));
-        StoreField(entry.duration, kTimecodeWidth, e.Arg(4));
-        int64_t v = 0;
-        entry.videoFormat = wire::ParseInt(e.Arg(5), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-        entry.codec = wire::ParseInt(e.Arg(6), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-        entry.compression = wire::ParseInt(e.Arg(7), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-        StoreField(entry.guid, sizeof entry.guid, e.Arg(0));
-        StoreField(entry.address, kAddressWidth, address);
-        listing.entries.push_back(entry);
+        listing.entries.push_back(ClipEntryOf(e, address));
     }
     if (count) *count = static_cast<int32_t>(listing.entries.size());
     std::lock_guard lock(mu);
@@ -843,19 +852,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             if (reply.result != result::kOk) return reply.result;
             if (reply.entries.empty()) return result::kNoEntry;
             const wire::Frame& e = reply.entries.front();
-            ClipEntry entry{};
-            entry.size = sizeof(ClipEntry);
-            StoreField(entry.clipName, kClipNameWidth, e.Arg(8));
-            StoreField(entry.dateTime, sizeof entry.dateTime, e.Arg(1) + " " + e.Arg(2));
-            StoreField(entry.start, kTimecodeWidth, e.Arg(3));
-            StoreField(entry.duration, kTimecodeWidth, e.Arg(4));
-            int64_t v = 0;
-            entry.videoFormat = wire::ParseInt(e.Arg(5), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-            entry.codec = wire::ParseInt(e.Arg(6), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-            entry.compression = wire::ParseInt(e.Arg(7), 0, 255, v) ? static_cast<uint8_t>(v) : 0;
-            StoreField(entry.guid, sizeof entry.guid, e.Arg(0));
-            StoreField(entry.address, kAddressWidth, address);
-            *out = entry;
+            *out = ClipEntryOf(e, address);
             return result::kOk;
         }
         default:
