@@ -1,5 +1,8 @@
+#include <QHash>
 #include <QPainterPath>
+#include <QStaticText>
 #include <QStringList>
+#include <cmath>
 #include <map>
 #include <tuple>
 
@@ -153,6 +156,26 @@ void DrawSymbol(QPainter& p, const QRectF& r, QChar symbol, bool wingdings, bool
     p.restore();
 }
 
+namespace {
+
+// The channel list draws the same few hundred texts thirty times a second:
+// keep their layouts. Bounded; a full cache starts again.
+const QStaticText& LaidOut(const QString& text, const QFont& font) {
+    static std::map<QString, QHash<QString, QStaticText>> byFont;
+    QString key = font.key();
+    auto& texts = byFont[key];
+    auto it = texts.find(text);
+    if (it != texts.end()) return *it;
+    if (texts.size() > 4096) texts.clear();
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.setPerformanceHint(QStaticText::AggressiveCaching);
+    laid.prepare(QTransform(), font);
+    return *texts.insert(text, laid);
+}
+
+}  // namespace
+
 void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
                 const QString& text, const QColor& color, bool elide) {
     if (!font.symbol) {
@@ -166,7 +189,24 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
             for (auto& line : lines) line = fm.elidedText(line, Qt::ElideRight, rect.width());
             shown = lines.join('\n');
         }
-        p.drawText(rect, alignment, shown);
+        if (shown.contains('\n')) {
+            p.drawText(rect, alignment, shown);
+        } else {
+            // One line: place a laid-out text of the cache, as drawText would.
+            const QStaticText& laid = LaidOut(shown, font.font);
+            QSizeF size = laid.size();
+            double x = rect.left(), y = rect.top();
+            if (alignment & Qt::AlignHCenter)
+                x += (rect.width() - size.width()) / 2;
+            else if (alignment & Qt::AlignRight)
+                x = rect.right() + 1 - size.width();
+            if (alignment & Qt::AlignVCenter)
+                y += (rect.height() - size.height()) / 2;
+            else if (alignment & Qt::AlignBottom)
+                y = rect.bottom() + 1 - size.height();
+            p.setClipRect(rect, Qt::IntersectClip);
+            p.drawStaticText(QPointF(std::floor(x), std::floor(y)), laid);
+        }
         p.restore();
         return;
     }
