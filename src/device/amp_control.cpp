@@ -77,7 +77,12 @@ cAmpcontrol::cAmpcontrol(cSettings& settings) : settings_(settings), clock_(&Dev
 }
 
 cAmpcontrol::~cAmpcontrol() {
-    Disconnect();
+    // No waits and no toolkit events here: this may run while the process
+    // and its windows are going away. The status thread stops with its own
+    // object; the recorders are told once.
+    if (!IsConnected()) return;
+    if (sync_) sync_->SetKillThread(1);
+    PIAMPCOMMAND(amp::kDisconnect, 0, nullptr);
 }
 
 void cAmpcontrol::SetClock(DeviceClock* clock) {
