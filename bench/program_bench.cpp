@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -41,7 +43,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint16_t kPort = 17380;
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double CpuSeconds() {
     rusage u{};
@@ -71,7 +75,7 @@ bool PumpUntil(Pred pred, std::chrono::milliseconds timeout) {
 // A plain protocol session of our own with one recorder, to change its state
 // behind the controller's back.
 class RawSession {
-public:
+  public:
     bool Open(const char* address) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -92,7 +96,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-private:
+  private:
     int fd_ = -1;
     int id_ = 0;
 };
@@ -174,22 +178,32 @@ int main(int argc, char** argv) {
         }
         g_watch = false;
         if (!lat.empty())
-            std::printf("state change to row drawn (%zu changes): p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                        lat.size(), Percentile(lat, 0.5), Percentile(lat, 0.99),
-                        *std::max_element(lat.begin(), lat.end()));
+            std::printf(
+                "state change to row drawn (%zu changes): p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+                lat.size(), Percentile(lat, 0.5), Percentile(lat, 0.99),
+                *std::max_element(lat.begin(), lat.end()));
     }
 
+    // The window's own message loop, as the program runs it: it sleeps until
+    // something happens.
+    auto runLoop = [](std::chrono::seconds length) {
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(length), &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+    };
     auto cpuWindow = [&](const char* what) {
         double cpu0 = CpuSeconds();
         auto t0 = Clock::now();
-        Pump(std::chrono::seconds(seconds));
+        runLoop(std::chrono::seconds(seconds));
         double wall = std::chrono::duration<double>(Clock::now() - t0).count();
         std::printf("controller CPU, %s, %d s: %.2f%% of one core\n", what, seconds,
                     100.0 * (CpuSeconds() - cpu0) / wall);
     };
     cpuWindow("24 channels idle");
     qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);
-    PumpUntil([] { return g_Settings->State(23).rfind("Record", 0) == 0; }, std::chrono::seconds(5));
+    PumpUntil([] { return g_Settings->State(23).rfind("Record", 0) == 0; },
+              std::chrono::seconds(5));
     cpuWindow("24 channels recording");
 
     ::kill(bank, SIGTERM);
