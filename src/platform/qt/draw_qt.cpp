@@ -179,7 +179,10 @@ const QStaticText& LaidOut(const QString& text, const QFont& font) {
 void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
                 const QString& text, const QColor& color, bool elide) {
     if (!font.symbol) {
-        p.save();
+        // Font and pen are put back by hand: a full save and restore of the
+        // painter costs more than the text on a busy channel list.
+        const QFont oldFont = p.font();
+        const QPen oldPen = p.pen();
         p.setFont(font.font);
         p.setPen(color);
         QString shown = text;
@@ -204,10 +207,18 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
                 y += (rect.height() - size.height()) / 2;
             else if (alignment & Qt::AlignBottom)
                 y = rect.bottom() + 1 - size.height();
-            p.setClipRect(rect, Qt::IntersectClip);
-            p.drawStaticText(QPointF(std::floor(x), std::floor(y)), laid);
+            QPointF at(std::floor(x), std::floor(y));
+            if (size.width() <= rect.width() && size.height() <= rect.height()) {
+                p.drawStaticText(at, laid);
+            } else {
+                p.save();
+                p.setClipRect(rect, Qt::IntersectClip);
+                p.drawStaticText(at, laid);
+                p.restore();
+            }
         }
-        p.restore();
+        p.setFont(oldFont);
+        p.setPen(oldPen);
         return;
     }
     // Symbol captions: each character an icon the size of the font, lines stacked.
@@ -310,10 +321,8 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         align |= Qt::AlignTop;
         t.replace("\r\n", "\n");
     }
-    c->painter->save();
-    c->painter->setClipRect(r, Qt::IntersectClip);
+    // DrawTextIn keeps the text inside r.
     DrawTextIn(*c->painter, r, align, font, t, fg, (g_print.extra & 16) != 0);
-    c->painter->restore();
 }
 
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra) {
