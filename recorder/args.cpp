@@ -23,15 +23,16 @@ bool Number(const std::string& t, long lo, long hi, long& v) {
 
 }  // namespace
 
-bool ExpandAddresses(std::string_view spec, std::vector<std::string>& out, std::string& error) {
+bool ExpandAddresses(std::string_view addresses, std::vector<std::string>& out,
+                     std::string& error) {
     std::size_t start = 0;
-    while (start <= spec.size()) {
-        std::size_t comma = spec.find(',', start);
-        if (comma == std::string_view::npos) comma = spec.size();
-        std::string_view item = spec.substr(start, comma - start);
+    while (start <= addresses.size()) {
+        std::size_t comma = addresses.find(',', start);
+        if (comma == std::string_view::npos) comma = addresses.size();
+        std::string_view item = addresses.substr(start, comma - start);
         start = comma + 1;
         if (item.empty()) {
-            if (comma == spec.size()) break;
+            if (comma == addresses.size()) break;
             continue;
         }
         std::size_t lastDot = item.rfind('.');

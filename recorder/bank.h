@@ -101,7 +101,7 @@ class Bank {
 };
 
 // "127.0.0.101-124", "127.0.0.5", comma lists of these.
-bool ExpandAddresses(std::string_view spec, std::vector<std::string>& out, std::string& error);
+bool ExpandAddresses(std::string_view addresses, std::vector<std::string>& out, std::string& error);
 
 // Command line of tarvolen-recorder. False with error set, or with help set
 // when --help was asked.

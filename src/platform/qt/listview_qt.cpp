@@ -44,18 +44,18 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
     header_->setStretchLastSection(false);
     header_->setSectionsClickable(true);
     // Columns "Title{chars}{L|C|R}|...".
-    QStringList specs = QString::fromStdString(columns).split('|');
-    model_->setColumnCount(int(specs.size()));
-    for (int i = 0; i < specs.size(); ++i) {
-        QString spec = specs[i];
-        QString title = spec.section('{', 0, 0);
+    QStringList columnTexts = QString::fromStdString(columns).split('|');
+    model_->setColumnCount(int(columnTexts.size()));
+    for (int i = 0; i < columnTexts.size(); ++i) {
+        QString columnText = columnTexts[i];
+        QString title = columnText.section('{', 0, 0);
         int chars = 10;
         int align = Qt::AlignLeft;
         int pos = 0;
-        while ((pos = spec.indexOf('{', pos)) >= 0) {
-            int end = spec.indexOf('}', pos);
+        while ((pos = columnText.indexOf('{', pos)) >= 0) {
+            int end = columnText.indexOf('}', pos);
             if (end < 0) break;
-            QString inner = spec.mid(pos + 1, end - pos - 1);
+            QString inner = columnText.mid(pos + 1, end - pos - 1);
             bool ok = false;
             int n = inner.toInt(&ok);
             if (ok)

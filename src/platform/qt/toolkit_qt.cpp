@@ -35,13 +35,13 @@ double PixelsToRows(int pixels) {
 }
 
 FontSpec MakeFont(const std::string& face, double points, const std::string& props) {
-    FontSpec spec;
-    spec.face = face;
-    spec.points = points;
-    spec.props = props;
+    FontSpec made;
+    made.face = face;
+    made.points = points;
+    made.props = props;
     std::string lower = ToLower(face);
-    spec.symbol = lower == "webdings" || lower == "wingdings";
-    spec.wingdings = lower == "wingdings";
+    made.symbol = lower == "webdings" || lower == "wingdings";
+    made.wingdings = lower == "wingdings";
     // The faces the program names are Windows faces; map them to installed ones.
     QString family = "DejaVu Sans";
     if (lower == "arial")
@@ -50,7 +50,7 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
         family = "Liberation Mono";
     else if (lower == "tahoma" || lower == "segoe ui" || lower == "symbol")
         family = "DejaVu Sans";
-    else if (!spec.symbol && !face.empty())
+    else if (!made.symbol && !face.empty())
         family = QString::fromStdString(face);
     QFont font(family);
     // Points at 96 dpi, fixed in pixels so every platform plugin draws alike.
@@ -59,8 +59,8 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
     font.setBold(up.find('B') != std::string::npos);
     font.setItalic(up.find('I') != std::string::npos);
     font.setUnderline(up.find('U') != std::string::npos);
-    spec.font = font;
-    return spec;
+    made.font = font;
+    return made;
 }
 
 Control* Form::Find(int32_t id) const {
