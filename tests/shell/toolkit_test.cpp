@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -270,6 +271,44 @@ TEST_F(ToolkitTest, SymbolCaptionsNeverDrawAsEmptyBoxes) {
         EXPECT_GT(ink, 20) << face << " " << text;
         EZ_UNLOADFORM("GLYPH");
     }
+}
+
+TEST_F(ToolkitTest, RedrawOfAnOwnerDrawnListPaintsOnlyRowsThatChanged) {
+    std::vector<std::string> content = {"a", "b", "c", "d"};
+    std::map<int32_t, int> drawn;  // draw events per row
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{20}", 0, 0, 30, 10, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        if (id != 100 || code != EZ_EV_OWNERDRAW) return;
+        EzDrawInfo info;
+        if (!EZ_STARTOWNERDRAW(value, info)) return;
+        ++drawn[info.item];
+        EZ_COLOR(15, -1);
+        EZ_DCPRINT(info.dc, 2, 2, content[size_t(info.item)]);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("ROWS", "", "Rows", 0, 0, 32, 12, "");
+    for (int r = 0; r < 4; ++r) EZ_ADDLVITEM("rows", 100, std::to_string(r), -1);
+    EZ_SETLVROWHEIGHT("rows", 100, 20);
+    ASSERT_TRUE(PumpUntil([&] { return drawn.size() == 4; }));
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+
+    drawn.clear();
+    content[2] = "changed";
+    EZ_REDRAWCONTROL("rows", 100);
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+    // Every row is asked once to tell what it would draw; only row 2 is painted.
+    EXPECT_EQ(drawn, (std::map<int32_t, int>{{0, 1}, {1, 1}, {2, 2}, {3, 1}}));
+
+    drawn.clear();
+    EZ_REDRAWCONTROL("rows", 100);
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+    EXPECT_EQ(drawn, (std::map<int32_t, int>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+
+    // Writing a cell always repaints its row: the program relies on it.
+    drawn.clear();
+    EZ_SETLVITEMTEXT("rows", 100, 1, 0, "1");
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+    EXPECT_EQ(drawn, (std::map<int32_t, int>{{1, 1}}));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "platform/qt/backend.h"
 #include "platform/qt/draw.h"
+#include "platform/qt/listview.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/text.h"
 
@@ -443,6 +444,10 @@ void EZ_DISABLEC(const std::string& form, int32_t firstId, int32_t lastId) {
 void EZ_REDRAWCONTROL(const std::string& form, int32_t id) {
     Control* c = B().FindControl(form, id);
     if (!c || !c->widget) return;
+    if (auto* list = qobject_cast<ListView*>(c->widget.data())) {
+        list->RedrawChanged();
+        return;
+    }
     c->widget->update();
     // A list paints its rows on its viewport.
     for (QObject* child : c->widget->children()) {

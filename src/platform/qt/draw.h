@@ -11,13 +11,19 @@
 namespace tarvolen::qt {
 
 struct DrawContext {
-    QPainter* painter = nullptr;
+    QPainter* painter = nullptr;  // none: a dry run that only takes the fingerprint
     int32_t item = 0;
     int32_t width = 0;
     int32_t height = 0;
     bool pushed = false;
     bool selected = false;
+    // Fingerprint of everything drawn, so a list can tell which rows changed.
+    uint64_t fingerprint = 1469598103934665603ull;
+    bool opaque = false;  // something was drawn that the fingerprint cannot see
 };
+
+// Mixes a value into a context's fingerprint (FNV-1a).
+void Mix(DrawContext& c, const void* data, size_t size);
 
 // Registers a context for the length of a paint; its number is the draw value
 // of the owner-draw event and the dc of the drawing calls.
@@ -37,8 +43,10 @@ class ScopedDrawContext {
 DrawContext* FindDrawContext(int32_t dc);
 
 // Fires an owner-draw event with the program's drawing settings saved around
-// it, so drawing never changes what the next created control gets.
-void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context);
+// it, so drawing never changes what the next created control gets. Returns
+// the context as the drawing left it (with its fingerprint).
+DrawContext FireOwnerDraw(const std::string& form, int32_t id, int32_t code,
+                          const DrawContext& context);
 
 // Draws text in rect with Qt alignment flags; symbol fonts draw icons.
 void DrawTextIn(QPainter& painter, const QRect& rect, int alignment, const FontSpec& font,

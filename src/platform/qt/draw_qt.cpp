@@ -46,7 +46,16 @@ DrawContext* FindDrawContext(int32_t dc) {
     return Context(dc);
 }
 
-void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const DrawContext& context) {
+void Mix(DrawContext& c, const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        c.fingerprint ^= bytes[i];
+        c.fingerprint *= 1099511628211ull;
+    }
+}
+
+DrawContext FireOwnerDraw(const std::string& form, int32_t id, int32_t code,
+                          const DrawContext& context) {
     ScopedDrawContext scoped(context);
     auto saved =
         std::make_tuple(B().foreground, B().background, B().hasCurrentFont, B().currentFont);
@@ -55,6 +64,7 @@ void FireOwnerDraw(const std::string& form, int32_t id, int32_t code, const Draw
     B().Fire(form, id, code, scoped.Value());
     std::tie(B().foreground, B().background, B().hasCurrentFont, B().currentFont) = saved;
     g_print = savedPrint;
+    return *Context(scoped.Value());
 }
 
 void DrawSymbol(QPainter& p, const QRectF& r, QChar symbol, bool wingdings, bool small,
@@ -256,7 +266,7 @@ using namespace tarvolen::qt;
 
 bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info) {
     DrawContext* c = Context(value);
-    if (!c || !c->painter) return false;
+    if (!c) return false;
     info.dc = value;
     info.item = c->item;
     info.width = c->width;
@@ -273,10 +283,17 @@ void EZ_ENDOWNERDRAW(int32_t) {
 void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                int32_t lineWidth) {
     DrawContext* c = Context(dc);
-    if (!c || !c->painter) return;
-    QPainter& p = *c->painter;
+    if (!c) return;
     QColor fg = B().Color(B().foreground, Qt::black);
     QColor bg = B().Color(B().background, Qt::white);
+    {
+        const QRgb colors[2] = {fg.rgba(), B().background >= 0 ? bg.rgba() : 0u};
+        const int32_t args[6] = {type, x1, y1, x2, y2, lineWidth};
+        Mix(*c, colors, sizeof colors);
+        Mix(*c, args, sizeof args);
+    }
+    if (!c->painter) return;
+    QPainter& p = *c->painter;
     QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
                     QPoint(std::max(x1, x2), std::max(y1, y2)));
     switch (type) {
@@ -302,9 +319,22 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
 
 void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     DrawContext* c = Context(dc);
-    if (!c || !c->painter) return;
+    if (!c) return;
     const FontSpec& font = B().hasCurrentFont ? B().currentFont : *B().Font(4);
     QColor fg = B().Color(B().foreground, Qt::black);
+    {
+        const QRgb color = fg.rgba();
+        const int32_t args[7] = {
+            x, y, g_print.mode, g_print.right, g_print.bottom, g_print.flags, g_print.extra};
+        const double points = font.points;
+        Mix(*c, &color, sizeof color);
+        Mix(*c, args, sizeof args);
+        Mix(*c, font.face.data(), font.face.size());
+        Mix(*c, font.props.data(), font.props.size());
+        Mix(*c, &points, sizeof points);
+        Mix(*c, text.data(), text.size() + 1);
+    }
+    if (!c->painter) return;
     QString t = QString::fromStdString(text);
     if (g_print.mode != 2) {
         DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),

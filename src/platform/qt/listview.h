@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/qt/backend.h"
+#include "platform/qt/draw.h"
 
 class QHeaderView;
 class QStandardItemModel;
@@ -40,6 +41,9 @@ class ListView : public QAbstractScrollArea {
     bool OwnerDrawn() const { return ownerDrawn_; }
     QHeaderView* Header() const { return header_; }
     bool Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x) const;
+    // Repaints the rows whose drawing changed since they were last painted;
+    // the whole list when it cannot tell.
+    void RedrawChanged();
 
   protected:
     void paintEvent(QPaintEvent* e) override;
@@ -50,6 +54,7 @@ class ListView : public QAbstractScrollArea {
 
   private:
     int TotalWidth() const;
+    DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
     void Relayout();
 
@@ -62,6 +67,8 @@ class ListView : public QAbstractScrollArea {
     QHeaderView* header_ = nullptr;
     std::vector<int> alignments_;
     std::vector<std::vector<QString>> rows_;
+    // What each row's owner drawing looked like when it was last painted.
+    std::vector<uint64_t> painted_;
     int32_t rowHeight_ = 18;
     int32_t selected_ = -1;
 };

@@ -92,7 +92,11 @@ void EZ_SIZELVCOLUMN(const std::string& form, int32_t id, int32_t column) {
 void EZ_DCGRADIENT(int32_t dc, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t color1,
                    int32_t color2, int32_t style) {
     DrawContext* c = FindDrawContext(dc);
-    if (!c || !c->painter) return;
+    if (!c) return;
+    if (!c->painter) {
+        c->opaque = true;  // a dry run cannot tell a gradient apart
+        return;
+    }
     QRect r(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
     QLinearGradient g = style == 6 ? QLinearGradient(r.topLeft(), r.bottomLeft())
                                    : QLinearGradient(r.topLeft(), r.topRight());

@@ -111,6 +111,8 @@ void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
     if (row < 0 || row >= int32_t(rows_.size()) || column < 0 || column >= ColumnCount()) return;
     auto& cells = rows_[size_t(row)];
     if (cells.size() < size_t(ColumnCount())) cells.resize(size_t(ColumnCount()));
+    // Writing a cell repaints its row, even with the same text: the program
+    // rewrites cells to have them drawn again.
     cells[size_t(column)] = QString::fromStdString(text);
     viewport()->update(RowRect(row));
 }
@@ -253,19 +255,16 @@ void ListView::paintEvent(QPaintEvent* e) {
     int top = verticalScrollBar()->value();
     int first = std::max(0, (e->rect().top() + top) / rowHeight_);
     int last = std::min(int(rows_.size()) - 1, (e->rect().bottom() + top) / rowHeight_);
+    if (ownerDrawn_ && painted_.size() != rows_.size()) painted_.assign(rows_.size(), 0);
     for (int r = first; r <= last; ++r) {
         QRect rr = RowRect(r);
         if (ownerDrawn_) {
+            if (!e->region().intersects(rr)) continue;
             painter.save();
             painter.setClipRect(rr);
             painter.translate(rr.topLeft());
-            DrawContext dc;
-            dc.painter = &painter;
-            dc.item = r;
-            dc.width = TotalWidth();
-            dc.height = rowHeight_;
-            dc.selected = r == selected_;
-            FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, dc);
+            DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, RowContext(r, &painter));
+            painted_[size_t(r)] = drawn.opaque ? 0 : drawn.fingerprint;
             painter.restore();
             continue;
         }
@@ -285,6 +284,36 @@ void ListView::paintEvent(QPaintEvent* e) {
             }
             x += w;
         }
+    }
+}
+
+DrawContext ListView::RowContext(int32_t row, QPainter* painter) const {
+    DrawContext dc;
+    dc.painter = painter;
+    dc.item = row;
+    dc.width = TotalWidth();
+    dc.height = rowHeight_;
+    dc.selected = row == selected_;
+    const int32_t shape[4] = {row, dc.width, dc.height, dc.selected ? 1 : 0};
+    Mix(dc, shape, sizeof shape);
+    return dc;
+}
+
+void ListView::RedrawChanged() {
+    if (!ownerDrawn_ || !isVisible() || !updatesEnabled() || painted_.size() != rows_.size()) {
+        viewport()->update();
+        return;
+    }
+    // A dry run of each visible row's drawing: only rows that would come out
+    // different are painted again. Thirty times a second this saves most of
+    // the list's painting while only the timecodes move.
+    if (!headerHidden_) header_->viewport()->update();
+    int top = verticalScrollBar()->value();
+    int first = std::max(0, top / rowHeight_);
+    int last = std::min(int(rows_.size()) - 1, (top + viewport()->height()) / rowHeight_);
+    for (int r = first; r <= last; ++r) {
+        DrawContext dry = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, RowContext(r, nullptr));
+        if (dry.opaque || dry.fingerprint != painted_[size_t(r)]) viewport()->update(RowRect(r));
     }
 }
 
