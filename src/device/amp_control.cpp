@@ -408,39 +408,29 @@ void cAmpcontrol::LoadLastClipAll() {
 }
 
 void cAmpcontrol::ToggleLoopAll() {
-    if (!IsConnected()) return;
-    PauseStatusThread();
-    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
-        if (!settings_.Checked(ch)) continue;
-        const std::string state = settings_.State(ch);
-        if (StartsWith(state, "Record") || StartsWith(state, "Los")) continue;
-        const int32_t loop = LoopFlag(ch) ? 0 : 1;
-        SetLoopFlag(ch, loop);
-        SetPingPongFlag(ch, 0);
-        ChannelValueRequest request;
-        request.channel = ch;
-        request.value = loop;
-        PIAMPCOMMAND(amp::kLoop, RecordArg(&request), nullptr);
-    }
-    Sleep(100);
-    if (status_) status_->PollStatus(1);
-    Resume();
+    ToggleMarkerAll(amp::kLoop);
 }
 
 void cAmpcontrol::TogglePingPongAll() {
+    ToggleMarkerAll(amp::kPingPong);
+}
+
+// Loop and ping-pong exclude each other: turning one on or off clears the other.
+void cAmpcontrol::ToggleMarkerAll(int32_t code) {
     if (!IsConnected()) return;
     PauseStatusThread();
+    const bool loop = code == amp::kLoop;
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
         if (!settings_.Checked(ch)) continue;
         const std::string state = settings_.State(ch);
         if (StartsWith(state, "Record") || StartsWith(state, "Los")) continue;
-        SetLoopFlag(ch, 0);
-        const int32_t ping = PingPongFlag(ch) ? 0 : 1;
-        SetPingPongFlag(ch, ping);
+        const int32_t on = (loop ? LoopFlag(ch) : PingPongFlag(ch)) ? 0 : 1;
+        SetLoopFlag(ch, loop ? on : 0);
+        SetPingPongFlag(ch, loop ? 0 : on);
         ChannelValueRequest request;
         request.channel = ch;
-        request.value = ping;
-        PIAMPCOMMAND(amp::kPingPong, RecordArg(&request), nullptr);
+        request.value = on;
+        PIAMPCOMMAND(code, RecordArg(&request), nullptr);
     }
     Sleep(100);
     if (status_) status_->PollStatus(1);

@@ -92,6 +92,7 @@ class cAmpcontrol {
     const ConnectTable& ConnectTableSent() const { return table_; }
 
   private:
+    void ToggleMarkerAll(int32_t code);
     bool InBound(int32_t ch) const;
     void Resume();
     void ProcessEvents();
