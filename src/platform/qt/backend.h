@@ -54,6 +54,21 @@ struct Control {
     bool tooltip = false;
 };
 
+// A control that answers EZ_FINDNEXTSEL and EZ_SENDMESSAGE itself (list
+// views, property lists, the address editor).
+class MessageTarget {
+  public:
+    virtual ~MessageTarget() = default;
+    virtual int32_t FindNextSelected(int32_t after) const {
+        (void)after;
+        return -1;
+    }
+    virtual intptr_t Message(int32_t message, intptr_t wparam, intptr_t lparam) {
+        (void)message, (void)wparam, (void)lparam;
+        return 0;
+    }
+};
+
 class FormWindow;
 
 struct Form {

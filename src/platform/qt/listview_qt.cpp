@@ -354,7 +354,7 @@ void ListView::mousePressEvent(QMouseEvent* e) {
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* e) {
     int32_t row = -1, column = -1, x = 0;
-    if (Hit(e->pos(), row, column, x)) B().Fire(form_, id_, EZ_EV_DBLCLICK, row);
+    if (Hit(e->pos(), row, column, x)) B().Fire(form_, id_, EZ_EV_LVACTIVATE, row);
 }
 
 void ListView::keyPressEvent(QKeyEvent* e) {
@@ -367,7 +367,7 @@ void ListView::keyPressEvent(QKeyEvent* e) {
         EnsureVisible(selected_);
         B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, selected_);
     } else if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && selected_ >= 0) {
-        B().Fire(form_, id_, EZ_EV_DBLCLICK, selected_);
+        B().Fire(form_, id_, EZ_EV_LVACTIVATE, selected_);
     } else {
         QAbstractScrollArea::keyPressEvent(e);
     }
