@@ -14,6 +14,7 @@
 #include "timecode/tc_math.h"
 #include "windows/button_painter.h"
 #include "windows/main_window.h"
+#include "windows/setup_window.h"
 
 namespace tarvolen {
 namespace {
@@ -97,6 +98,9 @@ Application MakeApplication(int argc, char** argv) {
             }
             ClipListEvent(id, code, value, cancel);
         }};
+    app.windows["SETUP"] = {DesignSetupWindow, SetupWindowEvent};
+    app.windows["IPADDRESS"] = {DesignAddressDialog, AddressDialogEvent};
+    SetSetupWindowOpener(OpenSetupWindow);
     return app;
 }
 
