@@ -45,18 +45,14 @@ Qt::Key KeyOf(char c) {
     }
 }
 
-// Keys of the main keyboard for each character.
-std::vector<Key> Top(const std::string& chars) {
+// The keys that type the characters, on the main keyboard or on the numeric pad.
+std::vector<Key> Top(const std::string& chars, Qt::KeyboardModifiers pad = Qt::NoModifier) {
     std::vector<Key> keys;
-    for (char c : chars) keys.push_back({KeyOf(c)});
+    for (char c : chars) keys.push_back({KeyOf(c), pad});
     return keys;
 }
-
-// The same characters on the numeric pad.
 std::vector<Key> Pad(const std::string& chars) {
-    std::vector<Key> keys;
-    for (char c : chars) keys.push_back({KeyOf(c), Qt::KeypadModifier});
-    return keys;
+    return Top(chars, Qt::KeypadModifier);
 }
 
 std::vector<Key> operator+(std::vector<Key> a, const std::vector<Key>& b) {
@@ -239,17 +235,6 @@ TEST_F(TcEntryTest, LeavingStoresThePaddedTimecodeOrTheEmptyText) {
         EXPECT_EQ(result, c.result) << c.typed << " leave " << int(c.leave);
         EXPECT_EQ(info_.GetText("tcentry"), c.result);
     }
-}
-
-TEST_F(TcEntryTest, PostedMinusSetsTheSign) {
-    std::string shown;
-    Open([&] {
-        Press({Qt::Key_7});
-        EZ_POSTEVENT("TcEntry", 160, 0);
-        for (int i = 0; i < 100 && Display() == "7"; ++i) EZ_DOEVENTS(255);
-        shown = Display();
-    });
-    EXPECT_EQ(shown, "-7");
 }
 
 // Pixels of the image inside rect whose colour is exactly c.

@@ -83,90 +83,50 @@ std::vector<Accelerator> ParseTable(const std::string& text) {
     return table;
 }
 
-// The virtual-key code a Windows keyboard reports for the key; 0 for keys
-// that have none here.
+// Keys other than letters, digits and function keys, with the virtual-key
+// code a Windows keyboard reports for them off and on the numeric pad
+// (0: none there). Some layouts put a comma on the pad's decimal key.
+struct KeyCode {
+    int key;
+    int32_t code;
+    int32_t padCode;
+};
+// clang-format off
+constexpr KeyCode kKeyCodes[] = {
+    {Qt::Key_Return, kVkReturn, kVkReturn},  {Qt::Key_Enter, kVkReturn, kVkReturn},
+    {Qt::Key_Escape, kVkEscape, kVkEscape},  {Qt::Key_Space, kVkSpace, kVkSpace},
+    {Qt::Key_Tab, kVkTab, kVkTab},           {Qt::Key_Backtab, kVkTab, kVkTab},
+    {Qt::Key_Backspace, kVkBack, kVkBack},   {Qt::Key_Delete, kVkDelete, kVkDelete},
+    {Qt::Key_Insert, 45, 45},                {Qt::Key_PageUp, 33, 33},
+    {Qt::Key_PageDown, 34, 34},              {Qt::Key_End, 35, 35},
+    {Qt::Key_Home, 36, 36},                  {Qt::Key_Left, 37, 37},
+    {Qt::Key_Up, 38, 38},                    {Qt::Key_Right, 39, 39},
+    {Qt::Key_Down, 40, 40},                  {Qt::Key_Asterisk, 0, 106},
+    {Qt::Key_Plus, 187, 107},                {Qt::Key_Equal, 187, 187},
+    {Qt::Key_Minus, 189, 109},               {Qt::Key_Underscore, 189, 189},
+    {Qt::Key_Period, 190, 110},              {Qt::Key_Greater, 190, 190},
+    {Qt::Key_Comma, 188, 110},               {Qt::Key_Less, 188, 188},
+    {Qt::Key_Slash, 191, 111},               {Qt::Key_Question, 191, 191},
+    {Qt::Key_Semicolon, 186, 186},           {Qt::Key_Colon, 186, 186},
+    {Qt::Key_QuoteLeft, 192, 192},           {Qt::Key_AsciiTilde, 192, 192},
+    {Qt::Key_BracketLeft, 219, 219},         {Qt::Key_BraceLeft, 219, 219},
+    {Qt::Key_Backslash, 220, 220},           {Qt::Key_Bar, 220, 220},
+    {Qt::Key_BracketRight, 221, 221},        {Qt::Key_BraceRight, 221, 221},
+    {Qt::Key_Apostrophe, 222, 222},          {Qt::Key_QuoteDbl, 222, 222},
+};
+// clang-format on
+
+// The virtual-key code of a key event; 0 for keys that have none here.
 int32_t VirtualKey(const QKeyEvent& e) {
     const int key = e.key();
     const bool pad = e.modifiers() & Qt::KeypadModifier;
     if (key >= Qt::Key_0 && key <= Qt::Key_9) return (pad ? 96 : 48) + (key - Qt::Key_0);
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return 65 + (key - Qt::Key_A);
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return kVkF1 + (key - Qt::Key_F1);
-    switch (key) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return kVkReturn;
-        case Qt::Key_Escape:
-            return kVkEscape;
-        case Qt::Key_Space:
-            return kVkSpace;
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            return kVkTab;
-        case Qt::Key_Backspace:
-            return kVkBack;
-        case Qt::Key_Delete:
-            return kVkDelete;
-        case Qt::Key_Insert:
-            return 45;
-        case Qt::Key_PageUp:
-            return 33;
-        case Qt::Key_PageDown:
-            return 34;
-        case Qt::Key_End:
-            return 35;
-        case Qt::Key_Home:
-            return 36;
-        case Qt::Key_Left:
-            return 37;
-        case Qt::Key_Up:
-            return 38;
-        case Qt::Key_Right:
-            return 39;
-        case Qt::Key_Down:
-            return 40;
-        case Qt::Key_Asterisk:
-            return pad ? 106 : 0;
-        case Qt::Key_Plus:
-            return pad ? 107 : 187;
-        case Qt::Key_Equal:
-            return 187;
-        case Qt::Key_Minus:
-            return pad ? 109 : 189;
-        case Qt::Key_Underscore:
-            return 189;
-        case Qt::Key_Period:
-            return pad ? 110 : 190;
-        case Qt::Key_Greater:
-            return 190;
-        case Qt::Key_Comma:  // some layouts put a comma on the pad's decimal key
-            return pad ? 110 : 188;
-        case Qt::Key_Less:
-            return 188;
-        case Qt::Key_Slash:
-            return pad ? 111 : 191;
-        case Qt::Key_Question:
-            return 191;
-        case Qt::Key_Semicolon:
-        case Qt::Key_Colon:
-            return 186;
-        case Qt::Key_QuoteLeft:
-        case Qt::Key_AsciiTilde:
-            return 192;
-        case Qt::Key_BracketLeft:
-        case Qt::Key_BraceLeft:
-            return 219;
-        case Qt::Key_Backslash:
-        case Qt::Key_Bar:
-            return 220;
-        case Qt::Key_BracketRight:
-        case Qt::Key_BraceRight:
-            return 221;
-        case Qt::Key_Apostrophe:
-        case Qt::Key_QuoteDbl:
-            return 222;
-        default:
-            return 0;
+    for (const KeyCode& k : kKeyCodes) {
+        if (k.key == key) return pad ? k.padCode : k.code;
     }
+    return 0;
 }
 
 // The control a key presses on the form that owns the widget, or 0.
