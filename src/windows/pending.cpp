@@ -6,8 +6,6 @@
 
 using namespace tarvolen;
 
-void EZ_DEFACCEL(const std::string&, const std::string&) {}
-void EZ_SETACCELFORM(const std::string&, int32_t) {}
 void EZ_PLISTBOX(int32_t, const std::string&, double, double, double, double, const std::string&) {}
 void EZ_CLEAR(const std::string&, int32_t) {}
 
