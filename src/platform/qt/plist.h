@@ -45,6 +45,11 @@ class PropertyList : public QAbstractScrollArea, public MessageTarget {
     int32_t Current() const;
     std::string CurrentName() const;
 
+    // Places in viewport pixels: a whole row, its value cell, its button.
+    QRect RowRect(int32_t row) const;
+    QRect ValueRect(int32_t row) const;
+    QRect ButtonRect(int32_t row) const;
+
     int32_t FindNextSelected(int32_t after) const override;
     intptr_t Message(int32_t message, intptr_t wparam, intptr_t lparam) override;
 
@@ -78,9 +83,6 @@ class PropertyList : public QAbstractScrollArea, public MessageTarget {
     Action ActionOf(int32_t row) const;
     bool IsHeader(int32_t row) const;
     int RowAt(int y) const;
-    QRect RowRect(int32_t row) const;
-    QRect ValueRect(int32_t row) const;
-    QRect ButtonRect(int32_t row) const;
     void Relayout();
     void Select(int32_t row);
     void EnsureVisible(int32_t row);

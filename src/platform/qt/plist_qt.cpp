@@ -49,7 +49,7 @@ const QColor kHeaderLine(110, 180, 240);
 const QColor kHeaderText(255, 255, 255);
 const QColor kSelected(0, 120, 215);
 const QColor kSelectedIdle(64, 80, 102);
-const QColor kButtonFace(78, 90, 108);
+const QColor kButtonFace(96, 110, 132);
 const QColor kOpenValue(255, 214, 102);
 
 constexpr int kPad = 8;
