@@ -68,13 +68,8 @@ class PropertyListTest : public ::testing::Test {
         EZ_DOEVENTS(255);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    // Keys go where the operator's keyboard would send them. Offscreen has
-    // no window manager: a popup closed after its activation arrived keeps
-    // it, where a desktop hands it back to the form.
+    // Keys go where the operator's keyboard would send them.
     static QWidget* KeyTarget() {
-        QWidget* active = QApplication::activeWindow();
-        if (active && !active->isVisible() && qt::FormWidget("SETUP"))
-            QApplication::setActiveWindow(qt::FormWidget("SETUP"));
         if (QWidget* popup = QApplication::activePopupWidget()) return popup;
         return QApplication::focusWidget();
     }

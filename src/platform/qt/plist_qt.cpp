@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QValidator>
 #include <algorithm>
 #include <cctype>
@@ -91,6 +92,18 @@ class ChoicePopup : public QListWidget {
     std::function<void()> closed;
 
   protected:
+    bool event(QEvent* e) override {
+        // Without a window manager (offscreen) a popup can be handed the
+        // activation after it closed; the form takes it back, or the keyboard
+        // would go nowhere.
+        if (e->type() == QEvent::WindowActivate && !isVisible() && parentWidget()) {
+            QPointer<QWidget> form = parentWidget()->window();
+            QTimer::singleShot(0, form, [form] {
+                if (form && form->isVisible()) form->activateWindow();
+            });
+        }
+        return QListWidget::event(e);
+    }
     void keyPressEvent(QKeyEvent* e) override {
         const bool alt = e->modifiers() & Qt::AltModifier;
         switch (e->key()) {
