@@ -31,6 +31,7 @@ std::string ComposePropertyItem(const PropertyItem& item);
 class PropertyList : public QAbstractScrollArea, public MessageTarget {
   public:
     PropertyList(std::string form, int32_t id);
+    ~PropertyList() override;
     // Its own readable colours, whatever the form's are.
     void ApplyLook();
 

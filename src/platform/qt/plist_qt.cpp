@@ -214,6 +214,13 @@ PropertyList::PropertyList(std::string form, int32_t id) : form_(std::move(form)
     ApplyLook();
 }
 
+PropertyList::~PropertyList() {
+    // The children outlive this part of the list while they are torn down.
+    popup_->chosen = nullptr;
+    popup_->closed = nullptr;
+    editor_->removeEventFilter(this);
+}
+
 void PropertyList::ApplyLook() {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kPanel);
