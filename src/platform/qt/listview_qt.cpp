@@ -548,6 +548,9 @@ void EZ_SETREDRAWSTATE(const std::string& form, int32_t id, int32_t on) {
     if (ListView* l = FindListView(form, id)) {
         l->setUpdatesEnabled(on != 0);
         if (on) l->viewport()->update();
+    } else if (Control* c = B().FindControl(form, id); c && c->widget) {
+        // Any other control simply holds its painting (re-enabling repaints it).
+        c->widget->setUpdatesEnabled(on != 0);
     }
 }
 void EZ_GETLVCLICKINFO(int32_t value, int32_t& row, int32_t& column, int32_t& x) {
