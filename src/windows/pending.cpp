@@ -1,13 +1,6 @@
-// Stand-ins for pieces that are being built on other branches: the property
-// list, accelerator tables and the configuration pages. Removed as each lands.
+// Stand-ins for the configuration pages, which are being built on another
+// branch. Removed when they land.
 #include "shell/settings.h"
-#include "shell/shared_routines.h"
-#include "shell/toolkit.h"
-
-using namespace tarvolen;
-
-void EZ_PLISTBOX(int32_t, const std::string&, double, double, double, double, const std::string&) {}
-void EZ_CLEAR(const std::string&, int32_t) {}
 
 namespace tarvolen {
 void cSettings::CommitEdit() {}
