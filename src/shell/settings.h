@@ -136,7 +136,8 @@ class cSettings {
     void SetTrackCount(int32_t count);
 
     // ---- The Setup window's channel grid and the address dialog (src/windows).
-    void FillChannelGrid();
+    // Fills the grid; refresh_page also refreshes the page for the row it selects.
+    void FillChannelGrid(bool refresh_page = true);
     void ShowChannelsWithAddress();
     void ShowNoChannels();
     void ApplyChannelGrid();

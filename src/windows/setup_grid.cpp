@@ -1,7 +1,7 @@
 // The channel table as the Setup window's grid edits it, and the address
 // dialog. Nothing here talks to a recorder: new addresses reach the recorders
 // at the next connect.
-#include <vector>
+#include <string>
 
 #include "device/status.h"
 #include "shell/form_info.h"
@@ -22,23 +22,36 @@ constexpr int32_t kAddressControl = 100;
 constexpr int32_t kName = 120;
 constexpr int32_t kInternal = 130;
 
-std::vector<std::string> SplitDots(const std::string& text) {
-    std::vector<std::string> parts;
+// The packed form of a dotted address with exactly four numeric parts of
+// 0-255; false for anything the address editor cannot show.
+bool PackedAddress(const std::string& address, uint32_t& packed) {
+    packed = 0;
+    int parts = 0;
     size_t pos = 0;
-    for (size_t dot = text.find('.'); dot != std::string::npos; dot = text.find('.', pos)) {
-        parts.push_back(text.substr(pos, dot - pos));
+    while (true) {
+        const size_t dot = address.find('.', pos);
+        const std::string part = address.substr(pos, dot - pos);
+        if (part.empty() || part.size() > 3 ||
+            part.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const int value = std::stoi(part);
+        if (value > 255) return false;
+        packed = (packed << 8) | uint32_t(value);
+        ++parts;
+        if (dot == std::string::npos) break;
         pos = dot + 1;
     }
-    parts.push_back(text.substr(pos));
-    return parts;
+    return parts == 4;
 }
 
 // The page beside the grid always shows the selected channel: a page left
 // from another channel would be read back into this one and sent to its
-// recorder.
-void SelectRow(cSettings& s, int32_t row) {
-    SelectAndCentre(kSetup, kGrid, row);
-    if (s.FillFlag() == 0 && EZ_FORMEXISTS(kSetup)) s.RefreshPage(row);
+// recorder. With no row after the one just edited, that row stays selected.
+void SelectNextRow(cSettings& s, int32_t row) {
+    ClearListSelection(kSetup, kGrid);
+    const int32_t next = row + 1 < EZ_GETLVCOUNT(kSetup, kGrid) ? row + 1 : row;
+    SelectAndCentre(kSetup, kGrid, next);
+    if (EZ_FORMEXISTS(kSetup)) s.RefreshPage(next);
 }
 
 // Ticks the operator changed in the grid are taken into the table before a
@@ -51,7 +64,7 @@ void TakeGridTicks(cSettings& s) {
 
 }  // namespace
 
-void cSettings::FillChannelGrid() {
+void cSettings::FillChannelGrid(bool refresh_page) {
     SetFillFlag(1);
     if (TrackLines() == 2) EZ_SETCHECKED(kSetup, 120, 1);
     if (TrackLines() == 3) EZ_SETCHECKED(kSetup, 130, 1);
@@ -72,7 +85,7 @@ void cSettings::FillChannelGrid() {
     SelectAndCentre(kSetup, kGrid, 0);
     EZ_DOEVENTS(255);
     SetFillFlag(0);
-    if (EZ_FORMEXISTS(kSetup)) RefreshPage(-1);
+    if (refresh_page && EZ_FORMEXISTS(kSetup)) RefreshPage(-1);
 }
 
 void cSettings::ShowChannelsWithAddress() {
@@ -86,6 +99,8 @@ void cSettings::ShowNoChannels() {
 }
 
 void cSettings::ApplyChannelGrid() {
+    // A grid that is not filled says nothing about which channels are shown.
+    if (EZ_GETLVCOUNT(kSetup, kGrid) != ChannelBound() + 1) return;
     EZ_WAITCURSOR(1);
     for (int32_t ch = 0; ch <= ChannelBound(); ++ch) {
         const int32_t shown = EZ_LVGETITEMSTATEIMG(kSetup, kGrid, ch) == 2 ? 1 : 0;
@@ -106,9 +121,8 @@ void cSettings::ClearChannel() {
     SetInternalChannel(row, 0);
     SetShown(row, 0);
     SetChecked(row, 0);
-    FillChannelGrid();
-    ClearListSelection(kSetup, kGrid);
-    if (row + 1 < EZ_GETLVCOUNT(kSetup, kGrid)) SelectRow(*this, row + 1);
+    FillChannelGrid(false);
+    SelectNextRow(*this, row);
 }
 
 void cSettings::IncrementChannel() {
@@ -117,16 +131,15 @@ void cSettings::IncrementChannel() {
     const std::string before = EZ_GETLVITEMTEXT(kSetup, kGrid, row - 1, 2);
     const size_t dot = before.rfind('.');
     if (before.empty() || dot == std::string::npos) return;
-    int32_t last = LeadingNumber(before.substr(dot + 1)) + 1;
-    if (last > 255) last = 0;
+    const int32_t previous = LeadingNumber(before.substr(dot + 1));
+    const int32_t last = previous < 0 || previous >= 255 ? 0 : previous + 1;
     TakeGridTicks(*this);
     SetAddress(row, CleanText(before.substr(0, dot + 1) + std::to_string(last)));
     SetInternalChannel(row, 1);
     SetShown(row, 1);
     SetChecked(row, 1);
-    FillChannelGrid();
-    ClearListSelection(kSetup, kGrid);
-    if (row + 1 < EZ_GETLVCOUNT(kSetup, kGrid)) SelectRow(*this, row + 1);
+    FillChannelGrid(false);
+    SelectNextRow(*this, row);
 }
 
 void cSettings::LoadAddressDialog() {
@@ -144,14 +157,9 @@ void cSettings::LoadAddressDialog() {
     EZ_SETCOMBOINDEX(kAddress, kInternal, InternalChannel(ch) - 1);
     EZ_SETFONT(kAddress, kName, 7);
     EZ_SETTEXT(kAddress, kName, ChannelName(ch));
-    const std::string address = Address(ch);
-    const std::vector<std::string> parts = SplitDots(address);
-    if (!address.empty() && parts.size() == 4) {
-        uint32_t packed = 0;
-        for (const std::string& part : parts)
-            packed = (packed << 8) | (uint32_t(LeadingNumber(part)) & 0xFF);
+    uint32_t packed = 0;
+    if (PackedAddress(Address(ch), packed))
         EZ_SENDMESSAGE(kAddress, kAddressControl, EZ_IPM_SETADDRESS, 0, intptr_t(packed));
-    }
     EZ_SETFOCUS(kAddress, kAddressControl);
 }
 
@@ -174,7 +182,11 @@ void cSettings::ApplyAddressDialog() {
         if (!dotted.empty()) dotted += '.';
         dotted += std::to_string((packed >> shift) & 0xFF);
     }
-    SetAddress(ch, dotted);
+    // An address the editor could not show stays as it was unless the
+    // operator typed a new one: renaming a channel must not lose it.
+    uint32_t unused = 0;
+    const std::string stored = Address(ch);
+    if (filled > 0 || stored.empty() || PackedAddress(stored, unused)) SetAddress(ch, dotted);
     SetChannelName(ch, EZ_GETTEXT(kAddress, kName));
     SetInternalChannel(ch, LeadingNumber(EZ_GETTEXT(kAddress, kInternal)));
     EZ_UNLOADFORM(kAddress);

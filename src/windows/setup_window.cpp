@@ -35,27 +35,27 @@ struct ButtonDef {
     int32_t id;
     const char* caption;
     double column, row, width, height;
-    bool hidden;
+    const char* props;  // "H": created hidden
 };
 
 constexpr ButtonDef kButtons[] = {
-    {kOk, "&Ok", 1.25, 31.1875, 7.75, 2.8125, false},
-    {110, "Select All|Channels", 1.25, 0.4375, 12, 2.6875, false},
-    {115, "Select No|Channels", 1.25, 4.375, 12, 2.6875, false},
-    {125, "Clear|Channel", 1.25, 8.3125, 12, 2.6875, false},
-    {135, "Increment", 1.25, 12.25, 12, 2.6875, false},
-    {kTwoLines, "2 Lines", 30.125, 31.1875, 7.75, 2.8125, false},
-    {kThreeLines, "3 Lines", 38, 31.1875, 7.75, 2.8125, false},
-    {kApplyToChecked, "Apply Settings|to All Checked", 47, 31.1875, 15.875, 2.8125, false},
-    {kApplyHighlighted, "Apply|Highlighted", 48, 31.1875, 13.25, 2.8125, true},
-    {kAddTrack, "+", 66.5, 29.375, 6, 2, true},
-    {kRemoveTrack, "-", 99, 29.375, 6, 2, true},
-    {175, "2ch", 66.5, 31.75, 6, 2, true},
-    {180, "4ch", 73, 31.75, 6, 2, true},
-    {185, "6ch", 79.5, 31.75, 6, 2, true},
-    {190, "8ch", 86, 31.75, 6, 2, true},
-    {195, "12ch", 92.5, 31.75, 6, 2, true},
-    {200, "16ch", 99, 31.75, 6, 2, true},
+    {kOk, "&Ok", 1.25, 31.1875, 7.75, 2.8125, "2T"},
+    {110, "Select All|Channels", 1.25, 0.4375, 12, 2.6875, "2T"},
+    {115, "Select No|Channels", 1.25, 4.375, 12, 2.6875, "2T"},
+    {125, "Clear|Channel", 1.25, 8.3125, 12, 2.6875, "2T"},
+    {135, "Increment", 1.25, 12.25, 12, 2.6875, "2T"},
+    {kTwoLines, "2 Lines", 30.125, 31.1875, 7.75, 2.8125, "2GT"},
+    {kThreeLines, "3 Lines", 38, 31.1875, 7.75, 2.8125, "2GT"},
+    {kApplyToChecked, "Apply Settings|to All Checked", 47, 31.1875, 15.875, 2.8125, "2T"},
+    {kApplyHighlighted, "Apply|Highlighted", 48, 31.1875, 13.25, 2.8125, "2HT"},
+    {kAddTrack, "+", 66.5, 29.375, 6, 2, "2HT"},
+    {kRemoveTrack, "-", 99, 29.375, 6, 2, "2HT"},
+    {175, "2ch", 66.5, 31.75, 6, 2, "2HT"},
+    {180, "4ch", 73, 31.75, 6, 2, "2HT"},
+    {185, "6ch", 79.5, 31.75, 6, 2, "2HT"},
+    {190, "8ch", 86, 31.75, 6, 2, "2HT"},
+    {195, "12ch", 92.5, 31.75, 6, 2, "2HT"},
+    {200, "16ch", 99, 31.75, 6, 2, "2HT"},
 };
 
 bool IsButton(int32_t id) {
@@ -137,7 +137,7 @@ void Started() {
     EZ_HIDEC(kSetup, kPageNotice, kPageNotice);
     EZ_SETTEXT(kSetup, kNamingHelp, NamingHelpText());
     EZ_CLEAR(kSetup, kPropertyList);
-    if (g_Settings) g_Settings->FillChannelGrid();
+    if (g_Settings) g_Settings->FillChannelGrid(false);  // the shown event refreshes
     // Esc leaves Setup the way "&Ok" does, settings file included.
     EZ_DEFACCEL(kSetup, "ESC," + std::to_string(kOk));
     EZ_SETACCELFORM(kSetup, 1);
@@ -209,7 +209,7 @@ void OpenSetupWindow() {
 void DesignSetupWindow() {
     EZ_COLOR(-1, -1);
     for (const ButtonDef& b : kButtons)
-        EZ_ODBUTTON(b.id, b.caption, b.column, b.row, b.width, b.height, b.hidden ? "2HT" : "2T");
+        EZ_ODBUTTON(b.id, b.caption, b.column, b.row, b.width, b.height, b.props);
     EZ_COLOR(15, 0);
     EZ_LABEL(165, "Manual Clip Naming", 3.875, 16.125, 9, 2.1875, "CH");
     EZ_CHECKBOX(170, "Manual Clip|  Naming", 1.5, 16.5, 1.625, 1.1875, "HT");
@@ -227,7 +227,7 @@ void DesignSetupWindow() {
                   "T");
     EZ_COLOR(-1, -1);
     for (const ButtonDef& b : kButtons) {
-        if (b.hidden) EZ_HIDEC(kSetup, b.id, b.id);
+        if (std::string(b.props).find('H') != std::string::npos) EZ_HIDEC(kSetup, b.id, b.id);
     }
     EZ_HIDEC(kSetup, 165, 170);
     EZ_HIDEC(kSetup, kNamingHelp, kNamingHelp);

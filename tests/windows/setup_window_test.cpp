@@ -259,6 +259,28 @@ TEST_F(AddressDialogTest, PartialAddressIsRefusedAndEmptyGivesZeros) {
     EXPECT_EQ(settings.Address(4), "0.0.0.0");
 }
 
+TEST_F(AddressDialogTest, AnAddressTheEditorCannotShowIsKeptUnlessRetyped) {
+    struct Case {
+        std::string stored;
+        std::string shown;  // the four octets, joined by "."
+        std::string afterOk;
+    };
+    for (const Case& c : {Case{"10.1.2.3", "10.1.2.3", "10.1.2.3"}, Case{"10.0.0", "...", "10.0.0"},
+                          Case{"10.0.0.300", "...", "10.0.0.300"},
+                          Case{"studio-a", "...", "studio-a"}, Case{"", "...", "0.0.0.0"}}) {
+        settings.SetAddress(1, c.stored);
+        Edit(1, [&] {
+            std::string shown;
+            for (QLineEdit* octet : Octets())
+                shown += (shown.empty() && octet == Octets().front() ? "" : ".") +
+                         octet->text().toStdString();
+            EXPECT_EQ(shown, c.shown) << c.stored;
+            qt::DeliverEvent("IPADDRESS", 105, EZ_EV_CLICK, 0);
+        });
+        EXPECT_EQ(settings.Address(1), c.afterOk) << c.stored;
+    }
+}
+
 TEST_F(SetupWindowTest, NamingHelpPutsATabBeforeEveryToken) {
     const std::string help = NamingHelpText();
     EXPECT_EQ(help.rfind("general\t%P = project|\t%E = encoder|", 0), 0u);

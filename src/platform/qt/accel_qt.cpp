@@ -1,5 +1,6 @@
 // Accelerator tables: keys that press a form's controls, read before the
 // focused control sees the key.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
@@ -133,6 +134,10 @@ int32_t VirtualKey(const QKeyEvent& e) {
 int32_t AcceleratedControl(QWidget* target, const QKeyEvent& e, std::string& formName) {
     // Keys held with Ctrl, Alt or Meta stay with the control (shortcuts, mnemonics).
     if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
+    // Return on a focused button presses that button, as in any dialog.
+    if ((e.key() == Qt::Key_Return || e.key() == Qt::Key_Enter) &&
+        qobject_cast<QAbstractButton*>(target))
+        return 0;
     auto* window = dynamic_cast<FormWindow*>(target->window());
     if (!window) return 0;
     auto it = Tables().find(window->FormName());

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -95,6 +96,15 @@ class OwnerDrawnButton : public QAbstractButton {
     void mouseReleaseEvent(QMouseEvent* e) override {
         QAbstractButton::mouseReleaseEvent(e);
         update();
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        // Return presses a focused button as Space does.
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+            e->modifiers() == Qt::NoModifier) {
+            animateClick();
+            return;
+        }
+        QAbstractButton::keyPressEvent(e);
     }
     void enterEvent(QEnterEvent* e) override {
         QAbstractButton::enterEvent(e);

@@ -607,6 +607,8 @@ bool EZ_LVGETITEMRECT(const std::string& form, int32_t id, int32_t row, int32_t 
     QRect r = l->RowRect(row);
     if (code == 1 && l->CheckBoxes()) r = l->CheckBoxRect(row);
     if (code == 2 && l->CheckBoxes()) r.setLeft(l->CheckBoxRect(row).right() + 1);
+    // In the list's own coordinates, below its header, as the platform gives them.
+    r.translate(0, l->viewport()->y());
     left = r.left(), top = r.top(), right = r.right() + 1, bottom = r.bottom() + 1;
     return true;
 }

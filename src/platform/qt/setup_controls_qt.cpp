@@ -79,7 +79,7 @@ class OctetValidator : public QValidator {
         if (input.isEmpty()) return Intermediate;
         if (input.size() > 3) return Invalid;
         for (QChar c : input) {
-            if (!c.isDigit()) return Invalid;
+            if (c < QChar('0') || c > QChar('9')) return Invalid;
         }
         return input.toInt() <= 255 ? Acceptable : Invalid;
     }
@@ -200,14 +200,17 @@ void AddressEditor::Clear() {
 }
 
 void AddressEditor::Paste(const QString& text, int from) {
+    // All or nothing: a pasted address with a bad part must not mix with
+    // the octets already there into another, complete-looking address.
     const QStringList parts = text.trimmed().split('.');
-    for (int i = 0; i < parts.size() && from + i < 4; ++i) {
-        QString part = parts[i].trimmed();
+    if (from + parts.size() > 4) return;
+    OctetValidator check;
+    for (QString part : parts) {
         int pos = 0;
-        OctetValidator check;
-        if (check.validate(part, pos) == QValidator::Acceptable)
-            octets_[size_t(from + i)]->setText(part);
+        part = part.trimmed();
+        if (check.validate(part, pos) != QValidator::Acceptable) return;
     }
+    for (int i = 0; i < parts.size(); ++i) octets_[size_t(from + i)]->setText(parts[i].trimmed());
 }
 
 void AddressEditor::Move(int from, int step, bool toEnd) {
