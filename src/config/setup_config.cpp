@@ -78,6 +78,8 @@ void cSettings::RefreshPage(int32_t channel) {
         EZ_CLEAR(kForm, kSetupPropertyList);
         return;
     }
+    // What the page now shows needs no second rebuild from the change watch.
+    if (channel == last_polled_channel_) last_configuration_ = document;
     ParseCapabilities(channel, document);
     BuildSetupPage(*this, EZ_GETTABSEL(kForm, kSetupTabs), channel);
 }
