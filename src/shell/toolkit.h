@@ -218,7 +218,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text);
 // Print format for EZ_DCPRINT: mode 2 clips the text to the box from (x, y) to
 // (right, bottom). Flags: 16 centre horizontally, 32 one line centred
 // vertically, 4 top-aligned lines; extra 16 ends a text that does not fit
-// with an ellipsis. Mode 0 resets.
+// with an ellipsis, extra 32 makes "|" start a new line. Mode 0 resets.
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra);
 void EZ_DCSAVESTATE(int32_t dc);
 void EZ_DCRESTORESTATE(int32_t dc);
@@ -265,10 +265,11 @@ void EZ_ENABLEFORM(const std::string& form, int32_t on);
 inline constexpr int32_t EZ_EV_LVACTIVATE = 910;
 // A tab control's tab changed; value: the new tab, counted from 1.
 inline constexpr int32_t EZ_EV_TABCHANGED = 6;
-// Before a list without owner-drawn rows paints a row (value: the row), the
-// handler may set the row's colours with EZ_COLOR.
+// A list without owner-drawn rows asks with 315 before it paints whether the
+// program colours its rows: cancel 1 means yes. Then each row painted is
+// announced with 316 (value: the row) and the handler sets its colours with
+// EZ_COLOR.
 inline constexpr int32_t EZ_EV_CUSTOMDRAW = 316;
-// A list's custom-draw notification as a whole; cancel 1 keeps the defaults.
 inline constexpr int32_t EZ_EV_CUSTOMDRAWNOTIFY = 315;
 // An owner-drawn button is about to erase its background before event 300;
 // cancel 1 leaves the background alone (the painter covers it).

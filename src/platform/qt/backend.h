@@ -79,6 +79,7 @@ struct Form {
     QSize designClient;
     bool modal = false;
     bool shownOnce = false;
+    bool shownHandled = false;   // the program has handled its shown event
     QEventLoop* loop = nullptr;  // on EZ_FORM's stack while a modal form runs
     QMenuBar* menuBar = nullptr;
     std::map<int32_t, QTimer*> timers;

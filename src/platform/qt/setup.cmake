@@ -2,3 +2,6 @@
 target_sources(tarvolen_platform_qt PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/messages_qt.cpp
 )
+target_sources(tarvolen_platform_qt PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/setup_controls_qt.cpp
+)
