@@ -348,7 +348,7 @@ ChannelConfig DefaultConfig(int channel, Rate rate) {
     input(0, "sdi1", "1920x1080i", fps, "yuv422p10", "embedded");
     input(1, "sdi2", "1920x1080p", "25", "yuv422p10", "aes");
     input(2, "hdmi", "1280x720p", "59.94", "yuv422p", "analog");
-    auto encoder = [&](int index, const char* codec, const char* status, const char* name,
+    auto encoder = [&](int index, const char* codec, const char* status, const std::string& name,
                        const char* quality, const char* wrapper, const char* audio,
                        std::vector<std::pair<std::string, int>> routing) {
         ConfigBlock e;
@@ -378,9 +378,11 @@ ChannelConfig DefaultConfig(int channel, Rate rate) {
         e.routing = std::move(routing);
         c.encoders.push_back(e);
     };
+    // Every encoder of a channel carries the channel's one encoder name.
+    const std::string name = "Cam" + std::to_string(channel);
     // The master takes every kind of source: two analog channels, digital
     // pairs, a line-up tone and a silent track.
-    encoder(0, "dnxhd", "enabled", "Master", "high", "mxf_op1a", "pcm24",
+    encoder(0, "dnxhd", "enabled", name, "high", "mxf_op1a", "pcm24",
             {{"analog", 0},
              {"analog", 1},
              {"digital", 2},
@@ -389,10 +391,10 @@ ChannelConfig DefaultConfig(int channel, Rate rate) {
              {"digital", 5},
              {"tone_generator", 1000},
              {"silent", 0}});
-    encoder(1, "h264", "enabled", "Proxy", "low", "mov", "aac", {{"digital", 0}, {"digital", 1}});
-    encoder(2, "prores", "disabled", "Backup", "medium", "mov", "pcm24",
+    encoder(1, "h264", "enabled", name, "low", "mov", "aac", {{"digital", 0}, {"digital", 1}});
+    encoder(2, "prores", "disabled", name, "medium", "mov", "pcm24",
             {{"digital", 0}, {"digital", 1}, {"digital", 2}, {"digital", 3}});
-    encoder(3, "h264", "disabled", "Backup", "low", "mov", "aac", {{"digital", 0}});
+    encoder(3, "h264", "disabled", name, "low", "mov", "aac", {{"digital", 0}});
     std::string scene = "Ch" + std::to_string(channel);
     c.project = {{"project_name", "Demo"},
                  {"master_path_template", "%P/%D"},
