@@ -8,6 +8,7 @@
 #include "shell/settings.h"
 #include "shell/shared_routines.h"
 #include "shell/toolkit.h"
+#include "timecode/keypad_window.h"
 #include "windows/button_painter.h"
 
 namespace tarvolen {
@@ -125,8 +126,11 @@ void SetTrackLines(int32_t lines) {
 }
 
 void SegmentDurationPressed() {
-    // The timecode entry window is not part of this build yet.
-    DebugTrace("Setup: Segment Duration has no timecode entry window to open");
+    const std::string timecode = OpenTcEntry("setup");
+    if (timecode.empty() || !g_Settings) return;
+    g_Settings->SetSegmentDuration(timecode);
+    g_Settings->ApplyPage("", 0);
+    g_Settings->CommitEdit();
 }
 
 void Started() {
@@ -136,6 +140,7 @@ void Started() {
     if (g_Settings) g_Settings->FillChannelGrid();
     // Esc leaves Setup the way "&Ok" does, settings file included.
     EZ_DEFACCEL(kSetup, "ESC," + std::to_string(kOk));
+    EZ_SETACCELFORM(kSetup, 1);
 }
 
 void Shown() {
@@ -360,6 +365,7 @@ void AddressDialogEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel
             // Return takes the address, Esc leaves it as it was.
             EZ_DEFACCEL(kAddress, "Return," + std::to_string(kAddressOk) + "|ESC," +
                                       std::to_string(kAddressCancel));
+            EZ_SETACCELFORM(kAddress, 1);
         }
         return;
     }

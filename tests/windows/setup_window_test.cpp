@@ -21,6 +21,7 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "while_open.h"
 #include "windows/main_window.h"
 #include "windows/setup_window.h"
 
@@ -31,23 +32,7 @@ using namespace tarvolen;
 constexpr const char* kSetup = "SETUP";
 constexpr int32_t kGrid = 105;
 
-// Runs body once the modal form opened by open is up and shown; open returns
-// when the form has been unloaded (by the body, or here if the body left it).
-void WhileOpen(const std::string& form, const std::function<void()>& open,
-               const std::function<void()>& body) {
-    auto step = std::make_shared<std::function<void()>>();
-    *step = [form, body, step] {
-        if (!qt::FormShownHandled(form)) {
-            QTimer::singleShot(5, *step);
-            return;
-        }
-        body();
-        if (EZ_FORMEXISTS(form)) EZ_UNLOADFORM(form);
-        *step = nullptr;  // breaks the cycle
-    };
-    QTimer::singleShot(0, *step);
-    open();
-}
+using tarvolen::testing::WhileOpen;
 
 void Key(QWidget* to, int key, const QString& text = {}) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -201,13 +186,21 @@ TEST_F(SetupWindowTest, BulkButtonsAndOkWriteShownAndCheckedToTheFile) {
     EXPECT_NE(file.find("[Checked]\n0=1\n1=1\n2=1\n3=0\n"), std::string::npos) << file;
 }
 
-TEST_F(SetupWindowTest, TrackLineButtonsSetTheSetting) {
+TEST_F(SetupWindowTest, TrackLinesAndEscLeaveTheWayOkDoes) {
     WhileOpen(kSetup, OpenSetupWindow, [&] {
         qt::DeliverEvent(kSetup, 120, EZ_EV_CLICK, 0);
         EXPECT_EQ(settings.TrackLines(), 2);
         qt::DeliverEvent(kSetup, 130, EZ_EV_CLICK, 0);
         EXPECT_EQ(settings.TrackLines(), 3);
+        EZ_LVSETITEMSTATE(kSetup, kGrid, 0, EZ_STATEIMAGE(1), EZ_LVIS_STATEIMAGEMASK);
+        EZ_SETFOCUS(kSetup, kGrid);
+        Key(qt::ControlWidget(kSetup, kGrid), Qt::Key_Escape);
+        EXPECT_FALSE(EZ_FORMEXISTS(kSetup));
     });
+    EXPECT_EQ(settings.Shown(0), 0);
+    const std::string file = SettingsFile();
+    EXPECT_NE(file.find("[Show]\n0=0\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("TrackLines=3"), std::string::npos) << file;
 }
 
 class AddressDialogTest : public SetupWindowTest {
@@ -244,7 +237,7 @@ TEST_F(AddressDialogTest, TypedValuesReachTheChannel) {
         EZ_SETFOCUS("IPADDRESS", 100);
         Type("10.20.300");  // the third octet refuses the "0" that makes 300
         Type(".7");
-        qt::DeliverEvent("IPADDRESS", 105, EZ_EV_CLICK, 0);
+        Key(QApplication::focusWidget(), Qt::Key_Return);  // presses "&Ok"
         EXPECT_FALSE(EZ_FORMEXISTS("IPADDRESS"));
     });
     EXPECT_EQ(settings.Address(2), "10.20.30.7");
