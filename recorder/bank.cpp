@@ -848,8 +848,13 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     if (verb == "SETCONFIG") {
         if (!f.payload) return err("badrequest", "document expected");
         std::string why;
-        if (!ApplyConfigDocument(c.config, *f.payload, why)) return err("badxml", why);
-        return done();
+        // The journal keeps each document whole, refused ones too.
+        if (!ApplyConfigDocument(c.config, *f.payload, why)) {
+            Journal(r, chNumber, verb, "badxml", why + "\n" + *f.payload);
+            s.Send(wire::MakeFrame(id, "ERR", {"badxml", why}));
+            return;
+        }
+        return done(*f.payload);
     }
     if (verb == "CONFIG") return payload(BuildConfigDocument(c.config));
     if (verb == "VOLUMES") {

@@ -55,30 +55,76 @@ const char* const kProjectFields[] = {
     "proxy_path_template", "proxy_sec_path_template", "master_name_template",
     "proxy_name_template", "tape_id_template",        "scene"};
 const char* const kSwitchFields[] = {"status",
-                                     "generate_xml_mode",
-                                     "segment_mode",
                                      "override_primary_project_path",
                                      "override_secondary_project_path",
                                      "burn_tc",
                                      "burn_systime",
                                      "burn_gps",
                                      "burn_filename"};
+// Fields with a fixed set of words of their own.
+struct WordField {
+    const char* field;
+    std::vector<std::string> words;
+};
+const WordField kWordFields[] = {{"generate_xml_mode", {"on", "off"}},
+                                 {"segment_mode", {"no", "increment", "manual", "tc_break"}}};
 const char* const kRoutingKeys[] = {"analog", "digital", "tone_generator", "silent"};
 const int kTones[] = {200, 400, 600, 800, 1000, 1200};
 
+// Texts are single-byte: a byte from 127 up, a tab or a line end goes out as
+// a numeric reference to the character of that number, so the document is
+// plain ASCII and reads back byte for byte.
 std::string Escape(std::string_view v) {
     std::string out;
-    for (char c : v) {
+    for (char ch : v) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c == '&')
             out += "&amp;";
         else if (c == '<')
             out += "&lt;";
         else if (c == '>')
             out += "&gt;";
-        else
-            out.push_back(c);
+        else if (c >= 0x7F || c == '\t' || c == '\n' || c == '\r')
+            out += "&#" + std::to_string(c) + ";";
+        else if (c >= 0x20)
+            out.push_back(ch);
     }
     return out;
+}
+
+// The parser hands out UTF-8; the recorder keeps one byte per character.
+// Characters beyond 255 become '?'; bytes that are not UTF-8 stay as they are.
+std::string ToSingleByte(std::string_view utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        int extra = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
+        bool ok = extra > 0 && i + static_cast<std::size_t>(extra) < utf8.size();
+        unsigned code = c & (0x3F >> extra);
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto n = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+            ok = (n & 0xC0) == 0x80;
+            code = (code << 6) | (n & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        out.push_back(code <= 0xFF ? static_cast<char>(code) : '?');
+        i += static_cast<std::size_t>(extra);
+    }
+    return out;
+}
+
+// A frame rate as this recorder writes it: two decimals without their point
+// (29.97 as 2997), whole rates as they are.
+std::string NativeRate(const std::string& rate) {
+    if (rate.size() == 5 && rate[2] == '.') return rate.substr(0, 2) + rate.substr(3);
+    return rate;
 }
 
 void Element(std::string& out, std::string_view name, std::string_view value) {
@@ -115,7 +161,8 @@ std::string Trim(std::string s) {
     return s.substr(a, b - a + 1);
 }
 
-bool InList(const std::string& value, const std::vector<SupportedItem>& list, bool numeric) {
+// The item the value names, taken as the item's own type.
+bool InList(std::string& value, const std::vector<SupportedItem>& list, bool numeric) {
     for (const auto& item : list) {
         if (item.type == value) return true;
         if (numeric) {
@@ -123,10 +170,19 @@ bool InList(const std::string& value, const std::vector<SupportedItem>& list, bo
             char* e2 = nullptr;
             double a = std::strtod(value.c_str(), &e1);
             double b = std::strtod(item.type.c_str(), &e2);
-            if (*e1 == 0 && *e2 == 0 && std::fabs(a - b) < 0.005) return true;
+            if (*e1 == 0 && *e2 == 0 && std::fabs(a - b) < 0.005) {
+                value = item.type;
+                return true;
+            }
         }
     }
     return false;
+}
+
+const WordField* WordsOf(const std::string& field) {
+    for (const auto& w : kWordFields)
+        if (field == w.field) return &w;
+    return nullptr;
 }
 
 // Reads the current values of one input or encoder element into a copy.
@@ -138,14 +194,15 @@ bool ReadBlock(const pugi::xml_node& node, ConfigBlock& block, bool input, std::
         bool known = input ? IsOneOf(field, std::begin(kInputFields), std::end(kInputFields))
                            : IsOneOf(field, std::begin(kEncoderFields), std::end(kEncoderFields));
         if (!known) continue;  // supported lists and unknown elements are not settings
-        std::string raw = child.text().get();
+        std::string raw = ToSingleByte(child.text().get());
         if (!input && field == "audio") {
-            raw =
-                child.first_child().type() == pugi::node_pcdata ? child.first_child().value() : "";
+            raw = child.first_child().type() == pugi::node_pcdata
+                      ? ToSingleByte(child.first_child().value())
+                      : "";
             if (pugi::xml_node routing = child.child("routing")) {
                 std::vector<std::pair<std::string, int>> r;
                 for (pugi::xml_node e : routing.children("routing_element")) {
-                    std::string key = Trim(e.child("key").text().get());
+                    std::string key = Trim(ToSingleByte(e.child("key").text().get()));
                     if (!IsOneOf(key, std::begin(kRoutingKeys), std::end(kRoutingKeys))) {
                         why = "routing key '" + key + "' is not known";
                         return false;
@@ -178,6 +235,11 @@ bool ReadBlock(const pugi::xml_node& node, ConfigBlock& block, bool input, std::
         } else if (IsOneOf(field, std::begin(kSwitchFields), std::end(kSwitchFields))) {
             if (value != "enabled" && value != "disabled") {
                 why = field + " must be enabled or disabled";
+                return false;
+            }
+        } else if (const WordField* w = WordsOf(field)) {
+            if (std::find(w->words.begin(), w->words.end(), value) == w->words.end()) {
+                why = field + " '" + value + "' is not one of its words";
                 return false;
             }
         } else if (field == "segment_duration") {
@@ -250,6 +312,7 @@ const std::vector<SupportedItem>& SupportedList(const std::string& listElement) 
           {"/media/archive", "Archive"}}},
         {"supported_secondary_disks",
          {{"/media/secondary", "Secondary RAID"},
+          {"/media/raid-1", "RAID-1 mirror"},
           {"/media/archive", "Archive"},
           {"/media/primary", "Primary RAID"}}},
     };
@@ -274,42 +337,64 @@ ChannelConfig DefaultConfig(int channel, Rate rate) {
         case Rate::k2997DropFrame:
             break;
     }
-    ConfigBlock in;
-    in.index = 0;
-    in.values = {{"video_input", "sdi1"},    {"resolution", "1920x1080i"}, {"frame_rate", fps},
-                 {"pixel_fmt", "yuv422p10"}, {"audio_input", "embedded"},  {"name_mode", "auto"}};
-    c.inputs.push_back(in);
-    auto encoder = [&](int index, const char* codec, const char* name, const char* quality,
-                       const char* wrapper, const char* audio, int tracks) {
+    auto input = [&](int index, const char* video, const char* resolution, const char* rate,
+                     const char* pixel, const char* audio) {
+        ConfigBlock in;
+        in.index = index;
+        in.values = {{"video_input", video}, {"resolution", resolution}, {"frame_rate", rate},
+                     {"pixel_fmt", pixel},   {"audio_input", audio},     {"name_mode", "auto"}};
+        c.inputs.push_back(in);
+    };
+    input(0, "sdi1", "1920x1080i", fps, "yuv422p10", "embedded");
+    input(1, "sdi2", "1920x1080p", "25", "yuv422p10", "aes");
+    input(2, "hdmi", "1280x720p", "59.94", "yuv422p", "analog");
+    auto encoder = [&](int index, const char* codec, const char* status, const std::string& name,
+                       const char* quality, const char* wrapper, const char* audio,
+                       std::vector<std::pair<std::string, int>> routing) {
         ConfigBlock e;
         e.index = index;
         e.values = {{"codec", codec},
-                    {"status", "enabled"},
+                    {"status", status},
                     {"name", name},
-                    {"input_index", "0"},
+                    {"input_index", std::to_string(index / 2)},
                     {"quality", quality},
                     {"wrapper", wrapper},
                     {"audio", audio},
                     {"write_mode", index == 0 ? "mirror" : "single"},
                     {"primary_disk", "/media/primary"},
-                    {"secondary_disk", "/media/secondary"},
-                    {"generate_xml_mode", "disabled"},
-                    {"segment_mode", "disabled"},
+                    {"secondary_disk", index == 0 ? "/media/raid-1" : "/media/secondary"},
+                    {"generate_xml_mode", "off"},
+                    {"segment_mode", "no"},
                     {"segment_duration", "0"},
                     {"override_primary_project_path", "disabled"},
                     {"override_secondary_project_path", "disabled"},
                     {"primary_project_path", ""},
                     {"secondary_project_path", ""},
-                    {"burn_tc", "disabled"},
+                    {"burn_tc", index == 0 ? "enabled" : "disabled"},
                     {"burn_systime", "disabled"},
                     {"burn_gps", "disabled"},
                     {"burn_filename", "disabled"},
                     {"tape_id", ""}};
-        for (int k = 0; k < tracks; ++k) e.routing.emplace_back("digital", k);
+        e.routing = std::move(routing);
         c.encoders.push_back(e);
     };
-    encoder(0, "dnxhd", "Master", "high", "mxf_op1a", "pcm24", 8);
-    encoder(1, "h264", "Proxy", "low", "mov", "aac", 2);
+    // Every encoder of a channel carries the channel's one encoder name.
+    const std::string name = "Cam" + std::to_string(channel);
+    // The master takes every kind of source: two analog channels, digital
+    // pairs, a line-up tone and a silent track.
+    encoder(0, "dnxhd", "enabled", name, "high", "mxf_op1a", "pcm24",
+            {{"analog", 0},
+             {"analog", 1},
+             {"digital", 2},
+             {"digital", 3},
+             {"digital", 4},
+             {"digital", 5},
+             {"tone_generator", 1000},
+             {"silent", 0}});
+    encoder(1, "h264", "enabled", name, "low", "mov", "aac", {{"digital", 0}, {"digital", 1}});
+    encoder(2, "prores", "disabled", name, "medium", "mov", "pcm24",
+            {{"digital", 0}, {"digital", 1}, {"digital", 2}, {"digital", 3}});
+    encoder(3, "h264", "disabled", name, "low", "mov", "aac", {{"digital", 0}});
     std::string scene = "Ch" + std::to_string(channel);
     c.project = {{"project_name", "Demo"},
                  {"master_path_template", "%P/%D"},
@@ -350,7 +435,10 @@ std::string BuildConfigDocument(const ChannelConfig& c) {
         Element(d, "index", std::to_string(in.index));
         d += crlf;
         lists(std::begin(kInputLists), std::end(kInputLists));
-        for (const char* f : kInputFields) Element(d, f, c.Value(&in, f));
+        for (const char* f : kInputFields) {
+            const std::string v = c.Value(&in, f);
+            Element(d, f, std::string(f) == "frame_rate" ? NativeRate(v) : v);
+        }
         d += "\r\n</input>\r\n";
     }
     for (const auto& e : c.encoders) {
@@ -455,7 +543,7 @@ bool ApplyConfigDocument(ChannelConfig& config, std::string_view document, std::
     if (pugi::xml_node p = root.child("project")) {
         // Project texts are taken as sent, empty ones too.
         for (const char* f : kProjectFields)
-            if (pugi::xml_node e = p.child(f)) next.project[f] = Trim(e.text().get());
+            if (pugi::xml_node e = p.child(f)) next.project[f] = Trim(ToSingleByte(e.text().get()));
     }
     config = std::move(next);
     return true;

@@ -87,7 +87,8 @@ struct Element {
     size_t end = 0;         // after the closing tag, when there is one
 };
 
-std::optional<Element> Locate(std::string_view tag, std::string_view source, size_t from = 0) {
+std::optional<Element> Locate(std::string_view tag, std::string_view source, size_t from = 0,
+                              bool decode = true) {
     if (source.empty()) return std::nullopt;
     size_t p = FindNoCase(source, tag, from);
     if (p == std::string_view::npos) return std::nullopt;
@@ -100,7 +101,8 @@ std::optional<Element> Locate(std::string_view tag, std::string_view source, siz
         size_t close = FindNoCase(source, closing, content);
         e.contentEnd = close == std::string_view::npos ? source.size() : close;
         e.end = close == std::string_view::npos ? source.size() : close + closing.size();
-        e.value = DecodeAmp(source.substr(content, e.contentEnd - content));
+        const std::string_view raw = source.substr(content, e.contentEnd - content);
+        e.value = decode ? DecodeAmp(raw) : std::string(raw);
         return e;
     }
 
@@ -175,6 +177,101 @@ std::string XmlTakeTagValue(std::string_view tag, std::string& source) {
     source.erase(e->begin, e->end - e->begin);
     RemoveAllFrom(source, e->begin, whole);
     return std::move(e->value);
+}
+
+std::string XmlTagText(std::string_view tag, std::string_view source) {
+    if (tag.empty() || tag.back() != '>') return {};
+    auto e = Locate(tag, source, 0, false);
+    return e ? std::move(e->value) : std::string();
+}
+
+std::string XmlTakeTagText(std::string_view tag, std::string& source) {
+    if (tag.empty() || tag.back() != '>') return {};
+    auto e = Locate(tag, source, 0, false);
+    if (!e) return {};
+    std::string whole = source.substr(e->begin, e->end - e->begin);
+    source.erase(e->begin, e->end - e->begin);
+    RemoveAllFrom(source, e->begin, whole);
+    return std::move(e->value);
+}
+
+namespace {
+
+// The byte a reference between '&' and ';' stands for, 0 for none.
+unsigned char Referenced(std::string_view ref) {
+    if (ref == "amp") return '&';
+    if (ref == "lt") return '<';
+    if (ref == "gt") return '>';
+    if (ref == "quot") return '"';
+    if (ref == "apos") return '\'';
+    if (ref.size() < 2 || ref[0] != '#') return 0;
+    const bool hex = ref[1] == 'x' || ref[1] == 'X';
+    std::string_view digits = ref.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 6) return 0;
+    unsigned value = 0;
+    for (char c : digits) {
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            d = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F')
+            d = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return 0;
+        value = value * (hex ? 16 : 10) + d;
+    }
+    return value >= 1 && value <= 255 ? static_cast<unsigned char>(value) : 0;
+}
+
+}  // namespace
+
+std::string XmlDecode(std::string_view text) {
+    if (text.find('&') == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t amp = text.find('&', pos);
+        if (amp == std::string_view::npos) break;
+        out.append(text, pos, amp - pos);
+        const size_t semi = text.find(';', amp + 1);
+        // References are short; a far ';' belongs to something else.
+        const unsigned char c = semi != std::string_view::npos && semi - amp <= 9
+                                    ? Referenced(text.substr(amp + 1, semi - amp - 1))
+                                    : 0;
+        if (c) {
+            out.push_back(static_cast<char>(c));
+            pos = semi + 1;
+        } else {
+            out.push_back('&');
+            pos = amp + 1;
+        }
+    }
+    if (pos < text.size()) out.append(text, pos);
+    return out;
+}
+
+std::string XmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '\t' || c == '\n' || c == '\r' || c >= 0x7F) {
+            out += "&#";
+            out += std::to_string(c);
+            out += ';';
+        } else if (c >= 0x20) {
+            out.push_back(ch);
+        }
+    }
+    return out;
 }
 
 }  // namespace tarvolen

@@ -27,4 +27,20 @@ std::string RemoveFirst(std::string_view needle, std::string_view source);
 // of elements use this so that they always make progress.
 std::string XmlTakeTagValue(std::string_view tag, std::string& source);
 
+// The raw content of the first element opened by tag (normal form only),
+// nothing decoded: for readers that walk nested elements and decode each
+// value once, at the leaf.
+std::string XmlTagText(std::string_view tag, std::string_view source);
+// XmlTagText, cut out of source as XmlTakeTagValue does.
+std::string XmlTakeTagText(std::string_view tag, std::string& source);
+
+// One pass over a value: &amp; &lt; &gt; &quot; &apos; and numeric
+// references to bytes 1-255 become their byte; anything else stays as written.
+std::string XmlDecode(std::string_view text);
+
+// A value made fit for element content, whatever its bytes: & < > as entities,
+// tab, line ends and bytes from 127 up as numeric references (one byte, one
+// character), other control bytes left out (XML cannot carry them).
+std::string XmlEscape(std::string_view text);
+
 }  // namespace tarvolen

@@ -168,6 +168,15 @@ TEST(BankSession, DocumentsTravelAsPayloads) {
     EXPECT_EQ(c.Line(), "2 OK");
     c.Send("3 SETCONFIG 1 #5\n<a/>x\n");
     EXPECT_EQ(c.Line().rfind("3 ERR badxml", 0), 0u);
+    // Each document sent is journalled whole, refused ones with the reason.
+    std::vector<std::string> sent;
+    for (const auto& e : r.bank->Journal()) {
+        if (e.request == "SETCONFIG") sent.push_back(e.outcome + ":" + e.detail);
+    }
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0], "ok:" + next);
+    EXPECT_EQ(sent[1].substr(sent[1].size() - 5), "<a/>x");
+    EXPECT_EQ(sent[1].rfind("badxml:", 0), 0u);
     c.Send("4 VOLUMES 1\n");
     EXPECT_EQ(c.Line().rfind("4 OK #", 0), 0u);
 }
