@@ -134,16 +134,24 @@ int32_t VirtualKey(const QKeyEvent& e) {
 int32_t AcceleratedControl(QWidget* target, const QKeyEvent& e, std::string& formName) {
     // Keys held with Ctrl, Alt or Meta stay with the control (shortcuts, mnemonics).
     if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return 0;
-    // Return on a focused button presses that button, as in any dialog.
-    if ((e.key() == Qt::Key_Return || e.key() == Qt::Key_Enter) &&
-        qobject_cast<QAbstractButton*>(target))
-        return 0;
     auto* window = dynamic_cast<FormWindow*>(target->window());
     if (!window) return 0;
     auto it = Tables().find(window->FormName());
     if (it == Tables().end() || !it->second.on || it->second.window != window) return 0;
     int32_t key = VirtualKey(e);
     if (key == 0) return 0;
+    // Return on a focused button of the form presses that button, as in any
+    // dialog, rather than the one the table names.
+    if (key == 13 && qobject_cast<QAbstractButton*>(target)) {
+        if (Form* form = B().FindForm(window->FormName())) {
+            for (auto& c : form->controls) {
+                if (c->widget == target && target->isEnabled()) {
+                    formName = window->FormName();
+                    return c->id;
+                }
+            }
+        }
+    }
     for (const Accelerator& a : it->second.table) {
         if (a.key != key) continue;
         // A disabled control is not pressed; the key goes on as if unbound.
