@@ -321,7 +321,8 @@ void BuildSetupPage(cSettings& settings, int32_t page, int32_t channel) {
     LayOut(page);
     EZ_CLEAR(kForm, kSetupPropertyList);
     EZ_STARTCC(kForm, kSetupPropertyList);
-    for (const std::string& item : items) EZ_ADDITEMS(kForm, kSetupPropertyList, item);
+    // One by one: a value may hold a "|", which would split a joined list.
+    for (const std::string& item : items) EZ_ADDITEM(kForm, kSetupPropertyList, item);
     EZ_ENDCC(kForm, kSetupPropertyList);
     EZ_SETREDRAWSTATE(kForm, kSetupPropertyList, 1);
     EZ_DOEVENTS(255);

@@ -366,6 +366,8 @@ void EZ_STARTCC(const std::string& form, int32_t id);
 void EZ_ENDCC(const std::string& form, int32_t id);
 // Adds items separated by "|" at the end.
 void EZ_ADDITEMS(const std::string& form, int32_t id, const std::string& items);
+// Adds one item at the end, taken whole even when its value holds a "|".
+void EZ_ADDITEM(const std::string& form, int32_t id, const std::string& item);
 void EZ_CLEAR(const std::string& form, int32_t id);
 // Index of the last item, -1 when empty.
 int32_t EZ_FINDLAST(const std::string& form, int32_t id);

@@ -186,6 +186,15 @@ TEST_F(Pages, TrackOffEndsTheRouting) {
               "<routing_element><key>analog</key><value>1</value></routing_element>\r\n");
 }
 
+TEST_F(Pages, ValueWithABarSurvivesARebuild) {
+    Show(kProjectsPage);
+    Edit("project", 0, "am|pm");
+    ASSERT_TRUE(ReadSetupPage(s, kProjectsPage, kChannel));
+    Show(kProjectsPage);  // the page is rebuilt after every apply
+    ASSERT_TRUE(ReadSetupPage(s, kProjectsPage, kChannel));
+    EXPECT_EQ(s.Project(kChannel), "am|pm");
+}
+
 TEST_F(Pages, SectionsFollowWhatTheRecorderHas) {
     ChannelConfig& c = *s.Config(kChannel);
     c.inputs[1].frame_rate = 0;  // no such input

@@ -63,7 +63,7 @@ inline void EditItem(const std::string& label, int occurrence, const std::string
     }
     ASSERT_TRUE(done) << label;
     EZ_CLEAR("setup", kSetupPropertyList);
-    for (const std::string& item : items) EZ_ADDITEMS("setup", kSetupPropertyList, item);
+    for (const std::string& item : items) EZ_ADDITEM("setup", kSetupPropertyList, item);
 }
 
 }  // namespace tarvolen::setupform

@@ -37,6 +37,8 @@ class PropertyList : public QAbstractScrollArea, public MessageTarget {
 
     // Items separated by "|", added at the end.
     void Add(const std::string& items);
+    // One item, taken whole: its value may hold a "|".
+    void AddOne(const std::string& item);
     void Clear();
     void BeginChange();
     void EndChange();
@@ -67,6 +69,7 @@ class PropertyList : public QAbstractScrollArea, public MessageTarget {
     void focusOutEvent(QFocusEvent* e) override;
 
   private:
+    void Added();
     enum class Action { None, Choose, Type, Button };
     // What was open when the list was cleared, reopened if the same item
     // comes back at the same place (a page rebuilt under the operator).

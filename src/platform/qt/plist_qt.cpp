@@ -252,6 +252,15 @@ void PropertyList::Add(const std::string& items) {
         if (bar == std::string::npos) break;
         start = bar + 1;
     }
+    Added();
+}
+
+void PropertyList::AddOne(const std::string& item) {
+    items_.push_back(ParsePropertyItem(item));
+    Added();
+}
+
+void PropertyList::Added() {
     if (changeDepth_ > 0) return;
     Relayout();
     ResolvePending();
@@ -892,6 +901,10 @@ void EZ_ENDCC(const std::string& form, int32_t id) {
 
 void EZ_ADDITEMS(const std::string& form, int32_t id, const std::string& items) {
     if (PropertyList* l = FindPropertyList(form, id)) l->Add(items);
+}
+
+void EZ_ADDITEM(const std::string& form, int32_t id, const std::string& item) {
+    if (PropertyList* l = FindPropertyList(form, id)) l->AddOne(item);
 }
 
 void EZ_CLEAR(const std::string& form, int32_t id) {
