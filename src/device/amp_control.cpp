@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "busy/busy.h"
 #include "device/clip_directory.h"
@@ -207,15 +208,30 @@ void cAmpcontrol::Connect(int32_t ask) {
     }
 
     PIAMPCOMMAND(amp::kConnect, RecordArg(&table_), &table_);
+    // The form is disabled: this lets the window paint between the wait for
+    // the greetings and the one for the volumes.
+    ProcessEvents();
 
+    // One batch, so that slow recorders cost one bounded wait, not one each.
+    std::vector<ChannelRequest> requests;
+    std::vector<std::unique_ptr<TextBlock>> replies;
+    std::vector<int32_t> channels;
     for (int32_t ch = 0; ch <= bound; ++ch) {
         DebugTrace("Volumes of channel " + std::to_string(ch));
         if (!settings_.Shown(ch) || !ChannelConnected(ch)) continue;
         ChannelRequest request;
         request.channel = ch;
-        auto reply = EmptyReply();
-        if (PIAMPCOMMAND(amp::kVolumes, RecordArg(&request), reply.get()) == 0)
-            settings_.SetVolumes(ch, ReplyTagValue("<Volumes>", ReplyText(*reply)));
+        requests.push_back(request);
+        replies.push_back(EmptyReply());
+        channels.push_back(ch);
+    }
+    std::vector<DeviceCall> calls;
+    for (size_t i = 0; i < channels.size(); ++i)
+        calls.push_back({amp::kVolumes, RecordArg(&requests[i]), replies[i].get(), 0});
+    PIAMPCOMMANDS(calls);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].result == 0)
+            settings_.SetVolumes(channels[i], ReplyTagValue("<Volumes>", ReplyText(*replies[i])));
     }
 
     if (clips_) clips_->ConnectDirectory();
@@ -305,6 +321,9 @@ void cAmpcontrol::StopAll() {
         const uint32_t start = clock_->Ticks();
         for (;;) {
             if (!AnyRecording()) break;
+            // An event handled below may have resumed polling: pause again, so
+            // that this poll and the status thread's never overlap.
+            PauseStatusThread();
             if (status_) status_->PollStatus(0);
             Sleep(50);
             RedrawList();

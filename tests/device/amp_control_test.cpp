@@ -260,6 +260,26 @@ TEST_F(StoppingAll, WaitsForTheRecordersToLeaveRecord) {
     EXPECT_EQ(settings.State(0), "Stop");
 }
 
+TEST_F(StoppingAll, PollsOnlyWhileTheStatusThreadIsPaused) {
+    amp.SetSyncThread(&sync);
+    ConnectQuietly();
+    OnlyChecked({{0, "Record"}});
+    // Each poll answers "Record" and then, as a handler run by the events
+    // processed in the wait would, resumes the status thread.
+    std::vector<int32_t> suspended;
+    int polls = 0;
+    device->SetHandler(amp::kStatus, [&](const Call&, void* out) {
+        suspended.push_back(sync.SuspendSync());
+        StatusTable t = Table({{0, {++polls < 3 ? "Record" : "Stop", "00:00:01;00"}}});
+        std::memcpy(out, &t, sizeof t);
+        sync.SetSuspendSync(0);
+        return 0;
+    });
+    amp.StopAll();
+    EXPECT_EQ(suspended, (std::vector<int32_t>{1, 1, 1}));
+    EXPECT_EQ(settings.State(0), "Stop");
+}
+
 TEST_F(StoppingAll, GivesUpAfterFiveSeconds) {
     ConnectQuietly();
     OnlyChecked({{0, "Record"}});
