@@ -251,6 +251,26 @@ TEST_F(ControllerTest, StopReachesEveryChannelAfterTransientFaults) {
     EXPECT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
 }
 
+// Record reaches every recorder before any answer is awaited; the outcome is
+// the walk's: a refusing recorder's channel stays as it was.
+TEST_F(ControllerTest, RecordWithOneRecorderRefusingRecordsTheOther23) {
+    bank->Refuse(Address(7), "RECORD");
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] {
+        for (int ch = 0; ch < 24; ++ch)
+            if (ch != 7 && g_Settings->State(ch) != "Record") return false;
+        return true;
+    }));
+    for (int ch = 0; ch < 24; ++ch) {
+        auto view = bank->Channel(Address(ch), 1);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->state, ch == 7 ? "Stop" : "Record") << ch;
+    }
+    PumpUntil([] { return false; }, 200ms);  // a few polls
+    EXPECT_EQ(g_Settings->State(7), "Stop");
+    EXPECT_EQ(JournalCount("RECORD"), 23);
+}
+
 TEST_F(ControllerTest, ClosingTheWindowDisconnectsAndEndsTheProcess) {
     qt::FormWidget("MAIN")->close();
     EXPECT_EQ(exitCode, 0);
