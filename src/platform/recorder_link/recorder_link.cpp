@@ -590,8 +590,11 @@ Ticket RecorderLink::Impl::Issue(const std::string& address, wire::Frame frame, 
 }
 
 void RecorderLink::Impl::Post(std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
-    for (auto& [c, bytes] : outgoing)
-        asio::post(io, [c = c, bytes = std::move(bytes)] { c->SendBytes(bytes); });
+    if (outgoing.empty()) return;
+    // One wake-up of the I/O thread for the whole batch.
+    asio::post(io, [batch = std::move(outgoing)] {
+        for (auto& [c, bytes] : batch) c->SendBytes(bytes);
+    });
     outgoing.clear();
 }
 
