@@ -593,6 +593,7 @@ struct Session : std::enable_shared_from_this<Session> {
     bool reading = false;
     bool closed = false;
     bool closeAfterWrite = false;
+    bool flushPosted = false;
     bool watching = false;
     // A listing being sent: its request id, the next clip and the count.
     struct Listing {
@@ -650,8 +651,7 @@ struct Session : std::enable_shared_from_this<Session> {
                 bank.Journal(recorder, 0, "protocol", "error", decoder.Error());
                 SendRawBytes(
                     wire::Encode(wire::MakeFrame(0, "ERROR", {"protocol", decoder.Error()})));
-                closeAfterWrite = true;
-                if (!writing) Close();
+                CloseAfterWrite();
                 return;
             }
             Arrived(std::move(f));
@@ -744,7 +744,20 @@ struct Session : std::enable_shared_from_this<Session> {
             return;
         }
         pending += bytes;
-        if (!writing) Flush();
+        // Written once the handlers now due have run: what they send goes out
+        // in one write, and requests that came together are carried out
+        // together.
+        if (writing || flushPosted) return;
+        flushPosted = true;
+        asio::post(bank.io, [self = shared_from_this()] {
+            self->flushPosted = false;
+            if (!self->writing) self->Flush();
+        });
+    }
+
+    void CloseAfterWrite() {
+        closeAfterWrite = true;
+        if (!writing && pending.empty()) Close();
     }
 
     void Flush() {
@@ -943,8 +956,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     if (verb == "PING") return ok();
     if (verb == "BYE") {
         ok();
-        s.closeAfterWrite = true;
-        if (!s.writing) s.Close();
+        s.CloseAfterWrite();
         return;
     }
     if (verb == "WATCH") {
