@@ -141,12 +141,6 @@ std::string XmlEscaped(std::string_view text) {
             case '>':
                 out += "&gt;";
                 break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
             default:
                 out.push_back(c);
         }
