@@ -331,8 +331,8 @@ TEST_F(StoppingAll, WaitsForTheRecordersToLeaveRecord) {
 }
 
 TEST_F(StoppingAll, PollsOnlyWhileTheStatusThreadIsPaused) {
-    amp.SetSyncThread(&sync);
     ConnectQuietly();
+    amp.SetSyncThread(&sync);  // after connecting, so the thread is not launched
     OnlyChecked({{0, "Record"}});
     // Each poll answers "Record" and then, as a handler run by the events
     // processed in the wait would, resumes the status thread.
