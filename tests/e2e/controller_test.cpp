@@ -236,6 +236,7 @@ TEST_F(ControllerTest, StopReachesEveryChannelAfterTransientFaults) {
         },
         10s))
         << "the check box follows the device away";
+    qt::Grab("MAIN").save("e2e_main_transient.png");  // 1 and 2 still away
     bank->SetSilent(Address(0), false);
     bank->SetMute(Address(1), false);
     ASSERT_TRUE(PumpUntil(
