@@ -1,13 +1,17 @@
-// The whole controller against a bank of 24 emulated recorders run as a
+// The whole controller against a bank of 24 emulated recorders run in a
 // separate process, so the figures are the controller's own:
-//   - start to main window shown and connected to 24 recorders;
+//   - start to main window shown and connected, with one recorder that never
+//     greets and one that greets and then says nothing among the 24;
+//   - the longest gap between two events handled on the GUI thread (a 5 ms
+//     heartbeat timer) during connect and during a group Record;
 //   - a recorder's state change to the channel row drawn with it (p50, p99);
-//   - controller CPU with 24 idle and with 24 recording channels.
+//   - controller CPU with 24 idle and with 24 recording channels;
+//   - silence, garbage, an over-long payload and a close in mid-frame on five
+//     recorders while all 24 record, then Stop from the bottom strip.
 // BENCH_SECONDS sets the length of each CPU window (default 60).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -28,13 +32,12 @@
 #include "device/amp_control.h"
 #include "platform/qt/qt_seam.h"
 #include "platform/recorder_link/recorder_link.h"
+#include "recorder/bank.h"
 #include "shell/app.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
 #include "windows/program.h"
-
-extern char** environ;
 
 namespace {
 
@@ -115,28 +118,146 @@ void Watch(const std::string& form, int32_t id, int32_t code, int32_t value, int
     }
 }
 
+// The longest time between two ticks of a 5 ms timer on the GUI thread,
+// since the last Reset.
+class Heartbeat {
+  public:
+    Heartbeat() {
+        timer_.setInterval(5);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start();
+    }
+    void Reset() {
+        last_ = Clock::now();
+        longest_ = {};
+    }
+    double LongestMs() {
+        Tick();
+        return Ms(longest_);
+    }
+
+  private:
+    void Tick() {
+        auto now = Clock::now();
+        longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+    QTimer timer_;
+    Clock::time_point last_ = Clock::now();
+    Clock::duration longest_{};
+};
+
+// The bank lives in a child process; the parent tells it what to do, one
+// line at a time, and reads one answer line back.
+class BankProcess {
+  public:
+    bool Start() {
+        int toChild[2], toParent[2];
+        if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return false;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(toChild[1]);
+            ::close(toParent[0]);
+            Serve(toChild[0], toParent[1]);
+            std::_Exit(0);
+        }
+        ::close(toChild[0]);
+        ::close(toParent[1]);
+        in_ = toParent[0];
+        out_ = toChild[1];
+        return Ask("ping") == "ok";
+    }
+    std::string Ask(const std::string& line) {
+        std::string l = line + "\n";
+        if (::write(out_, l.data(), l.size()) < 0) return "";
+        std::string answer;
+        char c;
+        while (::read(in_, &c, 1) == 1 && c != '\n') answer.push_back(c);
+        return answer;
+    }
+    void Stop() {
+        Ask("quit");
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+  private:
+    static void Serve(int in, int out) {
+        recorder::BankOptions o;
+        std::string error;
+        recorder::ExpandAddresses("127.0.0.101-124", o.addresses, error);
+        o.port = kPort;
+        recorder::Bank bank(o);
+        if (!bank.Start(error)) {
+            std::fprintf(stderr, "bank: %s\n", error.c_str());
+            return;
+        }
+        std::string line;
+        char c;
+        while (::read(in, &c, 1) == 1) {
+            if (c != '\n') {
+                line.push_back(c);
+                continue;
+            }
+            std::string verb = line.substr(0, line.find(' '));
+            std::string address = line.find(' ') == std::string::npos
+                                      ? std::string()
+                                      : line.substr(line.find(' ') + 1);
+            std::string answer = "ok";
+            if (verb == "silent" || verb == "speak") bank.SetSilent(address, verb == "silent");
+            if (verb == "mute" || verb == "unmute") bank.SetMute(address, verb == "mute");
+            if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
+            if (verb == "oversize") bank.SendOversize(address);
+            if (verb == "cut") bank.CutConnections(address);
+            if (verb == "recording") {
+                int n = 0;
+                for (const auto& a : bank.Addresses()) {
+                    auto view = bank.Channel(a, 1);
+                    n += view && view->state == "Record";
+                }
+                answer = std::to_string(n);
+            }
+            answer += "\n";
+            (void)!::write(out, answer.data(), answer.size());
+            line.clear();
+            if (verb == "quit") break;
+        }
+        bank.Stop();
+    }
+    pid_t pid_ = 0;
+    int in_ = -1, out_ = -1;
+};
+
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+bool AllRows(const char* state, int from = 0, int to = 23) {
+    for (int ch = from; ch <= to; ++ch)
+        if (g_Settings->State(ch).rfind(state, 0) != 0) return false;
+    return true;
+}
+
+bool AllChecked() {
+    for (int ch = 0; ch < 24; ++ch)
+        if (!g_Settings->Checked(ch)) return false;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int seconds = std::getenv("BENCH_SECONDS") ? std::atoi(std::getenv("BENCH_SECONDS")) : 60;
-    std::string bin = std::filesystem::path(argv[0]).parent_path().string();
-    std::string recorder = bin + "/tarvolen-recorder";
-    std::string port = std::to_string(kPort);
-    std::vector<std::string> args = {recorder, "--bank", "127.0.0.101-124", "--port", port};
-    std::vector<char*> av;
-    for (auto& a : args) av.push_back(a.data());
-    av.push_back(nullptr);
-    pid_t bank = 0;
-    if (posix_spawn(&bank, recorder.c_str(), nullptr, nullptr, av.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", recorder.c_str());
+    // First: it forks, so no threads may run yet.
+    BankProcess bank;
+    if (!bank.Start()) {
+        std::fprintf(stderr, "cannot start the recorder bank\n");
         return 1;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Channel 23's recorder never greets; channel 22's greets and then says nothing.
+    bank.Ask("silent 127.0.0.124");
+    bank.Ask("mute 127.0.0.123");
 
     ::setenv("TARVOLEN_INSTANCE", ("TarVolenBench" + std::to_string(::getpid())).c_str(), 1);
     link::LinkOptions options;
@@ -146,6 +267,8 @@ int main(int argc, char** argv) {
 
     auto started = Clock::now();
     qt::EnsureApplication(argc, argv);
+    Heartbeat heartbeat;
+    heartbeat.Reset();
     qt::SetCallbacks(Watch, ApplicationDesign);
     qt::SetMessageBoxAnswerer([](auto&&...) { return 1; });
     InstallApplication(MakeApplication(argc, argv));
@@ -153,15 +276,15 @@ int main(int argc, char** argv) {
     bool up = PumpUntil(
         [] {
             if (!g_Ampcontrol || !g_Ampcontrol->IsConnected()) return false;
-            for (int ch = 0; ch < 24; ++ch) {
-                if (g_Settings->State(ch) != "Stop") return false;
-            }
-            return true;
+            return AllRows("Stop", 0, 21);
         },
         std::chrono::seconds(10));
     double startMs = Ms(Clock::now() - started);
-    std::printf("start to shown and connected to 24 recorders: %.1f ms%s\n", startMs,
-                up ? "" : " (NOT all connected)");
+    double connectGap = heartbeat.LongestMs();
+    std::printf(
+        "start to shown and connected, 24 recorders of which one never greets and one is silent: "
+        "%.1f ms%s; longest GUI-thread gap meanwhile %.1f ms\n",
+        startMs, up ? "" : " (NOT all connected)", connectGap);
 
     // State change on the recorder to the row drawn with the new state.
     RawSession raw;
@@ -200,14 +323,59 @@ int main(int argc, char** argv) {
         std::printf("controller CPU, %s, %d s: %.2f%% of one core\n", what, seconds,
                     100.0 * (CpuSeconds() - cpu0) / wall);
     };
-    cpuWindow("24 channels idle");
-    qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);
-    PumpUntil([] { return g_Settings->State(23).rfind("Record", 0) == 0; },
-              std::chrono::seconds(5));
-    cpuWindow("24 channels recording");
+    cpuWindow("24 channels idle (2 of them Los)");
 
-    ::kill(bank, SIGTERM);
-    ::waitpid(bank, nullptr, 0);
+    // Group Record with the two bad recorders still among them.
+    Pump(std::chrono::milliseconds(100));
+    heartbeat.Reset();
+    auto clicked = Clock::now();
+    qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);
+    bool recording = PumpUntil([] { return AllRows("Record", 0, 21); }, std::chrono::seconds(5));
+    std::printf(
+        "group Record with one never-greeting and one silent recorder: 22 rows Record after %.1f "
+        "ms%s; longest GUI-thread gap %.1f ms\n",
+        Ms(Clock::now() - clicked), recording ? "" : " (NOT all)", heartbeat.LongestMs());
+    cpuWindow("22 channels recording");
+
+    // Transient faults on five recorders while all 24 record.
+    bank.Ask("speak 127.0.0.124");
+    bank.Ask("unmute 127.0.0.123");
+    bool healed = PumpUntil(
+        [] { return AllRows("Record", 0, 21) && AllRows("Stop", 22, 23) && AllChecked(); },
+        std::chrono::seconds(10));
+    qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);
+    bool all = PumpUntil([] { return AllRows("Record"); }, std::chrono::seconds(5));
+    std::printf("the two come back%s and are checked again; all 24 recording: %s (recorders: %s)\n",
+                healed ? "" : " (NOT)", all ? "yes" : "NO", bank.Ask("recording").c_str());
+    bank.Ask("silent 127.0.0.101");
+    auto silenced = Clock::now();
+    bank.Ask("garbage 127.0.0.102");
+    bank.Ask("oversize 127.0.0.103");
+    bank.Ask("cut 127.0.0.104");
+    bank.Ask("mute 127.0.0.105");
+    PumpUntil([] { return g_Settings->State(0) == "Los"; }, std::chrono::seconds(5));
+    double losMs = Ms(Clock::now() - silenced);
+    Pump(std::chrono::milliseconds(5000) -
+         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silenced));
+    bank.Ask("speak 127.0.0.101");
+    bank.Ask("unmute 127.0.0.105");
+    auto spoke = Clock::now();
+    PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) == 0; }, std::chrono::seconds(5));
+    double backMs = Ms(Clock::now() - spoke);
+    bool back =
+        PumpUntil([] { return AllRows("Record") && AllChecked(); }, std::chrono::seconds(10));
+    std::printf(
+        "recorder silent 5 s while recording: row Los %.0f ms after it fell silent, Record again "
+        "%.0f ms after it spoke; all five back, recording and checked: %s\n",
+        losMs, backMs, back ? "yes" : "NO");
+    qt::DeliverEvent("MAIN", 125, EZ_EV_CLICK, 0);
+    PumpUntil([&] { return bank.Ask("recording") == "0"; }, std::chrono::seconds(6));
+    std::printf(
+        "Stop from the bottom strip after silence, garbage, an over-long payload, a close in "
+        "mid-frame and a mute on five recorders: %d of 24 recorders stopped\n",
+        24 - std::atoi(bank.Ask("recording").c_str()));
+
+    bank.Stop();
     std::fflush(stdout);
     std::_Exit(0);
 }

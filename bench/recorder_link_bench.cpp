@@ -1,6 +1,8 @@
 // Figures for the recorder link against 24 emulated recorders on loopback:
 // status (code 30) latency, record on 24 channels in a row, emulator CPU with
-// one controller polling, and a recorder killed while recording.
+// one controller polling, a recorder killed while recording, late answers, a
+// silent recorder, a long listing, and group Record walked channel by channel
+// beside fanned out at several answer delays.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +52,12 @@ std::unique_ptr<recorder::Bank> StartBank(const std::vector<std::string>& addres
     return bank;
 }
 
+constexpr int kNeighbour = 24;  // a second channel on recorder 0
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
 struct Controller {
     link::RecorderLink link;
     ConnectTable table{};
@@ -66,14 +74,21 @@ struct Controller {
             table.internalChannel[ch] = 1;
             StoreField(table.address[ch], kAddressWidth, addresses[static_cast<std::size_t>(ch)]);
         }
+        table.shown[kNeighbour] = 1;
+        table.internalChannel[kNeighbour] = 2;
+        StoreField(table.address[kNeighbour], kAddressWidth, addresses[0]);
         link.AmpCommand(amp::kConnect, RecordArg(&table), &table);
     }
-    int32_t Record(int ch) {
+    static std::unique_ptr<TextBlock> RecordBlock(int ch) {
         auto b = std::make_unique<TextBlock>();
         StoreField(
             b->text, kTextBlockWidth,
             "<?xml version=\"1.0\"?>\r\n<AmpClipType>\r\n\t<ClipName>?</ClipName>\r\n\t<Chan>" +
                 std::to_string(ch) + "</Chan>\r\n</AmpClipType>");
+        return b;
+    }
+    int32_t Record(int ch) {
+        auto b = RecordBlock(ch);
         return link.AmpCommand(amp::kRecord, RecordArg(b.get()), nullptr);
     }
     int32_t Stop(int ch) {
@@ -242,6 +257,190 @@ void KilledRecorder(Controller& c, recorder::Bank& bank, const std::vector<std::
         first, rc, second, rc2, Us(Clock::now() - back) / 1000);
 }
 
+// A recorder whose RECORD, STOP, LIST, CONFIG or SETCONFIG takes 300 ms or
+// 2 s, with its neighbour channel recording next and 23 others recording.
+void LateAnswers(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
+    for (int ch = 1; ch < kRecorders; ++ch) c.Record(ch);
+    const char* verbs[] = {"RECORD", "STOP", "LIST", "CONFIG", "SETCONFIG"};
+    for (auto delay : {300ms, 2000ms}) {
+        for (const char* verb : verbs) {
+            const std::string v = verb;
+            c.Stop(0);
+            c.Stop(kNeighbour);
+            if (v == "STOP") c.Record(0);
+            bank.SetSlow(a[0], v, delay);
+            int dials = c.link.Dials();
+            auto t0 = Clock::now();
+            int32_t rc = 0;
+            if (v == "RECORD") {
+                rc = c.Record(0);
+            } else if (v == "STOP") {
+                rc = c.Stop(0);
+            } else if (v == "LIST") {
+                AddressRequest req;
+                StoreField(req.address, kAddressWidth, a[0]);
+                CountReply count;
+                rc = c.link.ClipDirCommand(clipdir::kOpen, RecordArg(&req), &count);
+            } else if (v == "CONFIG") {
+                ChannelRequest r;
+                r.channel = 0;
+                auto out = std::make_unique<TextBlock>();
+                rc = c.link.AmpCommand(amp::kGetConfig, RecordArg(&r), out.get());
+            } else {
+                auto b = std::make_unique<TextBlock>();
+                StoreField(b->text, kTextBlockWidth,
+                           "<Chan>0</Chan>\r\n<tarvolen><project><scene>Late</scene></project>"
+                           "</tarvolen>");
+                rc = c.link.AmpCommand(amp::kSendConfig, RecordArg(b.get()), nullptr);
+            }
+            double callMs = Ms(Clock::now() - t0);
+            auto t1 = Clock::now();
+            int32_t neighbourRc = c.Record(kNeighbour);
+            double neighbourMs = Ms(Clock::now() - t1);
+            // Watch until the late answer is long past.
+            bool los = false;
+            auto end = Clock::now() + delay + 500ms;
+            while (Clock::now() < end) {
+                los = los || c.State(0) == "Los" || c.State(kNeighbour) == "Los";
+                std::this_thread::sleep_for(2ms);
+            }
+            bool othersRecording = c.State(kNeighbour) == "Record";
+            for (int ch = 1; ch < kRecorders; ++ch)
+                othersRecording = othersRecording && c.State(ch) == "Record";
+            std::string effect =
+                v == "RECORD" ? (c.State(0) == "Record" ? ", took effect" : ", NO effect")
+                : v == "STOP" ? (c.State(0) == "Stop" ? ", took effect" : ", NO effect")
+                              : "";
+            std::printf(
+                "%-9s %4lld ms late: call %.1f ms (result %d), neighbour's RECORD %.1f ms (result "
+                "%d); Los seen: %s; redialled: %s; neighbour and 23 others recording: %s%s\n",
+                verb, static_cast<long long>(delay.count()), callMs, rc, neighbourMs, neighbourRc,
+                los ? "YES" : "no", c.link.Dials() != dials ? "YES" : "no",
+                othersRecording ? "yes" : "NO", effect.c_str());
+            bank.SetSlow(a[0], v, 0ms);
+        }
+    }
+    for (int ch = 0; ch <= kNeighbour; ++ch) c.Stop(ch);
+}
+
+// A recorder silent for 5 s: "Los" within 1 s, back within 2 s of speaking.
+void FiveSecondSilence(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
+    const int ch = 9;
+    c.Record(ch);
+    bank.SetSilent(a[ch], true);
+    auto silenced = Clock::now();
+    while (c.State(ch) != "Los" && Clock::now() - silenced < 10s) std::this_thread::sleep_for(1ms);
+    double lostMs = Ms(Clock::now() - silenced);
+    std::this_thread::sleep_for(5s - (Clock::now() - silenced));
+    bank.SetSilent(a[ch], false);
+    auto spoke = Clock::now();
+    while (c.State(ch) != "Record" && Clock::now() - spoke < 10s) std::this_thread::sleep_for(1ms);
+    std::printf(
+        "recorder silent for 5 s while recording: Los %.0f ms after it fell silent, back (Record) "
+        "%.0f ms after it spoke again\n",
+        lostMs, Ms(Clock::now() - spoke));
+    c.Stop(ch);
+}
+
+long PeakRssKb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// 150,000 stored clips listed through the clip-directory codes.
+void LongListing(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
+    const std::string address = a[5];
+    bank.AddClips(address, 150000);
+    int dials = c.link.Dials();
+    long rss0 = PeakRssKb();
+    AddressRequest req;
+    StoreField(req.address, kAddressWidth, address);
+    CountReply count;
+    auto t0 = Clock::now();
+    int32_t rc = c.link.ClipDirCommand(clipdir::kOpen, RecordArg(&req), &count);
+    double openMs = Ms(Clock::now() - t0);
+    ClipEntry e{};
+    e.size = sizeof e;
+    int handed = 0;
+    std::string first, last;
+    for (int32_t r = c.link.ClipDirCommand(clipdir::kFirst, RecordArg(&req), &e); r == 0;
+         r = c.link.ClipDirCommand(clipdir::kNext, RecordArg(&req), &e)) {
+        if (handed++ == 0) first = ReadField(e.clipName, kClipNameWidth);
+        last = ReadField(e.clipName, kClipNameWidth);
+    }
+    std::printf(
+        "listing of 150,000 clips: open %.0f ms (result %d), %d entries kept and handed out (%s "
+        "to %s), recorder redialled: %s, its channel reads %s, peak RSS grew %ld MB\n",
+        openMs, rc, handed, first.c_str(), last.c_str(), c.link.Dials() != dials ? "YES" : "no",
+        c.State(5).c_str(), (PeakRssKb() - rss0) / 1024);
+}
+
+// Record on 24 channels of 24 recorders, channel by channel and as one
+// batch, at answer delays of 0, 5 and 50 ms: spread of RECORD in the journal
+// and click to the last recorder in record (median and worst of 5 rounds).
+void FanOut(Controller& c, recorder::Bank& bank, const std::vector<std::string>& a) {
+    auto wallMicros = [] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    auto setDelay = [&](std::chrono::milliseconds d) {
+        for (const auto& address : a) bank.SetDelay(address, d);
+    };
+    constexpr int kRounds = 5;
+    for (auto delay : {0ms, 5ms, 50ms}) {
+        for (bool batch : {false, true}) {
+            std::vector<double> spreads, clickToLast;
+            int worstOk = kRecorders, worstRecording = kRecorders;
+            for (int round = 0; round < kRounds; ++round) {
+                setDelay(delay);
+                std::vector<std::unique_ptr<TextBlock>> blocks;
+                std::vector<DeviceCall> calls;
+                for (int ch = 0; ch < kRecorders; ++ch) {
+                    blocks.push_back(Controller::RecordBlock(ch));
+                    calls.push_back({amp::kRecord, RecordArg(blocks.back().get()), nullptr, 0});
+                }
+                std::size_t journalStart = bank.Journal().size();
+                int64_t click = wallMicros();
+                if (batch) {
+                    c.link.AmpLibrary()->Commands(calls);
+                } else {
+                    for (auto& call : calls)
+                        call.result = c.link.AmpCommand(call.code, call.input, nullptr);
+                }
+                int ok = 0;
+                for (const auto& call : calls) ok += call.result == 0;
+                std::this_thread::sleep_for(delay + 100ms);
+                auto journal = bank.Journal();
+                int64_t first = INT64_MAX, last = INT64_MIN;
+                int records = 0;
+                for (std::size_t i = journalStart; i < journal.size(); ++i) {
+                    if (journal[i].request != "RECORD" || journal[i].outcome != "ok") continue;
+                    ++records;
+                    first = std::min(first, journal[i].micros);
+                    last = std::max(last, journal[i].micros);
+                }
+                spreads.push_back(static_cast<double>(last - first) / 1000);
+                clickToLast.push_back(static_cast<double>(last - click) / 1000);
+                worstOk = std::min(worstOk, ok);
+                worstRecording = std::min(worstRecording, records);
+                setDelay(0ms);
+                for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
+            }
+            std::sort(spreads.begin(), spreads.end());
+            std::sort(clickToLast.begin(), clickToLast.end());
+            std::printf(
+                "Record on 24 recorders, answer delay %2lld ms, %-7s: spread first to last RECORD "
+                "median %7.2f ms (worst %7.2f), click to last recording median %7.2f ms (worst "
+                "%7.2f); at least %d/24 answered OK, %d/24 recording (%d rounds)\n",
+                static_cast<long long>(delay.count()), batch ? "fan-out" : "walk",
+                spreads[kRounds / 2], spreads.back(), clickToLast[kRounds / 2], clickToLast.back(),
+                worstOk, worstRecording, kRounds);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -260,5 +459,9 @@ int main(int argc, char** argv) {
     for (int ch = 0; ch < kRecorders; ++ch) c.Stop(ch);
     RecordRow(c, *bank);
     KilledRecorder(c, *bank, addresses);
+    LateAnswers(c, *bank, addresses);
+    FiveSecondSilence(c, *bank, addresses);
+    FanOut(c, *bank, addresses);
+    LongListing(c, *bank, addresses);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <set>
 
 #include "recorder/bank.h"
 
@@ -80,8 +81,17 @@ std::string BankUsage() {
            "  --rate R                   29.97 (drop-frame, default), 30, 25 or 24\n"
            "  --journal FILE             append one JSON object per request\n"
            "  --state DIR                keep clips across restarts\n"
-           "  --fault ADDR=KIND[:ARG]    ADDR or all; KIND silent, delay:MS, garble[:N],\n"
-           "                             drop[:MS], refuse[:VERB]\n"
+           "  --fault ADDR=KIND[:ARG]    ADDR or all; KIND one of\n"
+           "                               silent              no greeting, no answers\n"
+           "                               mute                greets, then no answers\n"
+           "                               delay:MS            every answer MS late\n"
+           "                               delay:MS:VERB+VERB  those requests take MS\n"
+           "                               latency:MS[-MS]     answer delay, fixed or random\n"
+           "                               garble[:N]          one frame in N garbled\n"
+           "                               drop[:MS]           connections closed every MS\n"
+           "                               cut[:MS]            closed mid-frame every MS\n"
+           "                               oversize[:MS]       over-long payload every MS\n"
+           "                               refuse[:VERB]       ERR refused\n"
            "  --allow-any-address        allow addresses that are not loopback\n";
 }
 
@@ -132,9 +142,10 @@ bool ParseBankArguments(const std::vector<std::string>& args, BankOptions& o, st
             std::size_t colon = kind.find(':');
             f.kind = kind.substr(0, colon);
             if (colon != std::string::npos) f.arg = kind.substr(colon + 1);
-            if (f.kind != "silent" && f.kind != "delay" && f.kind != "garble" && f.kind != "drop" &&
-                f.kind != "refuse")
-                return (error = "unknown fault " + f.kind), false;
+            static const std::set<std::string> kinds = {"silent",  "mute",     "delay",
+                                                        "latency", "garble",   "drop",
+                                                        "cut",     "oversize", "refuse"};
+            if (!kinds.count(f.kind)) return (error = "unknown fault " + f.kind), false;
             o.faults.push_back(f);
         } else {
             error = "unknown argument " + a;

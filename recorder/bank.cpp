@@ -29,7 +29,10 @@ namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
 constexpr std::size_t kMaxQueuedOutput = 8 << 20;  // a client that reads nothing is dropped
-constexpr int kWindSpeed = 1000;                   // percent of normal speed
+// Above this much unsent output a session reads no further requests and a
+// listing waits: a client that asks faster than it reads is slowed, not reset.
+constexpr std::size_t kBackPressure = 256 << 10;
+constexpr int kWindSpeed = 1000;  // percent of normal speed
 
 int64_t NowMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -125,6 +128,26 @@ std::string ModeWord(char mode) {
     return mode == 'L' ? "loop" : mode == 'P' ? "pingpong" : "none";
 }
 
+std::string XmlEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
 int CompressionCode(const std::string& quality) {
     if (quality == "high") return 220;
     if (quality == "medium") return 145;
@@ -168,13 +191,20 @@ struct ChannelState {
 };
 
 struct Faults {
-    bool silent = false;
-    std::chrono::milliseconds delay{0};
+    bool silent = false;  // says nothing at all, not even the greeting
+    bool mute = false;    // greets, then says nothing
+    // Answer delay of every request, in order as a network would: fixed
+    // (min == max) or drawn per request.
+    std::chrono::milliseconds latencyMin{0}, latencyMax{0};
+    // Requests that take this long to carry out; others are answered meanwhile.
+    std::map<std::string, std::chrono::milliseconds> slowVerbs;
     int garbleNext = 0;
     int garbleEvery = 0;  // garble one frame in every N
     int sentCount = 0;
     std::chrono::milliseconds dropEvery{0};
-    std::set<std::string> refused;  // verbs; "*" every command
+    std::chrono::milliseconds cutEvery{0};       // close mid-frame
+    std::chrono::milliseconds oversizeEvery{0};  // a payload over the bound
+    std::set<std::string> refused;               // verbs; "*" every command
 };
 
 struct Session;
@@ -188,7 +218,7 @@ struct Recorder {
     int clipCounter = 0;
     Faults faults;
     bool running = false;
-    Clock::time_point lastDrop{};
+    Clock::time_point lastDrop{}, lastCut{}, lastOversize{};
     Clock::time_point lastSave{};
 };
 
@@ -321,6 +351,15 @@ struct Bank::Impl {
             if (r.faults.dropEvery.count() > 0 && now - r.lastDrop > r.faults.dropEvery) {
                 r.lastDrop = now;
                 CloseSessions(r);
+            }
+            if (r.faults.cutEvery.count() > 0 && now - r.lastCut > r.faults.cutEvery) {
+                r.lastCut = now;
+                CutSessions(r);
+            }
+            if (r.faults.oversizeEvery.count() > 0 &&
+                now - r.lastOversize > r.faults.oversizeEvery) {
+                r.lastOversize = now;
+                SendOversize(r);
             }
         }
         ticker.expires_at(ticker.expiry() + kTick);
@@ -527,6 +566,11 @@ struct Bank::Impl {
 
     bool OpenRecorder(Recorder& r, uint16_t port, std::string& error);
     void CloseSessions(Recorder& r);
+    void CutSessions(Recorder& r);
+    void SendOversize(Recorder& r);
+    // Sends listing entries while the session's output has room; the OK
+    // when all are out.
+    void ContinueListing(Recorder& r, Session& s);
     void Accept(Recorder& r);
     void Handle(Recorder& r, Session& s, const wire::Frame& f);
     void ListEntry(Session& s, uint32_t id, const Clip& c);
@@ -540,12 +584,24 @@ struct Session : std::enable_shared_from_this<Session> {
     std::array<char, 16384> buffer{};
     std::string pending, inflight;
     bool writing = false;
+    bool reading = false;
     bool closed = false;
     bool closeAfterWrite = false;
+    bool flushPosted = false;
     bool watching = false;
+    // A listing being sent: its request id, the next clip and the count.
+    struct Listing {
+        uint32_t id = 0;
+        std::size_t next = 0, count = 0;
+    };
+    std::optional<Listing> listing;
+    // Requests held back by the latency fault, in arrival order.
+    std::deque<std::pair<Clock::time_point, wire::Frame>> delayed;
+    Clock::time_point lastDue{};
+    asio::steady_timer delayTimer;
 
     Session(Bank::Impl& b, Recorder& r, tcp::socket s)
-        : bank(b), recorder(r), socket(std::move(s)) {}
+        : bank(b), recorder(r), socket(std::move(s)), delayTimer(b.io) {}
 
     void Start() {
         if (!recorder.faults.silent) {
@@ -553,50 +609,116 @@ struct Session : std::enable_shared_from_this<Session> {
                                  {std::to_string(wire::kProtocolVersion),
                                   std::to_string(recorder.channels.size()), recorder.address}));
         }
-        Read();
+        Pump();
     }
 
+    std::size_t Queued() const { return pending.size() + inflight.size(); }
+    bool Backlogged() const { return Queued() > kBackPressure; }
+
     void Read() {
+        reading = true;
         auto self = shared_from_this();
-        socket.async_read_some(
-            asio::buffer(buffer), [self](const asio::error_code& ec, std::size_t n) {
-                if (ec || self->closed) {
-                    self->Close();
-                    return;
-                }
-                self->decoder.Feed(self->buffer.data(), n);
-                wire::Frame f;
-                for (;;) {
-                    auto st = self->decoder.Next(f);
-                    if (st == wire::Decoder::Status::kNeedMore) break;
-                    if (st == wire::Decoder::Status::kError) {
-                        self->bank.Journal(self->recorder, 0, "protocol", "error",
-                                           self->decoder.Error());
-                        self->SendRawBytes(wire::Encode(
-                            wire::MakeFrame(0, "ERROR", {"protocol", self->decoder.Error()})));
-                        self->closeAfterWrite = true;
-                        if (!self->writing) self->Close();
-                        return;
-                    }
-                    if (self->recorder.faults.silent) continue;
-                    if (self->recorder.faults.delay.count() > 0) {
-                        auto timer = std::make_shared<asio::steady_timer>(
-                            self->bank.io, self->recorder.faults.delay);
-                        timer->async_wait([self, timer, f](const asio::error_code& e) {
-                            if (!e && !self->closed) self->bank.Handle(self->recorder, *self, f);
-                        });
-                    } else {
-                        self->bank.Handle(self->recorder, *self, f);
-                    }
-                    if (self->closed) return;
-                }
-                self->Read();
-            });
+        socket.async_read_some(asio::buffer(buffer),
+                               [self](const asio::error_code& ec, std::size_t n) {
+                                   self->reading = false;
+                                   if (ec || self->closed) {
+                                       self->Close();
+                                       return;
+                                   }
+                                   self->decoder.Feed(self->buffer.data(), n);
+                                   self->Pump();
+                               });
+    }
+
+    // Handles the requests the decoder holds until it needs more bytes, a
+    // listing is being sent, or the output backs up; the write that drains
+    // the output calls it again.
+    void Pump() {
+        while (!closed && !listing && !Backlogged()) {
+            wire::Frame f;
+            auto st = decoder.Next(f);
+            if (st == wire::Decoder::Status::kNeedMore) {
+                if (!reading) Read();
+                return;
+            }
+            if (st == wire::Decoder::Status::kError) {
+                bank.Journal(recorder, 0, "protocol", "error", decoder.Error());
+                SendRawBytes(
+                    wire::Encode(wire::MakeFrame(0, "ERROR", {"protocol", decoder.Error()})));
+                CloseAfterWrite();
+                return;
+            }
+            Arrived(std::move(f));
+        }
+    }
+
+    void Arrived(wire::Frame f) {
+        const Faults& faults = recorder.faults;
+        if (faults.silent || faults.mute) return;
+        auto now = Clock::now();
+        auto latency = faults.latencyMin;
+        if (faults.latencyMax > faults.latencyMin) {
+            std::uniform_int_distribution<int64_t> pick(faults.latencyMin.count(),
+                                                        faults.latencyMax.count());
+            latency = std::chrono::milliseconds(pick(bank.random));
+        }
+        if (latency.count() <= 0 && delayed.empty()) {
+            Carry(std::move(f));
+            return;
+        }
+        // A network delays but does not reorder.
+        Clock::time_point due = std::max(now + latency, lastDue);
+        lastDue = due;
+        delayed.emplace_back(due, std::move(f));
+        if (delayed.size() == 1) ArmDelay();
+    }
+
+    void ArmDelay() {
+        if (delayed.empty()) return;
+        delayTimer.expires_at(delayed.front().first);
+        auto self = shared_from_this();
+        delayTimer.async_wait([self](const asio::error_code& e) {
+            if (e || self->closed) return;
+            auto now = Clock::now();
+            while (!self->delayed.empty() && self->delayed.front().first <= now) {
+                wire::Frame f = std::move(self->delayed.front().second);
+                self->delayed.pop_front();
+                self->Carry(std::move(f));
+                if (self->closed) return;
+            }
+            self->ArmDelay();
+        });
+    }
+
+    // A request whose verb is slow is carried out later; others at once.
+    void Carry(wire::Frame f) {
+        auto slow = recorder.faults.slowVerbs.find(f.verb);
+        if (slow == recorder.faults.slowVerbs.end() || slow->second.count() <= 0) {
+            bank.Handle(recorder, *this, f);
+            return;
+        }
+        auto timer = std::make_shared<asio::steady_timer>(bank.io, slow->second);
+        auto self = shared_from_this();
+        timer->async_wait([self, timer, f = std::move(f)](const asio::error_code& e) {
+            if (!e && !self->closed) self->bank.Handle(self->recorder, *self, f);
+        });
     }
 
     void Send(const wire::Frame& f) {
         std::string bytes;
-        if (!wire::Encode(f, bytes)) return;
+        if (!wire::Encode(f, bytes)) {
+            // Too long for a line: the longest texts are cut until it fits,
+            // so the client still gets its answer.
+            wire::Frame cut = f;
+            while (!wire::Encode(cut, bytes)) {
+                auto longest = std::max_element(
+                    cut.args.begin(), cut.args.end(),
+                    [](const std::string& x, const std::string& y) { return x.size() < y.size(); });
+                if (longest == cut.args.end() || longest->size() < 2) return;
+                longest->resize(longest->size() / 2);
+            }
+            bank.Journal(recorder, 0, "reply", "truncated", f.verb);
+        }
         Faults& faults = recorder.faults;
         ++faults.sentCount;
         if (faults.garbleNext > 0 ||
@@ -610,13 +732,26 @@ struct Session : std::enable_shared_from_this<Session> {
 
     void SendRawBytes(std::string bytes) {
         if (closed) return;
-        if (pending.size() + inflight.size() + bytes.size() > kMaxQueuedOutput) {
+        if (Queued() + bytes.size() > kMaxQueuedOutput) {
             bank.Journal(recorder, 0, "session", "dropped", "client does not read");
             Close();
             return;
         }
         pending += bytes;
-        if (!writing) Flush();
+        // Written once the handlers now due have run: what they send goes out
+        // in one write, and requests that came together are carried out
+        // together.
+        if (writing || flushPosted) return;
+        flushPosted = true;
+        asio::post(bank.io, [self = shared_from_this()] {
+            self->flushPosted = false;
+            if (!self->writing) self->Flush();
+        });
+    }
+
+    void CloseAfterWrite() {
+        closeAfterWrite = true;
+        if (!writing && pending.empty()) Close();
     }
 
     void Flush() {
@@ -637,13 +772,22 @@ struct Session : std::enable_shared_from_this<Session> {
                                   return;
                               }
                               self->Flush();
+                              self->Drained();
                           });
+    }
+
+    // Output went out: a listing goes on, held-back requests are read.
+    void Drained() {
+        if (closed || Backlogged()) return;
+        if (listing) bank.ContinueListing(recorder, *this);
+        Pump();
     }
 
     void Close() {
         if (closed) return;
         closed = true;
         asio::error_code ec;
+        delayTimer.cancel();
         socket.shutdown(tcp::socket::shutdown_both, ec);
         socket.close(ec);
         recorder.sessions.erase(shared_from_this());
@@ -651,7 +795,7 @@ struct Session : std::enable_shared_from_this<Session> {
 };
 
 void Bank::Impl::Notify(Recorder& r, ChannelState& c, Clock::time_point now) {
-    if (r.faults.silent) return;
+    if (r.faults.silent || r.faults.mute) return;
     std::string tc = TimecodeOf(c, now);
     bool stChanged =
         !c.sentAny || c.word != c.sentWord || tc != c.sentTimecode || c.mode != c.sentMode;
@@ -709,6 +853,25 @@ void Bank::Impl::CloseSessions(Recorder& r) {
     for (const auto& s : sessions) s->Close();
 }
 
+void Bank::Impl::CutSessions(Recorder& r) {
+    auto sessions = r.sessions;
+    for (const auto& s : sessions) {
+        // Half a frame, then the connection goes.
+        asio::error_code ec;
+        asio::write(s->socket, asio::buffer(std::string("* ST 1 Rec")), ec);
+        s->Close();
+    }
+    Journal(r, 0, "fault", "cut");
+}
+
+void Bank::Impl::SendOversize(Recorder& r) {
+    std::string bytes = "* CONFIG #" + std::to_string(wire::kMaxPayload + 1) + "\n";
+    bytes += std::string(wire::kMaxPayload + 1, 'x') + "\n";
+    auto sessions = r.sessions;
+    for (const auto& s : sessions) s->SendRawBytes(bytes);
+    Journal(r, 0, "fault", "oversize");
+}
+
 void Bank::Impl::Accept(Recorder& r) {
     if (!r.acceptor) return;
     r.acceptor->async_accept([this, &r](const asio::error_code& ec, tcp::socket socket) {
@@ -723,6 +886,28 @@ void Bank::Impl::Accept(Recorder& r) {
         s->Start();
         Accept(r);
     });
+}
+
+void Bank::Impl::ContinueListing(Recorder& r, Session& s) {
+    if (!s.listing) return;
+    auto now = Clock::now();
+    Session::Listing& l = *s.listing;
+    while (l.next < l.count && !s.Backlogged() && !s.closed) {
+        const Clip& c = r.clips[l.next++];
+        if (!c.recording) {
+            ListEntry(s, l.id, c);
+            continue;
+        }
+        Clip copy = c;
+        for (const auto& ch : r.channels)
+            if (ch.recording >= 0 && r.clips[ch.recording].name == c.name)
+                copy.duration = std::max<int64_t>(0, Position(ch, now) - c.start);
+        ListEntry(s, l.id, copy);
+    }
+    if (l.next < l.count) return;
+    Journal(r, 0, "LIST", "ok", std::to_string(l.count));
+    s.Send(wire::MakeFrame(l.id, "OK", {std::to_string(l.count)}));
+    s.listing.reset();
 }
 
 void Bank::Impl::ListEntry(Session& s, uint32_t id, const Clip& c) {
@@ -765,8 +950,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     if (verb == "PING") return ok();
     if (verb == "BYE") {
         ok();
-        s.closeAfterWrite = true;
-        if (!s.writing) s.Close();
+        s.CloseAfterWrite();
         return;
     }
     if (verb == "WATCH") {
@@ -775,16 +959,9 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         return ok();
     }
     if (verb == "LIST") {
-        for (const auto& c : r.clips) {
-            Clip copy = c;
-            if (c.recording) {
-                for (const auto& ch : r.channels)
-                    if (ch.recording >= 0 && r.clips[ch.recording].name == c.name)
-                        copy.duration = std::max<int64_t>(0, Position(ch, now) - c.start);
-            }
-            ListEntry(s, id, copy);
-        }
-        return ok({std::to_string(r.clips.size())});
+        s.listing = Session::Listing{id, 0, r.clips.size()};
+        ContinueListing(r, s);
+        return;
     }
     if (verb == "CLIPINFO") {
         if (f.args.size() != 1) return err("badrequest", "CLIPINFO <name>");
@@ -876,7 +1053,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         if (!clip) return err("notfound", f.args[1]);
         auto files = [](const std::vector<std::string>& list) {
             std::string out;
-            for (const auto& file : list) out += "<File>" + file + "</File>";
+            for (const auto& file : list) out += "<File>" + XmlEscaped(file) + "</File>";
             return out;
         };
         std::vector<std::string> secondary;
@@ -887,8 +1064,9 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
             std::string sec = c.config.Value(master, "secondary_disk");
             if (first.rfind(prim, 0) == 0) secondary.push_back(sec + first.substr(prim.size()));
         }
-        std::string d = "<RecFileList><Clip>" + clip->name + "</Clip>\r\n<EncoderA><Primary>" +
-                        files(clip->filesA) + "</Primary>\r\n<Secondary>" + files(secondary) +
+        std::string d = "<RecFileList><Clip>" + XmlEscaped(clip->name) +
+                        "</Clip>\r\n<EncoderA><Primary>" + files(clip->filesA) +
+                        "</Primary>\r\n<Secondary>" + files(secondary) +
                         "</Secondary></EncoderA>\r\n<EncoderB><Primary>" + files(clip->filesB) +
                         "</Primary></EncoderB>\r\n</RecFileList>";
         return payload(d);
@@ -1021,16 +1199,42 @@ bool Bank::Start(std::string& error) {
             if (fs.address != "all" && fs.address != r->address) continue;
             Faults& f = r->faults;
             int v = std::atoi(fs.arg.c_str());
-            if (fs.kind == "silent")
+            using ms = std::chrono::milliseconds;
+            if (fs.kind == "silent") {
                 f.silent = true;
-            else if (fs.kind == "delay")
-                f.delay = std::chrono::milliseconds(v > 0 ? v : 300);
-            else if (fs.kind == "garble")
+            } else if (fs.kind == "mute") {
+                f.mute = true;
+            } else if (fs.kind == "delay") {
+                // delay:MS every request; delay:MS:VERB+VERB only those, out of turn.
+                std::size_t colon = fs.arg.find(':');
+                ms d(v > 0 ? v : 300);
+                if (colon == std::string::npos) {
+                    f.latencyMin = f.latencyMax = d;
+                } else {
+                    std::string verbs = fs.arg.substr(colon + 1);
+                    for (std::size_t a = 0; a <= verbs.size();) {
+                        std::size_t plus = verbs.find('+', a);
+                        if (plus == std::string::npos) plus = verbs.size();
+                        if (plus > a) f.slowVerbs[verbs.substr(a, plus - a)] = d;
+                        a = plus + 1;
+                    }
+                }
+            } else if (fs.kind == "latency") {
+                std::size_t dash = fs.arg.find('-');
+                int hi = dash == std::string::npos ? v : std::atoi(fs.arg.c_str() + dash + 1);
+                f.latencyMin = ms(std::max(v, 0));
+                f.latencyMax = ms(std::max(hi, std::max(v, 0)));
+            } else if (fs.kind == "garble") {
                 f.garbleEvery = v > 0 ? v : 100;
-            else if (fs.kind == "drop")
-                f.dropEvery = std::chrono::milliseconds(v > 0 ? v : 5000);
-            else if (fs.kind == "refuse")
+            } else if (fs.kind == "drop") {
+                f.dropEvery = ms(v > 0 ? v : 5000);
+            } else if (fs.kind == "cut") {
+                f.cutEvery = ms(v > 0 ? v : 5000);
+            } else if (fs.kind == "oversize") {
+                f.oversizeEvery = ms(v > 0 ? v : 5000);
+            } else if (fs.kind == "refuse") {
                 f.refused.insert(fs.arg.empty() ? "*" : fs.arg);
+            }
         }
     }
     // A whole bank shares one port; with port 0 find one that is free on every address.
@@ -1131,8 +1335,75 @@ void Bank::SetSilent(const std::string& address, bool silent) {
 }
 
 void Bank::SetDelay(const std::string& address, std::chrono::milliseconds delay) {
+    SetLatency(address, delay, delay);
+}
+
+void Bank::SetLatency(const std::string& address, std::chrono::milliseconds min,
+                      std::chrono::milliseconds max) {
     impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) r->faults.delay = delay;
+        if (Recorder* r = impl_->Find(address)) {
+            r->faults.latencyMin = min;
+            r->faults.latencyMax = std::max(min, max);
+        }
+    });
+}
+
+void Bank::SetSlow(const std::string& address, const std::string& verb,
+                   std::chrono::milliseconds delay) {
+    impl_->Call([&] {
+        if (Recorder* r = impl_->Find(address)) {
+            if (delay.count() > 0)
+                r->faults.slowVerbs[verb] = delay;
+            else
+                r->faults.slowVerbs.erase(verb);
+        }
+    });
+}
+
+void Bank::SetMute(const std::string& address, bool mute) {
+    impl_->Call([&] {
+        if (Recorder* r = impl_->Find(address)) {
+            r->faults.mute = mute;
+            for (auto& c : r->channels) c.sentAny = false;
+        }
+    });
+}
+
+void Bank::CutConnections(const std::string& address) {
+    impl_->Call([&] {
+        if (Recorder* r = impl_->Find(address)) impl_->CutSessions(*r);
+    });
+}
+
+void Bank::SendOversize(const std::string& address) {
+    impl_->Call([&] {
+        if (Recorder* r = impl_->Find(address)) impl_->SendOversize(*r);
+    });
+}
+
+bool Bank::AddClips(const std::string& address, int count) {
+    return impl_->Call([&] {
+        Recorder* r = impl_->Find(address);
+        if (!r || count < 0) return false;
+        int64_t hour = 0;
+        TimecodeToFrames("01:00:00;00", impl_->options.rate, hour);
+        r->clips.reserve(r->clips.size() + static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k) {
+            Clip c;
+            char name[32];
+            std::snprintf(name, sizeof name, "Seed_%06d", ++r->clipCounter);
+            c.name = name;
+            c.guid = impl_->NewGuid();
+            c.dateTime = "2024-05-01 12:00:00";
+            c.start = hour;
+            c.duration = 300;
+            c.channel = 1;
+            c.format = 10;
+            c.codec = 144;
+            c.compression = 220;
+            r->clips.push_back(std::move(c));
+        }
+        return true;
     });
 }
 

@@ -20,7 +20,7 @@ namespace tarvolen::recorder {
 // A fault given on the command line: --fault ADDR=KIND[:ARG].
 struct FaultSpec {
     std::string address;  // or "all"
-    std::string kind;     // silent, delay, garble, drop, refuse
+    std::string kind;     // silent, mute, delay, latency, garble, drop, cut, oversize, refuse
     std::string arg;
 };
 
@@ -81,8 +81,25 @@ class Bank {
     // Controls for tests; callable from any thread.
     bool StopRecorder(const std::string& address);  // as if it died
     bool StartRecorder(const std::string& address);
+    // Says nothing at all, not even the greeting to a new connection.
     void SetSilent(const std::string& address, bool silent);
+    // Greets, then says nothing.
+    void SetMute(const std::string& address, bool mute);
+    // Every request answered this late, in order (a network's delay).
     void SetDelay(const std::string& address, std::chrono::milliseconds delay);
+    // The same with a delay drawn per request between min and max.
+    void SetLatency(const std::string& address, std::chrono::milliseconds min,
+                    std::chrono::milliseconds max);
+    // Requests of this verb take this long; the rest are answered meanwhile.
+    // Zero ends it.
+    void SetSlow(const std::string& address, const std::string& verb,
+                 std::chrono::milliseconds delay);
+    // Half a frame, then the connections close.
+    void CutConnections(const std::string& address);
+    // A frame whose payload is over the protocol's bound.
+    void SendOversize(const std::string& address);
+    // Stored clips to list, named Seed_NNNNNN.
+    bool AddClips(const std::string& address, int count);
     void GarbleNext(const std::string& address, int frames = 1);
     void DropConnections(const std::string& address);
     void Refuse(const std::string& address, const std::string& verb, bool on = true);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "busy/busy.h"
 #include "device/clip_directory.h"
@@ -207,15 +208,30 @@ void cAmpcontrol::Connect(int32_t ask) {
     }
 
     PIAMPCOMMAND(amp::kConnect, RecordArg(&table_), &table_);
+    // The form is disabled: this lets the window paint between the wait for
+    // the greetings and the one for the volumes.
+    ProcessEvents();
 
+    // One batch, so that slow recorders cost one bounded wait, not one each.
+    std::vector<ChannelRequest> requests;
+    std::vector<std::unique_ptr<TextBlock>> replies;
+    std::vector<int32_t> channels;
     for (int32_t ch = 0; ch <= bound; ++ch) {
         DebugTrace("Volumes of channel " + std::to_string(ch));
         if (!settings_.Shown(ch) || !ChannelConnected(ch)) continue;
         ChannelRequest request;
         request.channel = ch;
-        auto reply = EmptyReply();
-        if (PIAMPCOMMAND(amp::kVolumes, RecordArg(&request), reply.get()) == 0)
-            settings_.SetVolumes(ch, ReplyTagValue("<Volumes>", ReplyText(*reply)));
+        requests.push_back(request);
+        replies.push_back(EmptyReply());
+        channels.push_back(ch);
+    }
+    std::vector<DeviceCall> calls;
+    for (size_t i = 0; i < channels.size(); ++i)
+        calls.push_back({amp::kVolumes, RecordArg(&requests[i]), replies[i].get(), 0});
+    PIAMPCOMMANDS(calls);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].result == 0)
+            settings_.SetVolumes(channels[i], ReplyTagValue("<Volumes>", ReplyText(*replies[i])));
     }
 
     if (clips_) clips_->ConnectDirectory();
@@ -284,10 +300,14 @@ void cAmpcontrol::LoadSelectedClip() {
     LoadClip(ch, name, start, duration, true);
 }
 
+bool cAmpcontrol::StopQualifies(int32_t ch) const {
+    return ChannelConnected(ch) && Usable(ch) && settings_.Checked(ch) &&
+           settings_.State(ch) != "Stop";
+}
+
 void cAmpcontrol::StopChannel(int32_t ch) {
-    if (!ChannelConnected(ch) || !Usable(ch) || !settings_.Checked(ch)) return;
+    if (!StopQualifies(ch)) return;
     const std::string state = settings_.State(ch);
-    if (state == "Stop") return;
     ChannelRequest request;
     request.channel = ch;
     PIAMPCOMMAND(amp::kStop, RecordArg(&request), nullptr);
@@ -300,11 +320,30 @@ void cAmpcontrol::StopAll() {
     PauseStatusThread();
     const bool recording = AnyRecording();
     if (recording) busy::ShowBusy(EZ_HANDLE("Main", 0), busy::kBusyPicture);
-    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) StopChannel(ch);
+    // StopChannel for every channel, as one batch.
+    std::vector<int32_t> channels;
+    std::vector<std::string> states;
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!StopQualifies(ch)) continue;
+        channels.push_back(ch);
+        states.push_back(settings_.State(ch));
+    }
+    std::vector<ChannelRequest> requests(channels.size());
+    std::vector<DeviceCall> calls;
+    for (size_t i = 0; i < channels.size(); ++i) {
+        requests[i].channel = channels[i];
+        calls.push_back({amp::kStop, RecordArg(&requests[i]), nullptr, 0});
+    }
+    PIAMPCOMMANDS(calls);
+    for (size_t i = 0; i < channels.size(); ++i)
+        if (states[i] != "Record") settings_.SetState(channels[i], "Stop");
     if (recording) {
         const uint32_t start = clock_->Ticks();
         for (;;) {
             if (!AnyRecording()) break;
+            // An event handled below may have resumed polling: pause again, so
+            // that this poll and the status thread's never overlap.
+            PauseStatusThread();
             if (status_) status_->PollStatus(0);
             Sleep(50);
             RedrawList();
@@ -321,19 +360,19 @@ void cAmpcontrol::StopAll() {
 void cAmpcontrol::GroupCommand(int32_t code, bool with_value, int32_t value) {
     if (!IsConnected()) return;
     PauseStatusThread();
+    std::vector<ChannelRequest> plain;
+    std::vector<ChannelValueRequest> valued;
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
         if (!settings_.Checked(ch) || settings_.State(ch) == "Record" || !Usable(ch)) continue;
-        if (with_value) {
-            ChannelValueRequest request;
-            request.channel = ch;
-            request.value = value;
-            PIAMPCOMMAND(code, RecordArg(&request), nullptr);
-        } else {
-            ChannelRequest request;
-            request.channel = ch;
-            PIAMPCOMMAND(code, RecordArg(&request), nullptr);
-        }
+        plain.emplace_back().channel = ch;
+        valued.emplace_back().channel = ch;
+        valued.back().value = value;
     }
+    std::vector<DeviceCall> calls;
+    for (size_t i = 0; i < plain.size(); ++i)
+        calls.push_back(
+            {code, with_value ? RecordArg(&valued[i]) : RecordArg(&plain[i]), nullptr, 0});
+    PIAMPCOMMANDS(calls);
     Resume();
 }
 
@@ -366,10 +405,13 @@ void cAmpcontrol::EjectChannel(int32_t ch) {
     PIAMPCOMMAND(amp::kEject, RecordArg(&request), nullptr);
 }
 
+bool cAmpcontrol::RecordQualifies(int32_t ch) const {
+    return settings_.Checked(ch) && ChannelConnected(ch) && settings_.State(ch) != "Record" &&
+           Usable(ch);
+}
+
 void cAmpcontrol::RecordChannel(int32_t ch) {
-    if (!settings_.Checked(ch) || !ChannelConnected(ch) || settings_.State(ch) == "Record" ||
-        !Usable(ch))
-        return;
+    if (!RecordQualifies(ch)) return;
     auto block = MakeTextBlock(ClipNameDocument("?", ch));
     if (PIAMPCOMMAND(amp::kRecord, RecordArg(block.get()), nullptr) == 0)
         settings_.SetState(ch, "Record");
@@ -378,7 +420,21 @@ void cAmpcontrol::RecordChannel(int32_t ch) {
 void cAmpcontrol::RecordAll() {
     PauseStatusThread();
     EZ_WAITCURSOR(1);
-    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) RecordChannel(ch);
+    // RecordChannel for every channel, as one batch: every recorder is asked
+    // before any answer is awaited, and the answers are applied in channel
+    // order.
+    std::vector<int32_t> channels;
+    std::vector<std::unique_ptr<TextBlock>> blocks;
+    std::vector<DeviceCall> calls;
+    for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
+        if (!RecordQualifies(ch)) continue;
+        channels.push_back(ch);
+        blocks.push_back(MakeTextBlock(ClipNameDocument("?", ch)));
+        calls.push_back({amp::kRecord, RecordArg(blocks.back().get()), nullptr, 0});
+    }
+    PIAMPCOMMANDS(calls);
+    for (size_t i = 0; i < channels.size(); ++i)
+        if (calls[i].result == 0) settings_.SetState(channels[i], "Record");
     RedrawList();
     ProcessEvents();
     Sleep(100);
@@ -420,6 +476,7 @@ void cAmpcontrol::ToggleMarkerAll(int32_t code) {
     if (!IsConnected()) return;
     PauseStatusThread();
     const bool loop = code == amp::kLoop;
+    std::vector<ChannelValueRequest> requests;
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
         if (!settings_.Checked(ch)) continue;
         const std::string state = settings_.State(ch);
@@ -427,11 +484,12 @@ void cAmpcontrol::ToggleMarkerAll(int32_t code) {
         const int32_t on = (loop ? LoopFlag(ch) : PingPongFlag(ch)) ? 0 : 1;
         SetLoopFlag(ch, loop ? on : 0);
         SetPingPongFlag(ch, loop ? 0 : on);
-        ChannelValueRequest request;
-        request.channel = ch;
-        request.value = on;
-        PIAMPCOMMAND(code, RecordArg(&request), nullptr);
+        requests.emplace_back().channel = ch;
+        requests.back().value = on;
     }
+    std::vector<DeviceCall> calls;
+    for (auto& request : requests) calls.push_back({code, RecordArg(&request), nullptr, 0});
+    PIAMPCOMMANDS(calls);
     Sleep(100);
     if (status_) status_->PollStatus(1);
     Resume();

@@ -93,15 +93,18 @@ class cAmpcontrol {
 
   private:
     void ToggleMarkerAll(int32_t code);
+    // Whether StopChannel / RecordChannel would send to the channel.
+    bool StopQualifies(int32_t ch) const;
+    bool RecordQualifies(int32_t ch) const;
     bool InBound(int32_t ch) const;
     void Resume();
     void ProcessEvents();
     void Sleep(int32_t ms);
     void RedrawList();
     bool AnyRecording() const;
-    // Sends code with a ChannelRequest (value_kind false) or a
+    // Sends code with a ChannelRequest (with_value false) or a
     // ChannelValueRequest with value to every checked, usable channel not in
-    // "Record", with the status thread paused around it.
+    // "Record", as one batch, with the status thread paused around it.
     void GroupCommand(int32_t code, bool with_value, int32_t value);
     void LoadClip(int32_t ch, const std::string& name, const std::string& start,
                   const std::string& duration, bool pause_around);

@@ -35,5 +35,13 @@ int32_t PIAMPCOMMAND(int32_t code, std::intptr_t input, void* output) {
 int32_t PIAMPCLIPDIRCOMMAND(int32_t code, std::intptr_t input, void* output) {
     return Dispatch(ClipDirSlot(), code, input, output);
 }
+void PIAMPCOMMANDS(std::span<DeviceCall> calls) {
+    auto lib = AmpSlot().load();
+    if (!lib) {
+        for (DeviceCall& c : calls) c.result = -1;
+        return;
+    }
+    lib->Commands(calls);
+}
 
 }  // namespace tarvolen

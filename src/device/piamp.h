@@ -5,13 +5,28 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 namespace tarvolen {
+
+// One call of a batch: what Command takes, and the result it gave.
+struct DeviceCall {
+    int32_t code = 0;
+    std::intptr_t input = 0;
+    void* output = nullptr;
+    int32_t result = 0;
+};
 
 class DeviceLibrary {
   public:
     virtual ~DeviceLibrary() = default;
     virtual int32_t Command(int32_t code, std::intptr_t input, void* output) = 0;
+    // The calls with the outcome of making them one after another in order.
+    // A library that reaches several recorders may send every request before
+    // it awaits any answer, as long as each recorder sees its own in order.
+    virtual void Commands(std::span<DeviceCall> calls) {
+        for (DeviceCall& c : calls) c.result = Command(c.code, c.input, c.output);
+    }
 };
 
 // Installs the implementation behind PIAMPCOMMAND / PIAMPCLIPDIRCOMMAND and
@@ -21,6 +36,8 @@ std::shared_ptr<DeviceLibrary> InstallClipDirLibrary(std::shared_ptr<DeviceLibra
 
 int32_t PIAMPCOMMAND(int32_t code, std::intptr_t input, void* output);
 int32_t PIAMPCLIPDIRCOMMAND(int32_t code, std::intptr_t input, void* output);
+// Several PIAMPCOMMAND calls at once (group commands); see DeviceLibrary::Commands.
+void PIAMPCOMMANDS(std::span<DeviceCall> calls);
 
 inline std::intptr_t RecordArg(const void* record) {
     return reinterpret_cast<std::intptr_t>(record);

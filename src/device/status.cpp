@@ -239,9 +239,7 @@ void cStatus::DrawColumn(const std::string&, int32_t dc, int32_t row, int32_t he
     if (!valid || !settings_.Shown(ch)) return;
 
     std::string state = settings_.State(ch);
-    if (settings_.Checked(ch) &&
-        (StartsWith(state, "Off") || StartsWith(state, "Los") || StartsWith(state, "Nop")))
-        settings_.SetChecked(ch, 0);
+    FollowDevice(ch, state);
     const bool checked = settings_.Checked(ch) != 0;
     const bool recording = state == "Record";
     const int32_t lines = TrackLines();
@@ -329,6 +327,25 @@ void cStatus::DrawColumn(const std::string&, int32_t dc, int32_t row, int32_t he
         EZ_COLOR(60, 60);
         EZ_DCDRAW(dc, EZ_DRAW_LINE, left, 0, right, 0, 1);
     }
+}
+
+// The check box follows the device both ways: a channel whose device went
+// "Off", "Los" or "Nop" is unchecked, and checked again when it comes back,
+// unless the check box was set by anyone else meanwhile. A transient loss
+// must not take a recording channel out of the group commands.
+void cStatus::FollowDevice(int32_t ch, const std::string& state) {
+    if (ch < 0 || ch >= kDeviceChannels) return;
+    std::optional<uint32_t>& mark = unchecked_by_device_[static_cast<size_t>(ch)];
+    if (StartsWith(state, "Off") || StartsWith(state, "Los") || StartsWith(state, "Nop")) {
+        if (settings_.Checked(ch)) {
+            settings_.SetChecked(ch, 0);
+            mark = settings_.CheckedWrites(ch);
+        }
+        return;
+    }
+    if (!mark) return;
+    if (*mark == settings_.CheckedWrites(ch) && !settings_.Checked(ch)) settings_.SetChecked(ch, 1);
+    mark.reset();
 }
 
 void cStatus::HandleClick(int32_t click_value) {

@@ -6,8 +6,10 @@
 // the last tables received under a second, short lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "device/records.h"
@@ -57,6 +59,7 @@ class cStatus {
     void DrawColumn(const std::string& form, int32_t dc, int32_t row, int32_t height, int32_t left,
                     int32_t right, int32_t width, const std::string& cell);
     void Redraw();
+    void FollowDevice(int32_t ch, const std::string& state);
 
     cSettings& settings_;
     cAmpcontrol* amp_ = nullptr;
@@ -68,6 +71,10 @@ class cStatus {
     StatusTable current_{};
     ClipNameTable current_names_{};
     int32_t remembered_track_lines_ = 0;
+
+    // Per channel, set when the drawing unchecked it because its device went
+    // away: the check box's write count right after. GUI thread only.
+    std::array<std::optional<uint32_t>, kDeviceChannels> unchecked_by_device_{};
 
     mutable std::mutex tables_;  // the last tables received, read by the drawing
     StatusTable previous_{};

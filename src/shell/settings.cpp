@@ -167,7 +167,12 @@ int32_t cSettings::Checked(int32_t ch) const {
     return InRange(ch) ? channels_[static_cast<size_t>(ch)].checked.load() : 0;
 }
 void cSettings::SetChecked(int32_t ch, int32_t checked) {
-    if (InRange(ch)) channels_[static_cast<size_t>(ch)].checked = checked;
+    if (!InRange(ch)) return;
+    channels_[static_cast<size_t>(ch)].checked = checked;
+    ++channels_[static_cast<size_t>(ch)].checked_writes;
+}
+uint32_t cSettings::CheckedWrites(int32_t ch) const {
+    return InRange(ch) ? channels_[static_cast<size_t>(ch)].checked_writes.load() : 0;
 }
 int32_t cSettings::Shown(int32_t ch) const {
     return InRange(ch) ? channels_[static_cast<size_t>(ch)].shown.load() : 0;

@@ -76,6 +76,9 @@ class cSettings {
     // empty text and is ignored by setters.
     int32_t Checked(int32_t ch) const;
     void SetChecked(int32_t ch, int32_t checked);
+    // Counts every write of the checked value, so that a reader can tell
+    // whether anyone set it since it last looked.
+    uint32_t CheckedWrites(int32_t ch) const;
     int32_t Shown(int32_t ch) const;
     void SetShown(int32_t ch, int32_t shown);
     int32_t InternalChannel(int32_t ch) const;
@@ -178,6 +181,7 @@ class cSettings {
   private:
     struct Channel {
         std::atomic<int32_t> checked{0};
+        std::atomic<uint32_t> checked_writes{0};
         std::atomic<int32_t> shown{0};
         std::atomic<int32_t> internal{0};
         // Fixed-width fields, held cut or filled out with spaces.

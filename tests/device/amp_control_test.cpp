@@ -153,6 +153,76 @@ INSTANTIATE_TEST_SUITE_P(
         GroupCase{"Eject", &cAmpcontrol::EjectAll, 0, amp::kEject, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A library that takes batches: it sees each group command as one batch of
+// the calls the walk would make, in channel order, and the results are
+// applied per channel as the walk would.
+class BatchingDevice : public ScriptedDevice {
+  public:
+    BatchingDevice() : ScriptedDevice({amp::kStatus, amp::kClipNames}) {}
+    void Commands(std::span<DeviceCall> calls) override {
+        batches.push_back(calls.size());
+        ScriptedDevice::Commands(calls);
+    }
+    std::vector<size_t> batches;
+};
+
+struct BatchCase {
+    const char* name;
+    void (cAmpcontrol::*op)();
+    int32_t code;
+};
+
+class Batches : public DeviceTest, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(Batches, GroupCommandsReachABatchingLibraryAsOneBatch) {
+    auto batching = std::make_shared<BatchingDevice>();
+    device = batching;
+    InstallAmpLibrary(device);
+    ConnectQuietly();
+    batching->batches.clear();
+    const BatchCase& c = GetParam();
+    const bool stopping = c.code == amp::kStop;
+    const char* state = stopping ? "Play" : "Stop";
+    OnlyChecked({{0, state}, {3, state}, {5, state}, {7, "Los"}});
+    // The recorder of channel 3 refuses.
+    device->SetHandler(c.code, [](const Call& call, void*) {
+        const bool text = call.code == amp::kRecord;
+        int32_t ch = text ? LeadingNumber(TextOf(call).substr(TextOf(call).find("<Chan>") + 6))
+                          : ScriptedDevice::As<ChannelRequest>(call).channel;
+        return ch == 3 ? 4 : 0;
+    });
+    (amp.*c.op)();
+    std::vector<int32_t> channels;
+    for (const Call& call : device->CallsOf(c.code)) {
+        if (call.code == amp::kRecord) {
+            std::string text = TextOf(call);
+            channels.push_back(LeadingNumber(text.substr(text.find("<Chan>") + 6)));
+        } else {
+            channels.push_back(ScriptedDevice::As<ChannelRequest>(call).channel);
+        }
+    }
+    EXPECT_EQ(channels, (std::vector<int32_t>{0, 3, 5}));
+    EXPECT_EQ(batching->batches, (std::vector<size_t>{3}));
+    if (c.code == amp::kRecord) {
+        EXPECT_EQ(settings.State(0), "Record");
+        EXPECT_EQ(settings.State(3), "Stop") << "refused: left as it was";
+        EXPECT_EQ(settings.State(5), "Record");
+    }
+    if (stopping) {
+        EXPECT_EQ(settings.State(3), "Stop") << "set whatever the result, as the walk";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Batches,
+    ::testing::Values(BatchCase{"Record", &cAmpcontrol::RecordAll, amp::kRecord},
+                      BatchCase{"Stop", &cAmpcontrol::StopAll, amp::kStop},
+                      BatchCase{"Play", &cAmpcontrol::PlayAll, amp::kPlay},
+                      BatchCase{"Eject", &cAmpcontrol::EjectAll, amp::kEject},
+                      BatchCase{"Loop", &cAmpcontrol::ToggleLoopAll, amp::kLoop},
+                      BatchCase{"PingPong", &cAmpcontrol::TogglePingPongAll, amp::kPingPong}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Per-channel commands
 
 class ChannelCommands : public DeviceTest {};
@@ -257,6 +327,26 @@ TEST_F(StoppingAll, WaitsForTheRecordersToLeaveRecord) {
     EXPECT_EQ(ChannelsOf(amp::kStop), (std::vector<int32_t>{0, 1}));
     EXPECT_EQ(device->CallsOf(amp::kStatus).size(), 3u);
     EXPECT_EQ(device->CallsOf(amp::kStatus)[0].integerInput, 0);
+    EXPECT_EQ(settings.State(0), "Stop");
+}
+
+TEST_F(StoppingAll, PollsOnlyWhileTheStatusThreadIsPaused) {
+    ConnectQuietly();
+    amp.SetSyncThread(&sync);  // after connecting, so the thread is not launched
+    OnlyChecked({{0, "Record"}});
+    // Each poll answers "Record" and then, as a handler run by the events
+    // processed in the wait would, resumes the status thread.
+    std::vector<int32_t> suspended;
+    int polls = 0;
+    device->SetHandler(amp::kStatus, [&](const Call&, void* out) {
+        suspended.push_back(sync.SuspendSync());
+        StatusTable t = Table({{0, {++polls < 3 ? "Record" : "Stop", "00:00:01;00"}}});
+        std::memcpy(out, &t, sizeof t);
+        sync.SetSuspendSync(0);
+        return 0;
+    });
+    amp.StopAll();
+    EXPECT_EQ(suspended, (std::vector<int32_t>{1, 1, 1}));
     EXPECT_EQ(settings.State(0), "Stop");
 }
 

@@ -174,12 +174,42 @@ TEST_P(DrawnRows, RecordingCheckedUncheckedAndHiddenChannels) {
 
 INSTANTIATE_TEST_SUITE_P(TrackLines, DrawnRows, ::testing::Values(2, 3));
 
-TEST_F(ChannelList, LostChannelsAreUncheckedWhenDrawn) {
+// The check box follows the device both ways: unchecked while the device is
+// away, checked again when it returns, unless someone set it meanwhile.
+TEST_F(ChannelList, CheckBoxFollowsTheDeviceBothWays) {
+    const struct {
+        int ch;
+        const char* away;
+        bool checkedBefore;
+        bool setMeanwhile;  // the operator unchecks it (select none) while away
+        int32_t checkedAfter;
+    } cases[] = {{2, "Los", true, false, 1},
+                 {3, "Nop", true, false, 1},
+                 {4, "Off", true, false, 1},
+                 {5, "Los", true, true, 0},
+                 {6, "Los", false, false, 0}};
     status.FillList();
-    settings.SetChecked(2, 1);
-    Report({{2, {"Los", "--:--:--:--"}}});
+    std::vector<std::pair<int, std::pair<std::string, std::string>>> away, back;
+    for (const auto& c : cases) {
+        settings.SetChecked(c.ch, c.checkedBefore ? 1 : 0);
+        away.push_back({c.ch, {c.away, "--:--:--:--"}});
+        back.push_back({c.ch, {"Record", "01:00:00;00"}});
+    }
+    Report(away);
     Shot();
-    EXPECT_EQ(settings.Checked(2), 0);
+    for (const auto& c : cases) EXPECT_EQ(settings.Checked(c.ch), 0) << c.ch;
+    for (const auto& c : cases)
+        if (c.setMeanwhile) settings.SetChecked(c.ch, 0);
+    Shot();  // drawn again while still away: nothing changes
+    Report(back);
+    Shot();
+    for (const auto& c : cases) EXPECT_EQ(settings.Checked(c.ch), c.checkedAfter) << c.ch;
+    // Once back, the next loss unchecks again and the next return rechecks.
+    Report(away);
+    Shot();
+    Report(back);
+    Shot();
+    EXPECT_EQ(settings.Checked(2), 1);
 }
 
 // ---- Clicks

@@ -216,6 +216,66 @@ TEST_F(ControllerTest, KilledRecorderShowsLosWithoutFreezingTheWindow) {
     EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(5) != "Los"; }, 5s));
 }
 
+// Silence, garbage, an over-long payload and a close in mid-frame on five
+// recorders while all record: their channels go "Los" and are unchecked,
+// come back recording and checked, and Stop reaches all 24.
+TEST_F(ControllerTest, StopReachesEveryChannelAfterTransientFaults) {
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record"); }));
+    bank->SetSilent(Address(0), true);
+    bank->SetMute(Address(1), true);
+    bank->SendRaw(Address(2), "\x01\xfe garbage\n");
+    bank->SendOversize(Address(3));
+    bank->CutConnections(Address(4));
+    // Some are back within a few hundred milliseconds: watch all at once.
+    bool unchecked[5] = {};
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            bool all = true;
+            for (int ch = 0; ch < 5; ++ch) {
+                unchecked[ch] = unchecked[ch] || !g_Settings->Checked(ch);
+                all = all && unchecked[ch];
+            }
+            return all;
+        },
+        10s))
+        << "the check box follows the device away";
+    qt::Grab("MAIN").save("e2e_main_transient.png");  // 1 and 2 still away
+    bank->SetSilent(Address(0), false);
+    bank->SetMute(Address(1), false);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (int ch = 0; ch < 24; ++ch)
+                if (!g_Settings->Checked(ch)) return false;
+            return AllRows("Record");
+        },
+        10s))
+        << "and back";
+    Click(125);
+    EXPECT_TRUE(PumpUntil([&] { return AllEmulated("Stop"); }));
+    EXPECT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+}
+
+// Record reaches every recorder before any answer is awaited; the outcome is
+// the walk's: a refusing recorder's channel stays as it was.
+TEST_F(ControllerTest, RecordWithOneRecorderRefusingRecordsTheOther23) {
+    bank->Refuse(Address(7), "RECORD");
+    Click(140);
+    ASSERT_TRUE(PumpUntil([&] {
+        for (int ch = 0; ch < 24; ++ch)
+            if (ch != 7 && g_Settings->State(ch) != "Record") return false;
+        return true;
+    }));
+    for (int ch = 0; ch < 24; ++ch) {
+        auto view = bank->Channel(Address(ch), 1);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->state, ch == 7 ? "Stop" : "Record") << ch;
+    }
+    PumpUntil([] { return false; }, 200ms);  // a few polls
+    EXPECT_EQ(g_Settings->State(7), "Stop");
+    EXPECT_EQ(JournalCount("RECORD"), 23);
+}
+
 TEST_F(ControllerTest, ClosingTheWindowDisconnectsAndEndsTheProcess) {
     qt::FormWidget("MAIN")->close();
     EXPECT_EQ(exitCode, 0);

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <thread>
 
+#include <pugixml.hpp>
+
 #include "recorder/bank.h"
 
 namespace tarvolen::recorder {
@@ -220,6 +222,67 @@ TEST(BankSession, InjectedFaultsFromTheCommandLineForm) {
     EXPECT_NE(l, "3 OK");
     r.bank->DropConnections(r.options.addresses[0]);
     EXPECT_EQ(c.Line(), "<closed>");
+}
+
+// Replies the client must get whole or cut, never lose: an error echoing a
+// name near the line bound, a file list of a name with "&", a thousand
+// pipelined requests from a client that reads as fast as it can, and a long
+// listing; with an answer delay, answers still come in request order.
+TEST(BankSession, EveryRequestIsAnsweredWhateverItsSize) {
+    Running r(1, 1);
+    const std::string address = r.options.addresses[0];
+    Client c = r.Connect();
+    c.Line();
+
+    const std::string name(2034, 'N');  // the request is 2048 bytes, its error longer
+    c.Send("1 LOAD 1 - - " + name + "\n");
+    std::string err = c.Line();
+    EXPECT_EQ(err.rfind("1 ERR notfound ", 0), 0u) << err.substr(0, 40);
+    EXPECT_LE(err.size() + 1, wire::kMaxLine);
+
+    c.Send("2 RECORD 1 A%26B\n");
+    EXPECT_EQ(c.Line(), "2 OK A&B");
+    c.Send("3 FILES 1 A%26B\n");
+    std::string header = c.Line();
+    ASSERT_EQ(header.rfind("3 OK #", 0), 0u) << header;
+    std::string doc = c.Bytes(std::stoul(header.substr(6)) + 1);
+    pugi::xml_document xml;
+    EXPECT_TRUE(xml.load_string(doc.c_str())) << doc;
+    EXPECT_EQ(std::string(xml.child("RecFileList").child_value("Clip")), "A&B");
+    c.Send("4 STOP 1\n");
+    EXPECT_EQ(c.Until("4 "), "4 OK");
+
+    std::string burst;
+    for (int id = 100; id < 1100; ++id) burst += std::to_string(id) + " CONFIG 1\n";
+    c.Send(burst);
+    int answers = 0;
+    for (int id = 100; id < 1100; ++id) {
+        std::string l = c.Line();
+        if (l.rfind(std::to_string(id) + " OK #", 0) != 0) {
+            ADD_FAILURE() << id << ": " << l;
+            break;
+        }
+        c.Bytes(std::stoul(l.substr(l.find('#') + 1)) + 1);
+        ++answers;
+    }
+    EXPECT_EQ(answers, 1000);
+
+    ASSERT_TRUE(r.bank->AddClips(address, 20000));
+    c.Send("5 LIST\n");
+    int entries = 0;
+    std::string l;
+    for (l = c.Line(); l.rfind("5 ENTRY ", 0) == 0; l = c.Line()) ++entries;
+    EXPECT_EQ(entries, 20001);
+    EXPECT_EQ(l, "5 OK 20001");
+
+    r.bank->SetLatency(address, 0ms, 15ms);
+    std::string ordered;
+    for (int id = 10; id < 40; ++id) ordered += std::to_string(id) + " PING\n";
+    c.Send(ordered);
+    for (int id = 10; id < 40; ++id) EXPECT_EQ(c.Line(), std::to_string(id) + " OK");
+    int dropped = 0;
+    for (const auto& e : r.bank->Journal()) dropped += e.request == "session";
+    EXPECT_EQ(dropped, 0);
 }
 
 TEST(BankTransport, ClipsEndLoopAndPingPong) {

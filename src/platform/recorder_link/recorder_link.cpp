@@ -5,12 +5,14 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "device/records.h"
+#include "shell/shared_routines.h"
 #include "shell/text.h"
 
 namespace tarvolen::link {
@@ -20,8 +22,10 @@ using asio::ip::tcp;
 
 namespace {
 
-constexpr std::size_t kMaxEntries = 100000;  // clips in one listing
 constexpr int kMaxInternal = 8;
+// Answers given up on are still awaited so they can be consumed; a recorder
+// that never answers must not make that list grow without end.
+constexpr std::size_t kMaxPending = 1024;
 constexpr char kNoTimecode[] = "--:--:--:--";
 
 // The value between the first <tag> and the next </tag>, letter case ignored.
@@ -108,12 +112,39 @@ struct ChannelStatus {
 
 struct Pending {
     bool done = false;
+    // The caller stopped waiting: the answer is consumed when it comes, and
+    // its effect shows through the notifications that come before it.
+    bool abandoned = false;
     int32_t result = result::kLost;
     wire::Frame reply;
-    std::vector<wire::Frame> entries;
+    // LIST and CLIPINFO: the newest entries up to the link's bound, and how
+    // many came in all.
+    bool listing = false;
+    std::deque<ClipEntry> entries;
+    uint64_t seen = 0;
+    Clock::time_point lastProgress{};
 };
 
 struct Connection;
+
+// One request on its way: either already answered (no pending) or waiting.
+struct Ticket {
+    int32_t result = result::kLost;
+    std::shared_ptr<Connection> connection;
+    uint32_t id = 0;
+    std::shared_ptr<Pending> pending;
+};
+
+// A PIAMPCOMMAND call taken apart: the request to send, or its result.
+struct Prepared {
+    bool send = false;
+    int32_t result = result::kOk;
+    int ch = 0;
+    std::string verb;
+    std::vector<std::string> args;
+    std::optional<std::string> payload;
+    TextBlock* out = nullptr;  // the reply's document goes here
+};
 
 struct RecorderLink::Impl {
     LinkOptions options;
@@ -125,20 +156,26 @@ struct RecorderLink::Impl {
     mutable std::mutex mu;
     std::condition_variable cv;
     std::map<std::string, std::shared_ptr<Connection>> connections;
+    // Connections nobody uses any more, kept open a while so that a
+    // reconnect to the same address takes them back instead of redialling.
+    std::map<std::string, std::shared_ptr<Connection>> spares;
     struct Route {
         bool mapped = false;
         std::string address;
         int internal = 0;
     };
     std::array<Route, kDeviceChannels> routes;
+    // The one listing held: the last one fetched.
     struct Listing {
+        std::string address;
         std::vector<ClipEntry> entries;
         std::size_t next = 0;
-    };
-    std::map<std::string, Listing> listings;
+    } listing;
     uint32_t nextId = 0;
+    int dials = 0;
 
     explicit Impl(LinkOptions o) : options(o) {
+        if (options.maxListing == 0) options.maxListing = 1;
         work.emplace(io.get_executor());
         thread = std::thread([this] { io.run(); });
     }
@@ -155,18 +192,25 @@ struct RecorderLink::Impl {
 
     std::shared_ptr<Connection> Open(const std::string& address);  // mu held
     void DropUnused();                                             // mu held
-    bool WaitSetUp(std::unique_lock<std::mutex>& lk, Clock::time_point deadline);
+    void ForgetListing(const std::string& address);                // mu held
 
-    struct Reply {
-        int32_t result = result::kLost;
-        wire::Frame frame;
-        std::vector<wire::Frame> entries;
-    };
-    Reply Request(const std::string& address, wire::Frame frame, Clock::time_point deadline);
-    Reply ChannelRequest(int ch, std::string verb, std::vector<std::string> args,
-                         std::optional<std::string> payload = std::nullopt);
+    // Registers a request and queues its bytes in outgoing; mu held.
+    Ticket Issue(const std::string& address, wire::Frame frame, bool listing,
+                 std::map<std::shared_ptr<Connection>, std::string>& outgoing);
+    Ticket IssueChannel(const Prepared& p,
+                        std::map<std::shared_ptr<Connection>, std::string>& outgoing);
+    void Post(std::map<std::shared_ptr<Connection>, std::string>& outgoing);
+    // Waits for the tickets until the deadline; a listing's wait goes on while
+    // its entries keep coming. Late answers give result 3.
+    void Await(std::unique_lock<std::mutex>& lk, std::vector<Ticket*> tickets,
+               Clock::time_point deadline);
+    Ticket Request(const std::string& address, wire::Frame frame, bool listing = false);
+
+    Prepared Prepare(int32_t code, std::intptr_t input, void* output);
+    int32_t Finish(const Prepared& p, Ticket& t);
 
     int32_t Amp(int32_t code, std::intptr_t input, void* output);
+    void AmpBatch(std::span<DeviceCall> calls);
     int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
     int32_t Status(void* output);
     int32_t ClipNames(void* output);
@@ -177,6 +221,8 @@ struct RecorderLink::Impl {
 };
 
 struct Connection : std::enable_shared_from_this<Connection> {
+    // kSettingUp: dialled for the first time, not up yet. kLost: was up, or
+    // its first setup failed; dialled again in the background.
     enum class Phase { kSettingUp, kUp, kLost, kClosed };
 
     RecorderLink::Impl& link;
@@ -188,6 +234,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     std::map<uint32_t, std::shared_ptr<Pending>> pending;
     bool usedByAmp = false;
     bool usedByDir = false;
+    bool spare = false;
+    Clock::time_point spareUntil{};
 
     // I/O thread only.
     tcp::socket socket;
@@ -200,7 +248,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     uint32_t watchId = 0;
     bool greeted = false;
     bool dialing = false;  // connect, greeting and first picture under way
-    Clock::time_point lastHeard{}, lastSent{}, setupStarted{}, retryAt{};
+    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
 
     Connection(RecorderLink::Impl& l, std::string a)
         : link(l), address(std::move(a)), socket(l.io), heartbeat(l.io) {}
@@ -225,6 +273,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
             Lose();
             return;
         }
+        {
+            std::lock_guard lock(link.mu);
+            ++link.dials;
+        }
         // A lost recorder stays lost while it is dialled again, so that
         // commands to it keep failing at once.
         socket = tcp::socket(link.io);
@@ -244,6 +296,15 @@ struct Connection : std::enable_shared_from_this<Connection> {
                              });
     }
 
+    void FailPending() {  // link.mu held
+        for (auto& [id, p] : pending) {
+            p->done = true;
+            p->result = result::kLost;
+        }
+        pending.clear();
+        link.cv.notify_all();
+    }
+
     // Closes the socket, fails what waits on it and schedules a new attempt.
     void Lose() {
         ++generation;
@@ -253,31 +314,18 @@ struct Connection : std::enable_shared_from_this<Connection> {
         retryAt = Clock::now() + link.options.retryEvery;
         std::lock_guard lock(link.mu);
         if (phase != Phase::kClosed) phase = Phase::kLost;
-        for (auto& [id, p] : pending) {
-            p->done = true;
-            p->result = result::kLost;
-        }
-        pending.clear();
-        link.cv.notify_all();
+        FailPending();
     }
 
     void Close() {  // I/O thread; the connection is finished for good
-        {
-            std::lock_guard lock(link.mu);
-            phase = Phase::kClosed;
-        }
         ++generation;
         asio::error_code ec;
         heartbeat.cancel();
         socket.shutdown(tcp::socket::shutdown_both, ec);
         socket.close(ec);
         std::lock_guard lock(link.mu);
-        for (auto& [id, p] : pending) {
-            p->done = true;
-            p->result = result::kLost;
-        }
-        pending.clear();
-        link.cv.notify_all();
+        phase = Phase::kClosed;
+        FailPending();
     }
 
     void Beat() {
@@ -285,23 +333,36 @@ struct Connection : std::enable_shared_from_this<Connection> {
         heartbeat.expires_after(std::chrono::milliseconds(50));
         heartbeat.async_wait([self](const asio::error_code& e) {
             if (e) return;
+            auto now = Clock::now();
             Phase p;
+            bool expired = false;
             {
                 std::lock_guard lock(self->link.mu);
                 p = self->phase;
+                if (self->spare && now > self->spareUntil) {
+                    auto it = self->link.spares.find(self->address);
+                    if (it != self->link.spares.end() && it->second == self)
+                        self->link.spares.erase(it);
+                    expired = true;
+                }
             }
             if (p == Phase::kClosed) return;
-            auto now = Clock::now();
+            if (expired) {
+                self->Close();
+                return;
+            }
             if (self->dialing) {
                 if (now - self->setupStarted > self->link.options.setupTimeout) self->Lose();
             } else if (p == Phase::kLost || p == Phase::kSettingUp) {
                 if (now >= self->retryAt) self->Dial();
-            } else {
-                if (now - self->lastHeard > self->link.options.lostAfter) {
-                    self->Lose();
-                } else if (now - self->lastSent >= self->link.options.keepalive) {
-                    self->Send(wire::MakeFrame(self->link.NewIdLocked(), "PING"));
-                }
+            } else if (now - self->lastHeard > self->link.options.lostAfter) {
+                // Nothing at all for that long, pings included: gone.
+                self->Lose();
+            } else if ((now - self->lastHeard >= self->link.options.keepalive ||
+                        now - self->lastSent >= self->link.options.keepalive) &&
+                       now - self->lastPing >= self->link.options.keepalive) {
+                self->lastPing = now;
+                self->Send(wire::MakeFrame(self->link.NewIdLocked(), "PING"));
             }
             self->Beat();
         });
@@ -401,6 +462,21 @@ struct Connection : std::enable_shared_from_this<Connection> {
             return true;  // notifications of later versions
         }
         if (!greeted) return false;
+        if (f.verb == "ENTRY") {
+            // Made before the lock is taken: a listing may bring many of them.
+            ClipEntry entry = ClipEntryOf(f, address);
+            std::lock_guard lock(link.mu);
+            auto it = pending.find(f.id);
+            // An entry for a request that lists nothing is ignored.
+            if (it == pending.end() || !it->second->listing) return true;
+            Pending& p = *it->second;
+            ++p.seen;
+            p.lastProgress = Clock::now();
+            if (p.abandoned) return true;
+            p.entries.push_back(entry);
+            if (p.entries.size() > link.options.maxListing) p.entries.pop_front();
+            return true;
+        }
         std::lock_guard lock(link.mu);
         if (f.id == watchId) {
             if (f.verb != "OK") return false;
@@ -410,13 +486,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
             return true;
         }
         auto it = pending.find(f.id);
-        if (it == pending.end()) return true;  // late reply of a request given up on, or a PING
+        if (it == pending.end()) return true;  // a PING's answer
         Pending& p = *it->second;
-        if (f.verb == "ENTRY") {
-            if (p.entries.size() >= kMaxEntries) return false;
-            p.entries.push_back(std::move(f));
-            return true;
-        }
         p.done = true;
         p.result = f.verb == "OK"                               ? result::kOk
                    : f.verb == "ERR" && f.Arg(0) == "nochannel" ? result::kNotConnected
@@ -433,8 +504,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
 RecorderLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        for (auto& [a, c] : connections) asio::post(io, [c = c] { c->Close(); });
+        for (auto* set : {&connections, &spares})
+            for (auto& [a, c] : *set) asio::post(io, [c = c] { c->Close(); });
         connections.clear();
+        spares.clear();
     }
     work.reset();
     // Give the BYEs a moment; nothing waits on them.
@@ -448,24 +521,34 @@ RecorderLink::Impl::~Impl() {
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
     auto it = connections.find(address);
     if (it != connections.end()) return it->second;
+    auto spare = spares.find(address);
+    if (spare != spares.end()) {
+        auto c = spare->second;
+        spares.erase(spare);
+        c->spare = false;
+        connections[address] = c;
+        return c;
+    }
     auto c = std::make_shared<Connection>(*this, address);
     connections[address] = c;
     asio::post(io, [c] { c->Start(); });
     return c;
 }
 
+void RecorderLink::Impl::ForgetListing(const std::string& address) {
+    if (listing.address != address) return;
+    listing = Listing{};
+}
+
 void RecorderLink::Impl::DropUnused() {
+    auto until = Clock::now() + options.linger;
     for (auto it = connections.begin(); it != connections.end();) {
         if (!it->second->usedByAmp && !it->second->usedByDir) {
             auto c = it->second;
-            c->phase = Connection::Phase::kClosed;
-            for (auto& [id, p] : c->pending) {
-                p->done = true;
-                p->result = result::kLost;
-            }
-            c->pending.clear();
-            asio::post(io, [c] { c->Close(); });
-            listings.erase(it->first);
+            c->spare = true;
+            c->spareUntil = until;
+            spares[it->first] = c;
+            ForgetListing(it->first);
             it = connections.erase(it);
         } else {
             ++it;
@@ -474,81 +557,119 @@ void RecorderLink::Impl::DropUnused() {
     cv.notify_all();
 }
 
-bool RecorderLink::Impl::WaitSetUp(std::unique_lock<std::mutex>& lk, Clock::time_point deadline) {
-    return cv.wait_until(lk, deadline, [&] {
-        for (auto& [a, c] : connections)
-            if (c->phase == Connection::Phase::kSettingUp) return false;
-        return true;
-    });
-}
-
-RecorderLink::Impl::Reply RecorderLink::Impl::Request(const std::string& address, wire::Frame frame,
-                                                      Clock::time_point deadline) {
-    Reply reply;
-    std::unique_lock lk(mu);
+Ticket RecorderLink::Impl::Issue(const std::string& address, wire::Frame frame, bool listing,
+                                 std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
+    Ticket t;
     auto it = connections.find(address);
     if (it == connections.end()) {
-        reply.result = result::kNotConnected;
-        return reply;
+        t.result = result::kNotConnected;
+        return t;
     }
     std::shared_ptr<Connection> c = it->second;
-    if (c->phase == Connection::Phase::kSettingUp) {
-        cv.wait_until(lk, deadline, [&] { return c->phase != Connection::Phase::kSettingUp; });
-    }
-    if (c->phase != Connection::Phase::kUp) return reply;  // lost: fail at once
+    // Still dialling, greeting, or lost: fail at once, never wait for it.
+    if (c->phase != Connection::Phase::kUp) return t;
     frame.id = NewId();
     std::string bytes;
     if (!wire::Encode(frame, bytes)) {
-        reply.result = result::kBadInput;
-        return reply;
+        t.result = result::kBadInput;
+        return t;
+    }
+    if (c->pending.size() >= kMaxPending) {
+        for (auto p = c->pending.begin(); p != c->pending.end();)
+            p = p->second->abandoned ? c->pending.erase(p) : std::next(p);
     }
     auto p = std::make_shared<Pending>();
+    p->listing = listing;
+    p->lastProgress = Clock::now();
     c->pending[frame.id] = p;
-    asio::post(io, [c, bytes = std::move(bytes)] { c->SendBytes(bytes); });
-    if (!cv.wait_until(lk, deadline, [&] { return p->done; })) {
-        // No answer in time: the recorder counts as lost until it answers again.
-        c->pending.erase(frame.id);
-        if (c->phase == Connection::Phase::kUp) {
-            c->phase = Connection::Phase::kLost;
-            asio::post(io, [c] { c->Lose(); });
-        }
-        return reply;
-    }
-    reply.result = p->result;
-    reply.frame = std::move(p->reply);
-    reply.entries = std::move(p->entries);
-    return reply;
+    outgoing[c] += bytes;
+    t.connection = c;
+    t.id = frame.id;
+    t.pending = p;
+    return t;
 }
 
-RecorderLink::Impl::Reply RecorderLink::Impl::ChannelRequest(int ch, std::string verb,
-                                                             std::vector<std::string> args,
-                                                             std::optional<std::string> payload) {
-    Reply reply;
-    std::string address;
-    int internal = 0;
-    {
-        std::lock_guard lock(mu);
-        if (ch < 0 || ch >= kDeviceChannels) {
-            reply.result = result::kBadInput;
-            return reply;
+void RecorderLink::Impl::Post(std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
+    if (outgoing.empty()) return;
+    // One wake-up of the I/O thread for the whole batch.
+    asio::post(io, [batch = std::move(outgoing)] {
+        for (auto& [c, bytes] : batch) c->SendBytes(bytes);
+    });
+    outgoing.clear();
+}
+
+void RecorderLink::Impl::Await(std::unique_lock<std::mutex>& lk, std::vector<Ticket*> tickets,
+                               Clock::time_point deadline) {
+    const Clock::time_point limit = Clock::now() + options.listingLimit;
+    auto open = [&] {
+        for (Ticket* t : tickets)
+            if (t->pending && !t->pending->done) return true;
+        return false;
+    };
+    for (;;) {
+        // A listing still coming in moves the deadline on.
+        Clock::time_point until = deadline;
+        for (Ticket* t : tickets) {
+            const Pending* p = t->pending.get();
+            if (p && !p->done && p->listing)
+                until = std::max(until, std::min(limit, p->lastProgress + options.replyTimeout));
         }
-        const Route& r = routes[static_cast<std::size_t>(ch)];
-        auto it = connections.find(r.address);
-        if (!r.mapped || it == connections.end()) {
-            reply.result = result::kNotConnected;
-            return reply;
+        if (!cv.wait_until(lk, until, [&] { return !open(); })) {
+            bool progressed = false;
+            for (Ticket* t : tickets) {
+                const Pending* p = t->pending.get();
+                if (p && !p->done && p->listing &&
+                    std::min(limit, p->lastProgress + options.replyTimeout) > until)
+                    progressed = true;
+            }
+            if (progressed) continue;
         }
-        if (it->second->phase == Connection::Phase::kUp && r.internal > it->second->channelCount) {
-            reply.result = result::kNotConnected;
-            return reply;
-        }
-        address = r.address;
-        internal = r.internal;
+        break;
     }
-    args.insert(args.begin(), std::to_string(internal));
-    wire::Frame f = wire::MakeFrame(0, std::move(verb), std::move(args));
-    f.payload = std::move(payload);
-    return Request(address, std::move(f), Clock::now() + options.replyTimeout);
+    for (Ticket* t : tickets) {
+        if (!t->pending) continue;
+        if (t->pending->done) {
+            t->result = t->pending->result;
+        } else {
+            // Late is not lost: the answer is still consumed when it comes.
+            t->pending->abandoned = true;
+            t->pending->entries.clear();
+            t->result = result::kLost;
+        }
+    }
+}
+
+Ticket RecorderLink::Impl::Request(const std::string& address, wire::Frame frame, bool listing) {
+    std::map<std::shared_ptr<Connection>, std::string> outgoing;
+    std::unique_lock lk(mu);
+    Ticket t = Issue(address, std::move(frame), listing, outgoing);
+    Post(outgoing);
+    if (t.pending) Await(lk, {&t}, Clock::now() + options.replyTimeout);
+    return t;
+}
+
+Ticket RecorderLink::Impl::IssueChannel(
+    const Prepared& p, std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
+    Ticket t;
+    if (p.ch < 0 || p.ch >= kDeviceChannels) {
+        t.result = result::kBadInput;
+        return t;
+    }
+    const Route& r = routes[static_cast<std::size_t>(p.ch)];
+    auto it = connections.find(r.address);
+    if (!r.mapped || it == connections.end()) {
+        t.result = result::kNotConnected;
+        return t;
+    }
+    if (it->second->phase == Connection::Phase::kUp && r.internal > it->second->channelCount) {
+        t.result = result::kNotConnected;
+        return t;
+    }
+    std::vector<std::string> args = p.args;
+    args.insert(args.begin(), std::to_string(r.internal));
+    wire::Frame f = wire::MakeFrame(0, p.verb, std::move(args));
+    f.payload = p.payload;
+    return Issue(r.address, std::move(f), false, outgoing);
 }
 
 int32_t RecorderLink::Impl::Status(void* output) {
@@ -564,7 +685,9 @@ int32_t RecorderLink::Impl::Status(void* output) {
         if (r.mapped) {
             auto it = connections.find(r.address);
             const Connection* c = it == connections.end() ? nullptr : it->second.get();
-            if (!c || c->phase != Connection::Phase::kUp) {
+            if (c && c->phase == Connection::Phase::kSettingUp) {
+                // Not connected yet: a recorder slow to greet is not lost.
+            } else if (!c || c->phase != Connection::Phase::kUp) {
                 word = "Los";
             } else if (r.internal > c->channelCount) {
                 word = "Nop";
@@ -619,8 +742,13 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
         Open(address)->usedByAmp = true;
     }
     DropUnused();
-    // A short wait so the first status poll shows the recorders' own states.
-    WaitSetUp(lk, Clock::now() + options.replyTimeout);
+    // A short wait so the first status poll shows the recorders' own states;
+    // one that greets later comes up in the background.
+    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
+        for (auto& [a, c] : connections)
+            if (c->phase == Connection::Phase::kSettingUp) return false;
+        return true;
+    });
     return result::kOk;
 }
 
@@ -654,33 +782,37 @@ int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     return result::kReconnect;
 }
 
-int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
+Prepared RecorderLink::Impl::Prepare(int32_t code, std::intptr_t input, void* output) {
+    Prepared p;
+    auto fail = [&p](int32_t rc) {
+        p.send = false;
+        p.result = rc;
+        return p;
+    };
+    auto request = [&p](int ch, std::string verb, std::vector<std::string> args = {}) {
+        p.send = true;
+        p.ch = ch;
+        p.verb = std::move(verb);
+        p.args = std::move(args);
+        return p;
+    };
     auto simple = [&](const char* verb) {
         const auto* r = InputRecord<tarvolen::ChannelRequest>(input);
-        if (!r) return result::kBadInput;
-        return ChannelRequest(r->channel, verb, {}).result;
+        return r ? request(r->channel, verb) : fail(result::kBadInput);
     };
     auto valued = [&](const char* verb) {
         const auto* r = InputRecord<ChannelValueRequest>(input);
-        if (!r) return result::kBadInput;
-        return ChannelRequest(r->channel, verb, {std::to_string(r->value)}).result;
+        return r ? request(r->channel, verb, {std::to_string(r->value)}) : fail(result::kBadInput);
     };
-    auto document = [&](const char* verb, const std::string& arg) {
+    auto document = [&](const char* verb) {
         const auto* r = InputRecord<tarvolen::ChannelRequest>(input);
         auto* out = OutputRecord<TextBlock>(output);
-        if (!r || !out) return result::kBadInput;
+        if (!r || !out) return fail(result::kBadInput);
         FillBlock(out, "");
-        std::vector<std::string> args;
-        if (!arg.empty()) args.push_back(arg);
-        Reply reply = ChannelRequest(r->channel, verb, args);
-        if (reply.result != result::kOk) return reply.result;
-        if (!reply.frame.payload) return result::kRefused;
-        FillBlock(out, *reply.frame.payload);
-        return result::kOk;
+        p.out = out;
+        return request(r->channel, verb);
     };
     switch (code) {
-        case amp::kConnect:
-            return Connect(input);
         case amp::kStop:
             return simple("STOP");
         case amp::kPlay:
@@ -697,85 +829,140 @@ int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output)
             return valued("LOOP");
         case amp::kPingPong:
             return valued("PINGPONG");
+        case amp::kVolumes:
+            return document("VOLUMES");
+        case amp::kGetConfig:
+            return document("CONFIG");
+        case amp::kRecord: {
+            const auto* block = InputRecord<TextBlock>(input);
+            if (!block) return fail(result::kBadInput);
+            std::string text = BlockText(block);
+            int ch = 0;
+            if (!ParseChannel(TagValue(text, "Chan"), ch)) return fail(result::kBadInput);
+            std::string name = CleanText(TagValue(text, "ClipName"));
+            return request(ch, "RECORD", {name.empty() ? "?" : name});
+        }
+        case amp::kRecordFileList: {
+            const auto* block = InputRecord<TextBlock>(input);
+            auto* out = OutputRecord<TextBlock>(output);
+            if (!block || !out) return fail(result::kBadInput);
+            FillBlock(out, "");
+            std::string text = BlockText(block);
+            int ch = 0;
+            std::string name = CleanText(TagValue(text, "ClipName"));
+            if (!ParseChannel(TagValue(text, "Chan"), ch) || name.empty())
+                return fail(result::kBadInput);
+            p.out = out;
+            return request(ch, "FILES", {name});
+        }
+        case amp::kSendConfig: {
+            const auto* block = InputRecord<TextBlock>(input);
+            if (!block) return fail(result::kBadInput);
+            std::string text = BlockText(block);
+            int ch = 0;
+            std::size_t end = ToLower(text).find("</chan>");
+            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
+                return fail(result::kBadInput);
+            std::string doc = text.substr(end + 7);
+            while (!doc.empty() && (doc.front() == '\r' || doc.front() == '\n')) doc.erase(0, 1);
+            if (doc.size() > wire::kMaxPayload) return fail(result::kBadInput);
+            p.payload = std::move(doc);
+            return request(ch, "SETCONFIG");
+        }
+        case amp::kLoadClip: {
+            const auto* r = InputRecord<LoadClipRequest>(input);
+            if (!r) return fail(result::kBadInput);
+            std::string name = ReadField(r->clipName, kClipNameWidth);
+            if (name.empty()) return fail(result::kBadInput);
+            return request(r->channel, "LOAD",
+                           {ReadField(r->start, kTimecodeWidth),
+                            ReadField(r->duration, kTimecodeWidth), name});
+        }
+        default:
+            return fail(result::kBadInput);
+    }
+}
+
+int32_t RecorderLink::Impl::Finish(const Prepared& p, Ticket& t) {
+    if (t.result != result::kOk) return t.result;
+    if (!p.out) return result::kOk;
+    const auto& payload = t.pending->reply.payload;
+    if (!payload) return result::kRefused;
+    FillBlock(p.out, *payload);
+    return result::kOk;
+}
+
+int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
+    switch (code) {
+        case amp::kConnect:
+            return Connect(input);
         case amp::kStatus:
             return Status(output);
         case amp::kDisconnect:
             return Disconnect();
         case amp::kClipNames:
             return ClipNames(output);
-        case amp::kVolumes:
-            return document("VOLUMES", "");
-        case amp::kGetConfig:
-            return document("CONFIG", "");
         case amp::kSetAddress:
             return SetAddress(input);
-        case amp::kRecord: {
-            const auto* block = InputRecord<TextBlock>(input);
-            if (!block) return result::kBadInput;
-            std::string text = BlockText(block);
-            int ch = 0;
-            if (!ParseChannel(TagValue(text, "Chan"), ch)) return result::kBadInput;
-            std::string name = CleanText(TagValue(text, "ClipName"));
-            return ChannelRequest(ch, "RECORD", {name.empty() ? "?" : name}).result;
-        }
-        case amp::kRecordFileList: {
-            const auto* block = InputRecord<TextBlock>(input);
-            auto* out = OutputRecord<TextBlock>(output);
-            if (!block || !out) return result::kBadInput;
-            FillBlock(out, "");
-            std::string text = BlockText(block);
-            int ch = 0;
-            std::string name = CleanText(TagValue(text, "ClipName"));
-            if (!ParseChannel(TagValue(text, "Chan"), ch) || name.empty()) return result::kBadInput;
-            Reply reply = ChannelRequest(ch, "FILES", {name});
-            if (reply.result != result::kOk) return reply.result;
-            if (!reply.frame.payload) return result::kRefused;
-            FillBlock(out, *reply.frame.payload);
-            return result::kOk;
-        }
-        case amp::kSendConfig: {
-            const auto* block = InputRecord<TextBlock>(input);
-            if (!block) return result::kBadInput;
-            std::string text = BlockText(block);
-            int ch = 0;
-            std::size_t end = ToLower(text).find("</chan>");
-            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
-                return result::kBadInput;
-            std::string doc = text.substr(end + 7);
-            while (!doc.empty() && (doc.front() == '\r' || doc.front() == '\n')) doc.erase(0, 1);
-            if (doc.size() > wire::kMaxPayload) return result::kBadInput;
-            return ChannelRequest(ch, "SETCONFIG", {}, doc).result;
-        }
-        case amp::kLoadClip: {
-            const auto* r = InputRecord<LoadClipRequest>(input);
-            if (!r) return result::kBadInput;
-            std::string name = ReadField(r->clipName, kClipNameWidth);
-            if (name.empty()) return result::kBadInput;
-            return ChannelRequest(r->channel, "LOAD",
-                                  {ReadField(r->start, kTimecodeWidth),
-                                   ReadField(r->duration, kTimecodeWidth), name})
-                .result;
-        }
         default:
-            return result::kBadInput;
+            break;
     }
+    DeviceCall call{code, input, output, 0};
+    AmpBatch(std::span<DeviceCall>(&call, 1));
+    return call.result;
+}
+
+void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
+    for (const DeviceCall& c : calls) {
+        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
+            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
+            // Not requests to a recorder: made one after another.
+            for (DeviceCall& d : calls) d.result = Amp(d.code, d.input, d.output);
+            return;
+        }
+    }
+    std::vector<Prepared> prepared;
+    prepared.reserve(calls.size());
+    for (const DeviceCall& c : calls) prepared.push_back(Prepare(c.code, c.input, c.output));
+    std::vector<Ticket> tickets(calls.size());
+    std::map<std::shared_ptr<Connection>, std::string> outgoing;
+    std::unique_lock lk(mu);
+    // Every request goes out before any answer is awaited; a recorder gets
+    // its own in the order of the calls.
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (prepared[i].send)
+            tickets[i] = IssueChannel(prepared[i], outgoing);
+        else
+            tickets[i].result = prepared[i].result;
+    }
+    Post(outgoing);
+    std::vector<Ticket*> waiting;
+    for (auto& t : tickets)
+        if (t.pending) waiting.push_back(&t);
+    if (!waiting.empty()) Await(lk, waiting, Clock::now() + options.replyTimeout);
+    for (std::size_t i = 0; i < calls.size(); ++i)
+        calls[i].result = Finish(prepared[i], tickets[i]);
 }
 
 int32_t RecorderLink::Impl::FetchListing(const std::string& address, int32_t* count) {
-    {
-        std::lock_guard lock(mu);
-        Open(address)->usedByDir = true;
-        listings.erase(address);
-    }
-    Reply reply = Request(address, wire::MakeFrame(0, "LIST"), Clock::now() + options.replyTimeout);
-    if (reply.result != result::kOk) return reply.result;
-    Listing listing;
-    for (const auto& e : reply.entries) {
-        listing.entries.push_back(ClipEntryOf(e, address));
-    }
+    std::map<std::shared_ptr<Connection>, std::string> outgoing;
+    std::unique_lock lk(mu);
+    Open(address)->usedByDir = true;
+    // One listing in memory: the one held goes before the next one comes.
+    listing = Listing{};
+    Ticket t = Issue(address, wire::MakeFrame(0, "LIST"), true, outgoing);
+    Post(outgoing);
+    if (t.pending) Await(lk, {&t}, Clock::now() + options.replyTimeout);
+    if (t.result != result::kOk) return t.result;
+    Pending& p = *t.pending;
+    listing.address = address;
+    listing.entries.assign(p.entries.begin(), p.entries.end());
+    p.entries.clear();
+    if (p.seen > listing.entries.size())
+        DebugTrace("Clip listing of " + address + ": " + std::to_string(p.seen) +
+                   " entries, kept the newest " + std::to_string(listing.entries.size()) +
+                   ", left out the oldest " + std::to_string(p.seen - listing.entries.size()));
     if (count) *count = static_cast<int32_t>(listing.entries.size());
-    std::lock_guard lock(mu);
-    listings[address] = std::move(listing);
     return result::kOk;
 }
 
@@ -798,7 +985,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
             for (auto& [a, c] : connections) c->usedByDir = false;
-            listings.clear();
+            listing = Listing{};
             DropUnused();
             return result::kOk;
         }
@@ -821,19 +1008,17 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             bool have = false;
             {
                 std::lock_guard lock(mu);
-                have = listings.count(address) > 0;
+                have = listing.address == address;
             }
             if (!have && code == clipdir::kFirst) {
                 int32_t rc = FetchListing(address, nullptr);
                 if (rc != result::kOk) return rc;
             }
             std::lock_guard lock(mu);
-            auto it = listings.find(address);
-            if (it == listings.end()) return result::kNoEntry;
-            Listing& l = it->second;
-            if (code == clipdir::kFirst) l.next = 0;
-            if (l.next >= l.entries.size()) return result::kNoEntry;
-            *out = l.entries[l.next++];
+            if (listing.address != address) return result::kNoEntry;
+            if (code == clipdir::kFirst) listing.next = 0;
+            if (listing.next >= listing.entries.size()) return result::kNoEntry;
+            *out = listing.entries[listing.next++];
             return result::kOk;
         }
         case clipdir::kNamedClip: {
@@ -847,12 +1032,10 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
                 std::lock_guard lock(mu);
                 Open(address)->usedByDir = true;
             }
-            Reply reply = Request(address, wire::MakeFrame(0, "CLIPINFO", {name}),
-                                  Clock::now() + options.replyTimeout);
-            if (reply.result != result::kOk) return reply.result;
-            if (reply.entries.empty()) return result::kNoEntry;
-            const wire::Frame& e = reply.entries.front();
-            *out = ClipEntryOf(e, address);
+            Ticket t = Request(address, wire::MakeFrame(0, "CLIPINFO", {name}), true);
+            if (t.result != result::kOk) return t.result;
+            if (t.pending->entries.empty()) return result::kNoEntry;
+            *out = t.pending->entries.front();
             return result::kOk;
         }
         default:
@@ -870,6 +1053,7 @@ class AmpAdapter : public DeviceLibrary {
     int32_t Command(int32_t code, std::intptr_t input, void* output) override {
         return impl_->Amp(code, input, output);
     }
+    void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
 
   private:
     std::shared_ptr<RecorderLink::Impl> impl_;
@@ -911,6 +1095,10 @@ std::shared_ptr<DeviceLibrary> RecorderLink::AmpLibrary() {
 }
 std::shared_ptr<DeviceLibrary> RecorderLink::ClipDirLibrary() {
     return std::make_shared<ClipDirAdapter>(impl_);
+}
+int RecorderLink::Dials() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->dials;
 }
 int RecorderLink::Connections() const {
     std::lock_guard lock(impl_->mu);

@@ -24,11 +24,15 @@ inline constexpr int32_t kNoEntry = 6;       // directory listing empty or at it
 
 struct LinkOptions {
     uint16_t port = wire::kDefaultPort;
-    std::chrono::milliseconds replyTimeout{250};   // longest any call waits
-    std::chrono::milliseconds keepalive{250};      // PING after this long without sending
-    std::chrono::milliseconds lostAfter{800};      // nothing heard this long: lost
-    std::chrono::milliseconds retryEvery{200};     // reconnect attempts of a lost recorder
-    std::chrono::milliseconds setupTimeout{1000};  // connect, greeting and first picture
+    std::chrono::milliseconds replyTimeout{200};    // longest a call waits for its answer
+    std::chrono::milliseconds connectWait{150};     // code 1 waits this long for greetings
+    std::chrono::milliseconds listingLimit{10000};  // a listing that keeps coming, in all
+    std::chrono::milliseconds keepalive{250};       // PING after this long without a word
+    std::chrono::milliseconds lostAfter{800};       // nothing heard this long: lost
+    std::chrono::milliseconds retryEvery{200};      // reconnect attempts of a lost recorder
+    std::chrono::milliseconds setupTimeout{1000};   // connect, greeting and first picture
+    std::chrono::milliseconds linger{2000};         // a dropped connection waits to be reused
+    std::size_t maxListing = 50000;                 // entries of a listing kept (the newest)
 
     // The defaults, with the port from TARVOLEN_RECORDER_PORT when that is set.
     static LinkOptions FromEnvironment();
@@ -51,6 +55,8 @@ class RecorderLink {
 
     // Open connections (for tests and diagnostics).
     int Connections() const;
+    // TCP connections made since the link was created (for tests).
+    int Dials() const;
 
     struct Impl;
 
