@@ -368,11 +368,12 @@ TEST_F(ControllerTest, SetupPointsARowAtAnotherRecorderChannel) {
         }
         return false;
     };
-    EXPECT_TRUE(recordedThere(2));
+    EXPECT_TRUE(PumpUntil([&] { return recordedThere(2); }));
     EXPECT_FALSE(recordedThere(1));
-    auto view = bank->Channel(Address(2), 2);
-    ASSERT_TRUE(view);
-    EXPECT_EQ(view->state, "Record");
+    EXPECT_TRUE(PumpUntil([&] {
+        auto view = bank->Channel(Address(2), 2);
+        return view && view->state == "Record";
+    }));
     EXPECT_EQ(g_Settings->ChannelName(2), "Camera Three");
 }
 

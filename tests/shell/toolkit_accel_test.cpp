@@ -124,7 +124,9 @@ TEST_F(AcceleratorTest, KeysReachTheFocusedControlAndTheFormOnlyWhileTheTableIsO
     // Defining again replaces the whole table.
     EZ_DEFACCEL("KEYS", "Return,7");
     EXPECT_EQ(Press(button, Qt::Key_Space), Clicks{"KEYS:60"});
-    EXPECT_EQ(Press(button, Qt::Key_Return), Clicks{"KEYS:7"});
+    EXPECT_EQ(Press(qt::ControlWidget("KEYS", kEdit), Qt::Key_Return), Clicks{"KEYS:7"});
+    // Return on a focused button presses that button, as in any dialog.
+    EXPECT_EQ(Press(button, Qt::Key_Return), Clicks{"KEYS:60"});
 
     // A disabled control is not pressed.
     EZ_DEFACCEL("KEYS", "Space,50");
