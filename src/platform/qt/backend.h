@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QPointer>
 #include <QRect>
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -20,6 +21,18 @@ class QMenuBar;
 class QTimer;
 
 namespace tarvolen::qt {
+
+// Texts are single bytes: each byte is the character of the same code
+// (Latin-1), so whatever bytes go into a control come back unchanged. Every
+// text entering or leaving Qt passes through these two.
+inline QString ToQ(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+// A character beyond one byte (typed or pasted by the operator) becomes "?".
+inline std::string FromQ(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
 
 inline constexpr int kColumnPixels = 8;
 inline constexpr int kRowPixels = 16;
