@@ -42,7 +42,7 @@ constexpr ButtonDef kButtons[] = {
     {140, 73.75, 8.625, "record", "Segoe UI", 12, "BV", "Record"},
     {145, 83.5, 5.875, "5", "Webdings", 18, "BSV", "Eject"},
     {150, 90.5, 5.875, "`", "Webdings", 18, "BSV", "Loop Play"},
-    {155, 97.5, 5.875, "\xC3\xA8|\xC3\xA7", "Wingdings", 12, "L+SV", "Ping Pong"},
+    {155, 97.5, 5.875, "\xE8|\xE7", "Wingdings", 12, "L+SV", "Ping Pong"},
     {160, 104.5, 5.875, "step", "Segoe UI", 12, "BV",
      "Step Forward - Right Click to Step Backwards"},
     {165, 111.5, 10.5, "Load Last", "Segoe UI", 10, "BV", "Load Last Clip"},

@@ -242,12 +242,57 @@ TEST_F(ToolkitTest, ListViewRowsAndClickInformation) {
     EXPECT_EQ(EZ_GETLVCOUNT("LIST", 100), 0);
 }
 
+// Texts are single bytes: what goes into a control comes back unchanged,
+// a 255-byte field included. "|" is the toolkit's line break and item
+// separator, so it stays out of the sample.
+TEST_F(ToolkitTest, TextsComeBackByteForByteFromEveryControl) {
+    std::string bytes;
+    for (int b = 1; b < 256; ++b) {
+        if (b != '|' && b != '\n') bytes += char(b);
+    }
+    bytes += "\xE9\xE9";
+    ASSERT_EQ(bytes.size(), 255u);
+    onDesign = [&](const std::string& form) {
+        if (form != "BYTES") return;
+        EZ_LABEL(10, bytes, 0, 0, 10, 1, "");
+        EZ_TEXT(11, bytes, 0, 1, 10, 1, "");
+        EZ_ODBUTTON(12, bytes, 0, 2, 10, 1, "");
+        EZ_BUTTON(13, bytes, 0, 3, 10, 1, "");
+        EZ_CHECKBOX(14, bytes, 0, 4, 10, 1, "");
+        EZ_COMBOBOX(15, bytes, 0, 5, 10, 1, "");
+        EZ_LISTVIEW(16, "A{10}|B{10}", 0, 6, 20, 4, "");
+    };
+    EZ_FORM("BYTES", "", bytes, 0, 0, 30, 12, "");
+    for (int32_t id = 10; id <= 15; ++id) EXPECT_EQ(EZ_GETTEXT("BYTES", id), bytes) << id;
+    const std::string e9 = "caf\xE9";
+    for (int32_t id = 10; id <= 14; ++id) {
+        EZ_SETTEXT("BYTES", id, e9);
+        EXPECT_EQ(EZ_GETTEXT("BYTES", id), e9) << id;
+    }
+    EZ_ADDLVITEM("BYTES", 16, bytes, -1);
+    EZ_SETLVITEMTEXT("BYTES", 16, 0, 1, e9);
+    EXPECT_EQ(EZ_GETLVITEMTEXT("BYTES", 16, 0, 0), bytes);
+    EXPECT_EQ(EZ_GETLVITEMTEXT("BYTES", 16, 0, 1), e9);
+    EXPECT_EQ(EZ_FINDLVITEM("BYTES", 16, 1, "CAF\xC9", 0), 0);
+    // The caption shows each byte as the character of the same code.
+    EXPECT_EQ(qt::FormWidget("BYTES")->windowTitle(), QString::fromLatin1(bytes.c_str()));
+
+    std::string boxText;
+    qt::SetMessageBoxAnswerer(
+        [&](const std::string&, const std::string&, const std::string&, const std::string&) {
+            boxText = EZ_GETTEXT("{MSGBOX}", 100);
+            return 1;
+        });
+    EZ_MSGBOXEX("", e9 + "|" + bytes, "c", "&Ok", "", 7, 8);
+    EXPECT_EQ(boxText, e9 + "|" + bytes);
+}
+
 TEST_F(ToolkitTest, SymbolCaptionsNeverDrawAsEmptyBoxes) {
     // Every glyph the program uses must leave ink of its colour on the button.
     const std::vector<std::pair<std::string, std::string>> glyphs = {
         {"Webdings", "7"}, {"Webdings", "3"}, {"Webdings", "<"},
         {"Webdings", "4"}, {"Webdings", "8"}, {"Webdings", "5"},
-        {"Webdings", "6"}, {"Webdings", "`"}, {"Wingdings", "\xC3\xA8|\xC3\xA7"}};
+        {"Webdings", "6"}, {"Webdings", "`"}, {"Wingdings", "\xE8|\xE7"}};
     for (const auto& [face, text] : glyphs) {
         onDesign = [](const std::string&) { EZ_ODBUTTON(1, "", 0, 0, 6, 3, ""); };
         onEvent = [face = face, text = text](const std::string&, int32_t id, int32_t code,

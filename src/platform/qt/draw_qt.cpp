@@ -335,7 +335,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         Mix(*c, text.data(), text.size() + 1);
     }
     if (!c->painter) return;
-    QString t = QString::fromStdString(text);
+    QString t = ToQ(text);
     if (g_print.mode != 2) {
         DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),
                    Qt::AlignLeft | Qt::AlignTop, font, t, fg);

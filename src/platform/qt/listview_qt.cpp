@@ -44,7 +44,7 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
     header_->setStretchLastSection(false);
     header_->setSectionsClickable(true);
     // Columns "Title{chars}{L|C|R}|...".
-    QStringList columnTexts = QString::fromStdString(columns).split('|');
+    QStringList columnTexts = ToQ(columns).split('|');
     model_->setColumnCount(int(columnTexts.size()));
     for (int i = 0; i < columnTexts.size(); ++i) {
         QString columnText = columnTexts[i];
@@ -85,7 +85,7 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
 
 int32_t ListView::AddRow(const std::string& text, int32_t index) {
     std::vector<QString> row(size_t(std::max(1, ColumnCount())));
-    row[0] = QString::fromStdString(text);
+    row[0] = ToQ(text);
     if (index < 0 || index >= int32_t(rows_.size())) {
         rows_.push_back(std::move(row));
         index = int32_t(rows_.size()) - 1;
@@ -113,14 +113,14 @@ void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
     if (cells.size() < size_t(ColumnCount())) cells.resize(size_t(ColumnCount()));
     // Writing a cell repaints its row, even with the same text: the program
     // rewrites cells to have them drawn again.
-    cells[size_t(column)] = QString::fromStdString(text);
+    cells[size_t(column)] = ToQ(text);
     viewport()->update(RowRect(row));
 }
 
 std::string ListView::Text(int32_t row, int32_t column) const {
     if (row < 0 || row >= int32_t(rows_.size()) || column < 0) return {};
     const auto& cells = rows_[size_t(row)];
-    return size_t(column) < cells.size() ? cells[size_t(column)].toStdString() : std::string();
+    return size_t(column) < cells.size() ? FromQ(cells[size_t(column)]) : std::string();
 }
 
 int32_t ListView::ColumnCount() const {
@@ -194,7 +194,7 @@ void ListView::SortBy(int32_t column, bool descending) {
 }
 
 int32_t ListView::Find(int32_t column, const std::string& text, int32_t from) const {
-    QString t = QString::fromStdString(text);
+    QString t = ToQ(text);
     for (int32_t i = std::max(0, from); i < int32_t(rows_.size()); ++i) {
         const auto& cells = rows_[size_t(i)];
         if (size_t(column) < cells.size() &&

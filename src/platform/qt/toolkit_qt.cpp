@@ -51,7 +51,7 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
     else if (lower == "tahoma" || lower == "segoe ui" || lower == "symbol")
         family = "DejaVu Sans";
     else if (!made.symbol && !face.empty())
-        family = QString::fromStdString(face);
+        family = ToQ(face);
     QFont font(family);
     // Points at 96 dpi, fixed in pixels so every platform plugin draws alike.
     font.setPixelSize(std::max(1, int(points * 96.0 / 72.0 + 0.5)));
@@ -396,7 +396,7 @@ void EZ_FORM(const std::string& nameIn, const std::string& parent, const std::st
     form->modal = up.find('M') != std::string::npos;
     auto* window = new FormWindow(name, parentWidget);
     window->setWindowFlag(Qt::Window, true);
-    window->setWindowTitle(QString::fromStdString(caption));
+    window->setWindowTitle(ToQ(caption));
     form->window = window;
     form->handle = B().NewHandle(window);
     if (B().background >= 0) {
@@ -542,7 +542,7 @@ std::string EZ_GETAPPPATHNAME() {
 
 void EZ_SETCAPTION(const std::string& form, const std::string& caption) {
     Form* f = B().FindForm(form);
-    if (f && f->window) f->window->setWindowTitle(QString::fromStdString(caption));
+    if (f && f->window) f->window->setWindowTitle(ToQ(caption));
 }
 
 // ---- Creation settings
@@ -711,7 +711,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
         }
         if (labels.empty()) labels.push_back("&Ok");
     }
-    QString shown = QString::fromStdString(text).replace('|', '\n');
+    QString shown = ToQ(text).replace('|', '\n');
 
     // The box is a form of the toolkit's own, so the program can style it.
     const FontSpec* textFont = B().Font(font1) ? B().Font(font1) : B().Font(4);
@@ -733,7 +733,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     auto* window = new FormWindow(name, owner ? owner->window.data() : nullptr);
     window->setWindowFlag(Qt::Window, true);
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    window->setWindowTitle(QString::fromStdString(caption));
+    window->setWindowTitle(ToQ(caption));
     window->setFixedSize(width, height);
     window->setWindowModality(Qt::ApplicationModal);
     if (bg >= 0) {
@@ -755,6 +755,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     B().currentFont = *textFont;
     B().hasCurrentFont = true;
     auto* label = new QLabel(shown);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignCenter);
     B().AddControl(100, "label", label, PixelsToColumns(20), PixelsToRows(16),
@@ -762,7 +763,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     B().currentFont = *buttonFont;
     int x = (width - int(labels.size()) * (buttonW + gap) + gap) / 2;
     for (size_t i = 0; i < labels.size(); ++i) {
-        auto* button = new QPushButton(QString::fromStdString(labels[i]));
+        auto* button = new QPushButton(ToQ(labels[i]));
         int32_t index = int32_t(i) + 1;
         QObject::connect(button, &QPushButton::clicked, [&answer, index, name] {
             answer = index;
