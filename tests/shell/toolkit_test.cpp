@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <atomic>
@@ -124,6 +125,43 @@ TEST_F(ToolkitTest, RealMessageBoxReturnsOneForTheFirstButton) {
         if (QWidget* w = qt::ControlWidget("{MSGBOX}", 1)) QMetaObject::invokeMethod(w, "click");
     });
     EXPECT_EQ(EZ_MSGBOXEX("", "line one|line two", "t", "&Ok|&Cancel", "", 7, 8), 1);
+}
+
+// Return and Esc as in any desktop dialog. Target 0 is the box itself (no
+// button has the focus), otherwise the button the key goes to.
+TEST_F(ToolkitTest, MessageBoxAnswersReturnAndEsc) {
+    struct Case {
+        const char* buttons;
+        int key;
+        int32_t target;
+        int32_t answer;
+    };
+    const Case cases[] = {
+        {"&Yes|&No", Qt::Key_Return, 1, 1}, {"&Yes|&No", Qt::Key_Return, 0, 1},
+        {"&Yes|&No", Qt::Key_Enter, 0, 1},  {"&Yes|&No", Qt::Key_Escape, 1, 2},
+        {"&Yes|&No", Qt::Key_Return, 2, 2},  // the focus moved to "&No"
+        {"a|b|c", Qt::Key_Escape, 0, 3},    {"&Ok", Qt::Key_Return, 0, 1},
+        {"&Ok", Qt::Key_Escape, 1, 0},  // one button: Esc closes the box
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.buttons) + " key " + std::to_string(c.key) + " to " +
+                     std::to_string(c.target));
+        bool firstHasFocus = false;
+        QObject thisCase;
+        // A key nobody took leaves the box open: close it so the case fails.
+        QTimer::singleShot(500, &thisCase, [] { EZ_UNLOADFORM("{MSGBOX}"); });
+        QTimer::singleShot(20, &thisCase, [&] {
+            QWidget* box = qt::FormWidget("{MSGBOX}");
+            ASSERT_NE(box, nullptr);
+            firstHasFocus = box->focusWidget() == qt::ControlWidget("{MSGBOX}", 1);
+            QWidget* to = c.target == 0 ? box : qt::ControlWidget("{MSGBOX}", c.target);
+            QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier);
+            QApplication::sendEvent(to, &press);
+        });
+        EXPECT_EQ(EZ_MSGBOXEX("", "|Connect to tarvolens?", "t", c.buttons, "", 7, 8), c.answer);
+        EXPECT_TRUE(firstHasFocus);
+        EXPECT_FALSE(EZ_FORMEXISTS("{MSGBOX}"));
+    }
 }
 
 TEST_F(ToolkitTest, PostedAndThreadEventsArriveOnTheGuiThread) {

@@ -80,6 +80,12 @@ struct Form {
     QEventLoop* loop = nullptr;  // on EZ_FORM's stack while a modal form runs
     QMenuBar* menuBar = nullptr;
     std::map<int32_t, QTimer*> timers;
+    // Dialog keys (message boxes): Return presses the default button when no
+    // button has the focus, Esc presses the cancel button, or closes the form
+    // when it is 0.
+    bool dialogKeys = false;
+    int32_t defaultButton = 0;
+    int32_t cancelButton = 0;
 
     Control* Find(int32_t id) const;
 };

@@ -276,8 +276,33 @@ void FormWindow::showEvent(QShowEvent* e) {
     });
 }
 
+namespace {
+
+void PressButton(Form& form, int32_t id) {
+    Control* c = form.Find(id);
+    if (auto* b = c ? qobject_cast<QAbstractButton*>(c->widget.data()) : nullptr) b->click();
+}
+
+}  // namespace
+
 void FormWindow::keyPressEvent(QKeyEvent* e) {
-    B().Fire(name_, 0, EZ_EV_KEY, e->key());
+    const std::string name = name_;
+    B().Fire(name, 0, EZ_EV_KEY, e->key());
+    Form* f = B().FindForm(name);
+    if (f && f->window == this && f->dialogKeys) {
+        // A focused button takes Return itself; this is Return anywhere else.
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            PressButton(*f, f->defaultButton);
+            return;
+        }
+        if (e->key() == Qt::Key_Escape) {
+            if (f->cancelButton > 0)
+                PressButton(*f, f->cancelButton);
+            else
+                B().Unload(name);
+            return;
+        }
+    }
     QWidget::keyPressEvent(e);
 }
 
@@ -762,8 +787,16 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
                    PixelsToColumns(width - 40), PixelsToRows(textRect.height() + 8));
     B().currentFont = *buttonFont;
     int x = (width - int(labels.size()) * (buttonW + gap) + gap) / 2;
+    // Keys as in any desktop dialog: Return presses the first button (or the
+    // one the operator moved the focus to), Esc the last, or closes a box
+    // that has only one.
+    f->dialogKeys = true;
+    f->defaultButton = 1;
+    f->cancelButton = labels.size() > 1 ? int32_t(labels.size()) : 0;
     for (size_t i = 0; i < labels.size(); ++i) {
         auto* button = new QPushButton(ToQ(labels[i]));
+        button->setAutoDefault(true);
+        button->setDefault(i == 0);
         int32_t index = int32_t(i) + 1;
         QObject::connect(button, &QPushButton::clicked, [&answer, index, name] {
             answer = index;
@@ -802,6 +835,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     window->show();
     window->raise();
     window->activateWindow();
+    if (Control* first = f->Find(1); first && first->widget) first->widget->setFocus();
     QEventLoop loop;
     f->loop = &loop;
     loop.exec();
