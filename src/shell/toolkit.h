@@ -161,7 +161,17 @@ void EZ_POSTEVENT(const std::string& form, int32_t id, int32_t value);
 void EZ_SENDTHREADEVENT(const std::string& form, int32_t id, int32_t value);
 
 // ---- Pointers
+// 1 shows the busy pointer, 0 the normal one again.
 void EZ_WAITCURSOR(int32_t on);
+// The busy pointer for the life of a scope: the normal pointer comes back on
+// every way out of it.
+class EzBusyPointer {
+  public:
+    EzBusyPointer() { EZ_WAITCURSOR(1); }
+    ~EzBusyPointer() { EZ_WAITCURSOR(0); }
+    EzBusyPointer(const EzBusyPointer&) = delete;
+    EzBusyPointer& operator=(const EzBusyPointer&) = delete;
+};
 
 // ---- Message boxes
 // Buttons separated by "|"; "|" in text starts a new line. Returns 1 for the
@@ -208,7 +218,8 @@ struct EzDrawInfo {
 // False when there is nothing to draw.
 bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info);
 void EZ_ENDOWNERDRAW(int32_t value);
-inline constexpr int32_t EZ_DRAW_FILL = 1;  // rectangle filled in the background colour
+inline constexpr int32_t EZ_DRAW_FILL =
+    1;  // filled in the background colour, edged in the foreground
 inline constexpr int32_t EZ_DRAW_BOX = 2;   // unfilled rectangle in the foreground colour
 inline constexpr int32_t EZ_DRAW_LINE = 3;  // line in the foreground colour
 // Coordinates are inclusive pixels of the item; colours and font as last set

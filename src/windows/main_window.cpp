@@ -219,10 +219,12 @@ void MainStartSequence() {
     }
     if (g_Status) g_Status->FillList();
     ResumePolling();
-    EZ_WAITCURSOR(1);
-    for (int i = 0; i < 11; ++i) {
-        SleepMs(10);
-        ProcessEvents();
+    {
+        EzBusyPointer busy;
+        for (int i = 0; i < 11; ++i) {
+            SleepMs(10);
+            ProcessEvents();
+        }
     }
     EZ_POSTEVENT(kMain, 105, 0);
 }

@@ -3,6 +3,7 @@
 // auto-record questions and the clip list window's remembered place.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
 #include <tuple>
 
@@ -151,9 +152,18 @@ TEST_F(MainWindowTest, AutoRecordToggleAsksAndUsesTheCommandLineInterval) {
 TEST_F(MainWindowTest, EveryButtonAnswersItsTooltip) {
     const std::vector<std::pair<int32_t, std::string>> tips = {
         {105, "Select All Channels"},
+        {110, "De-Select All Channels"},
+        {115, "Rewind"},
+        {120, "Play Reverse"},
+        {125, "Stop"},
+        {130, "Play Forward"},
+        {135, "Fast Forward"},
         {140, "Record"},
+        {145, "Eject"},
+        {150, "Loop Play"},
         {155, "Ping Pong"},
         {160, "Step Forward - Right Click to Step Backwards"},
+        {165, "Load Last Clip"},
         {170, "Setup Channels"}};
     for (const auto& [id, text] : tips) {
         EZ_SETTOOLTIP("");
@@ -185,18 +195,43 @@ TEST_F(MainWindowTest, ClipListKeepsItsDesignedPlaceUntilClosedOnce) {
 TEST_F(MainWindowTest, RecordingAndStepButtonsArePaintedInTheirColours) {
     QImage main = qt::Grab("MAIN");
     ASSERT_FALSE(main.isNull());
-    auto centre = [&](int32_t id) {
-        QWidget* w = qt::ControlWidget("MAIN", id);
-        QImage b = w->grab().toImage();
-        return b.pixelColor(2, 2);
+    auto pixel = [&](int32_t id, int x, int y) {
+        QImage b = qt::ControlWidget("MAIN", id)->grab().toImage();
+        return b.pixelColor(x < 0 ? b.width() + x : x, y < 0 ? b.height() + y : y);
     };
-    EXPECT_EQ(centre(105), QColor(0, 94, 145));  // colour 61
-    EXPECT_EQ(centre(140), QColor(0, 0, 0));     // record: fill 4, 0
+    const QColor c4(128, 0, 0), c61(0, 94, 145);
+    EXPECT_EQ(pixel(105, 2, 2), c61);
+    // Record is filled 4, 0 and Setup 61, 0: black faces edged in the first
+    // colour, on every side.
+    for (auto [x, y] : {std::pair{0, 5}, {-1, 5}, {5, 0}, {5, -1}}) {
+        EXPECT_EQ(pixel(140, x, y), c4) << x << "," << y;
+        EXPECT_EQ(pixel(170, x, y), c61) << x << "," << y;
+    }
+    EXPECT_EQ(pixel(140, 2, 2), QColor(0, 0, 0));
+    EXPECT_EQ(pixel(170, 2, 2), QColor(0, 0, 0));
+
+    auto visible = [] {
+        std::vector<int32_t> shown;
+        for (int32_t id = 105; id <= 170; id += 5)
+            if (EZ_ISVISIBLE("MAIN", id)) shown.push_back(id);
+        return shown;
+    };
+    const std::vector<int32_t> all = {105, 110, 115, 120, 125, 130, 135,
+                                      140, 145, 150, 155, 160, 165, 170};
     qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
-    EXPECT_EQ(centre(160), QColor(64, 0, 0));  // step mode: colour 70
-    EXPECT_FALSE(EZ_ISVISIBLE("MAIN", 125));
+    EXPECT_EQ(pixel(160, 2, 2), QColor(64, 0, 0));  // step mode: colour 70
+    // Play Reverse, Stop, Play Forward and Record go; Rewind and Fast Forward step.
+    EXPECT_EQ(visible(), (std::vector<int32_t>{105, 110, 115, 135, 145, 150, 155, 160, 165, 170}));
     qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
-    EXPECT_TRUE(EZ_ISVISIBLE("MAIN", 125));
+    EXPECT_EQ(visible(), all);
+    EXPECT_EQ(pixel(160, 2, 2), c61);
+}
+
+TEST_F(MainWindowTest, StartSequenceLeavesTheNormalPointer) {
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    MainStartSequence();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EZ_DOEVENTS(255);  // the posted select-all
 }
 
 }  // namespace

@@ -297,9 +297,18 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
     QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
                     QPoint(std::max(x1, x2), std::max(y1, y2)));
     switch (type) {
-        case EZ_DRAW_FILL:
+        case EZ_DRAW_FILL: {
             if (B().background >= 0) p.fillRect(r, bg);
+            // The first colour edges the fill: a dark button on a dark form
+            // still shows where it is.
+            QRect edge = r.intersected(QRect(0, 0, c->width, c->height));
+            if (B().foreground >= 0 && fg != bg && !edge.isEmpty()) {
+                p.setPen(QPen(fg, 1));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(edge.adjusted(0, 0, -1, -1));
+            }
             break;
+        }
         case EZ_DRAW_BOX: {
             QPen pen(fg, std::max(1, lineWidth));
             pen.setJoinStyle(Qt::MiterJoin);
