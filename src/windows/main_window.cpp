@@ -114,7 +114,7 @@ void ToggleAutoRecord() {
         if (!AskYesNo("|Turn On Auto Record?")) return;
         EZ_STOPTIMER(kMain, kAutoRecordTimer);
         ProcessEvents();
-        if (g_CommandLineAutoRecord == 0) g_CommandLineAutoRecord = 3600;
+        if (g_CommandLineAutoRecord == 0) g_CommandLineAutoRecord = kDefaultAutoRecord;
         g_AutoRecordInterval = g_CommandLineAutoRecord.load();
         EZ_STARTTIMER(kMain, kAutoRecordTimer, g_AutoRecordInterval);
         ProcessEvents();

@@ -21,6 +21,7 @@
 #include "recorder/bank.h"
 #include "shell/app.h"
 #include "shell/globals.h"
+#include "shell/instance_lock.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
 #include "windows/main_window.h"
@@ -83,6 +84,10 @@ class ControllerTest : public ::testing::Test {
         // instead, so it stops the status thread before statics go.
         if (g_Ampcontrol) g_Ampcontrol->Disconnect();
         qt::SetMessageBoxAnswerer(nullptr);
+        // The lock goes with the process; its file need not stay behind.
+        ::unlink(InstanceLock::LockPath(InstanceLock::Name(),
+                                        cSettings::SettingsPathFor(cSettings::ProgramPath()))
+                     .c_str());
     }
 
     template <typename Pred>

@@ -16,6 +16,7 @@
 #include "shell/app.h"
 #include "shell/globals.h"
 #include "shell/instance_lock.h"
+#include "shell/settings.h"
 #include "shell/toolkit.h"
 
 namespace {
@@ -38,6 +39,10 @@ class AppTest : public ::testing::Test {
     void TearDown() override {
         qt::SetMessageBoxAnswerer(nullptr);
         qt::UnloadAll();
+        ::unlink(InstanceLock::LockPath(InstanceLock::Name(), SettingsPath()).c_str());
+    }
+    static std::string SettingsPath() {
+        return cSettings::SettingsPathFor(cSettings::ProgramPath());
     }
     std::vector<std::string> boxes;
 };
@@ -117,8 +122,24 @@ TEST_F(AppTest, StartCreatesObjectsReadsAutorecAndRefusesASecondInstance) {
     EXPECT_EQ(g_CommandLineAutoRecord.load(), 600);
 
     // The lock is held now: a second start in this name is refused with the message.
-    InstanceLock other = InstanceLock::Acquire(InstanceLock::Name());
+    InstanceLock other = InstanceLock::Acquire(InstanceLock::Name(), SettingsPath());
     EXPECT_EQ(other.Status(), InstanceStatus::kAlreadyRunning);
+    ASSERT_FALSE(ShellStart());
+    EXPECT_EQ(boxes, std::vector<std::string>{"TarVolen is already running"});
+}
+
+TEST_F(AppTest, ALockThatCannotBeTakenStopsTheStartWithAMessage) {
+    // No file can have this name: the lock fails as a planted one would.
+    ::setenv("TARVOLEN_INSTANCE", std::string(300, 'x').c_str(), 1);
+    int created = 0;
+    Application app;
+    app.createSharedObjects = [&created] { ++created; };
+    InstallApplication(std::move(app));
+    EXPECT_FALSE(ShellStart());
+    EXPECT_EQ(created, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("TarVolen cannot take its single-instance lock:|", 0), 0u) << boxes[0];
+    EXPECT_NE(boxes[0].find("File name too long"), std::string::npos) << boxes[0];
 }
 
 TEST(CommandLine, JoinsTheArgumentsAfterTheProgramName) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <cstdlib>
 #include <tuple>
 
 #include "platform/qt/qt_seam.h"
@@ -126,27 +127,52 @@ TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndBuild) {
 
 TEST_F(MainWindowTest, AutoRecordToggleAsksAndUsesTheCommandLineInterval) {
     struct Case {
-        int32_t commandLine;
-        int32_t expected;
+        const char* commandLine;
+        int32_t seconds;
     };
-    for (Case c : {Case{0, 3600}, Case{600, 600}}) {
-        g_CommandLineAutoRecord = c.commandLine;
+    // Below one second or above a day is no interval: the default, never a
+    // timer that fires at once, overflows or never fires.
+    const Case cases[] = {{"", 3600},
+                          {"autorec=600", 600},
+                          {"AUTOREC=86400", 86400},
+                          {"autorec=-5", 3600},
+                          {"autorec=0", 3600},
+                          {"autorec=86401", 3600},
+                          {"autorec=4294968", 3600},
+                          {"autorec=99999999", 3600},
+                          {"autorec=99999999999", 3600}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        g_CommandLineAutoRecord = AutoRecordFromCommandLine(c.commandLine);
         answer = 1;
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
-        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.seconds);
+        EXPECT_EQ(qt::TimerInterval("MAIN", 3), c.seconds * 1000);
         EXPECT_EQ(boxes.back(), "|Turn On Auto Record? / tarvolen / &Yes|&No");
         answer = 2;  // "&No" leaves it on
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
         EXPECT_EQ(boxes.back(), "|Turn Off Auto Record? / tarvolen / &Yes|&No");
-        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.seconds);
         answer = 1;
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
         EXPECT_EQ(g_AutoRecordInterval.load(), 0);
+        EXPECT_EQ(qt::TimerInterval("MAIN", 3), -1);
     }
     // A left click on the logo does nothing.
     size_t asked = boxes.size();
     qt::DeliverEvent("MAIN", 180, EZ_EV_CLICK, 0);
     EXPECT_EQ(boxes.size(), asked);
+}
+
+TEST(AutoRecordCommandLine, AnUnusableIntervalIsTraced) {
+    ::setenv("TARVOLEN_TRACE", "1", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(AutoRecordFromCommandLine("autorec=-5"), 3600);
+    EXPECT_EQ(AutoRecordFromCommandLine("autorec=600"), 600);
+    EXPECT_EQ(AutoRecordFromCommandLine("x"), 0);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("TARVOLEN_TRACE");
+    EXPECT_EQ(trace, "autorec=-5 is not 1 to 86400 seconds: auto record uses 3600\n");
 }
 
 TEST_F(MainWindowTest, EveryButtonAnswersItsTooltip) {

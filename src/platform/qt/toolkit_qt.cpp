@@ -367,6 +367,13 @@ QImage Grab(const std::string& form) {
     return w ? w->grab().toImage() : QImage();
 }
 
+int TimerInterval(const std::string& form, int32_t id) {
+    Form* f = B().FindForm(form);
+    if (!f) return -1;
+    auto it = f->timers.find(id);
+    return it != f->timers.end() && it->second->isActive() ? it->second->interval() : -1;
+}
+
 std::string LastTooltip() {
     return B().tooltipAnswer;
 }
@@ -658,7 +665,9 @@ void EZ_STARTTIMER(const std::string& form, int32_t id, int32_t seconds) {
         QObject::connect(timer, &QTimer::timeout,
                          [name, id] { B().Fire(name, id, EZ_EV_TIMER, 0); });
     }
-    timer->start(std::max(1, seconds) * 1000);
+    // Seconds past what a millisecond timer holds run at its longest.
+    const int64_t ms = std::clamp<int64_t>(int64_t(seconds) * 1000, 1000, INT32_MAX);
+    timer->start(int(ms));
 }
 
 void EZ_STOPTIMER(const std::string& form, int32_t id) {
