@@ -230,7 +230,8 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text);
 // Print format for EZ_DCPRINT: mode 2 clips the text to the box from (x, y) to
 // (right, bottom). Flags: 16 centre horizontally, 32 one line centred
 // vertically, 4 top-aligned lines; extra 16 ends a text that does not fit
-// with an ellipsis. Mode 0 resets.
+// with an ellipsis, extra 32 keeps its beginning and its end with an
+// ellipsis between them. Mode 0 resets.
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra);
 void EZ_DCSAVESTATE(int32_t dc);
 void EZ_DCRESTORESTATE(int32_t dc);

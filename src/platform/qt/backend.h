@@ -167,5 +167,8 @@ inline Backend& B() {
 }
 
 void StyleControl(Control& control);
+// A tooltip's text as given: one that Qt would take for markup is escaped and
+// kept on its lines.
+QString PlainTooltip(const std::string& text);
 void BuildMenuBar(Form& form, int32_t menu);
 }  // namespace tarvolen::qt

@@ -26,14 +26,6 @@
 namespace tarvolen::qt {
 namespace {
 
-// A tooltip shows its text as given: one that Qt would take for markup is
-// escaped and kept on its lines.
-QString PlainTooltip(const std::string& text) {
-    QString t = ToQ(text);
-    if (!Qt::mightBeRichText(t)) return t;
-    return "<p style='white-space:pre'>" + t.toHtmlEscaped() + "</p>";
-}
-
 // Reports the events every control shares: right clicks, tooltips, and the
 // subclass notification for subclassed controls.
 class ControlEvents : public QObject {
@@ -251,6 +243,12 @@ std::map<int32_t, std::vector<MenuItem>>& MainMenus() {
 int32_t g_nextMenu = 1;
 
 }  // namespace
+
+QString PlainTooltip(const std::string& text) {
+    QString t = ToQ(text);
+    if (!Qt::mightBeRichText(t)) return t;
+    return "<p style='white-space:pre'>" + t.toHtmlEscaped() + "</p>";
+}
 
 void BuildMenuBar(Form& form, int32_t menu) {
     if (!form.window) return;

@@ -187,7 +187,7 @@ const QStaticText& LaidOut(const QString& text, const QFont& font) {
 }  // namespace
 
 void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
-                const QString& text, const QColor& color, bool elide) {
+                const QString& text, const QColor& color, Qt::TextElideMode elide) {
     if (!font.symbol) {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list.
@@ -196,10 +196,10 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
         p.setFont(font.font);
         p.setPen(color);
         QString shown = text;
-        if (elide && !(alignment & Qt::TextWordWrap)) {
+        if (elide != Qt::ElideNone && !(alignment & Qt::TextWordWrap)) {
             QFontMetrics fm(font.font);
             QStringList lines = text.split('\n');
-            for (auto& line : lines) line = fm.elidedText(line, Qt::ElideRight, rect.width());
+            for (auto& line : lines) line = fm.elidedText(line, elide, rect.width());
             shown = lines.join('\n');
         }
         if (shown.contains('\n')) {
@@ -361,7 +361,10 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         t.replace("\r\n", "\n");
     }
     // DrawTextIn keeps the text inside r.
-    DrawTextIn(*c->painter, r, align, font, t, fg, (g_print.extra & 16) != 0);
+    const Qt::TextElideMode elide = (g_print.extra & 16)   ? Qt::ElideRight
+                                    : (g_print.extra & 32) ? Qt::ElideMiddle
+                                                           : Qt::ElideNone;
+    DrawTextIn(*c->painter, r, align, font, t, fg, elide);
 }
 
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra) {

@@ -46,6 +46,7 @@ class ListView : public QAbstractScrollArea {
     void RedrawChanged();
 
   protected:
+    bool viewportEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

@@ -3,10 +3,12 @@
 // resize and reorder.
 #include <QAbstractScrollArea>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QToolTip>
 
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
@@ -334,6 +336,24 @@ bool ListView::Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x)
         left += w;
     }
     return false;
+}
+
+bool ListView::viewportEvent(QEvent* e) {
+    if (e->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(e);
+    // A cell whose text is wider than its column shows the whole text as a
+    // tooltip, as list views do for their cut texts.
+    auto* help = static_cast<QHelpEvent*>(e);
+    int32_t row = -1, column = -1, x = 0;
+    if (Hit(help->pos(), row, column, x)) {
+        const std::string text = Text(row, column);
+        if (QFontMetrics(font()).horizontalAdvance(ToQ(text)) + 4 > ColumnWidth(column)) {
+            QToolTip::showText(help->globalPos(), PlainTooltip(text), viewport());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    e->ignore();
+    return true;
 }
 
 void ListView::mousePressEvent(QMouseEvent* e) {
