@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <algorithm>
 #include <cstdlib>
 #include <tuple>
 
@@ -251,6 +252,40 @@ TEST_F(MainWindowTest, RecordingAndStepButtonsArePaintedInTheirColours) {
     qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
     EXPECT_EQ(visible(), all);
     EXPECT_EQ(pixel(160, 2, 2), c61);
+}
+
+// The logo and "Load Last" fit their designed boxes: no ink on the outer
+// pixels of the box, which is where a cut text ends.
+TEST_F(MainWindowTest, LogoAndLoadLastFitTheirBoxes) {
+    struct Case {
+        int32_t id;
+        QColor ink;
+        int margin;
+    };
+    const Case cases[] = {{180, QColor(255, 255, 0), 1},    // "tarvolen", colour 14
+                          {185, QColor(127, 127, 255), 1},  // "controller", colour 25
+                          {165, QColor(0, 213, 255), 4}};   // "Load Last", colour 60
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        QImage image = qt::ControlWidget("MAIN", c.id)->grab().toImage();
+        int left = image.width(), right = -1, top = image.height(), bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor p = image.pixelColor(x, y);
+                const int distance = std::abs(p.red() - c.ink.red()) +
+                                     std::abs(p.green() - c.ink.green()) +
+                                     std::abs(p.blue() - c.ink.blue());
+                if (distance > 150) continue;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+        }
+        ASSERT_GE(right, 0) << "nothing drawn";
+        EXPECT_GE(left, c.margin);
+        EXPECT_LT(right, image.width() - c.margin);
+        EXPECT_GE(top, 1);
+        EXPECT_LT(bottom, image.height() - 1);
+    }
 }
 
 TEST_F(MainWindowTest, StartSequenceLeavesTheNormalPointer) {

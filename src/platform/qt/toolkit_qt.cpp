@@ -42,13 +42,15 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
     std::string lower = ToLower(face);
     made.symbol = lower == "webdings" || lower == "wingdings";
     made.wingdings = lower == "wingdings";
-    // The faces the program names are Windows faces; map them to installed ones.
+    // The faces the program names are Windows faces; map them to installed
+    // ones of about their widths, so texts fit the boxes designed for them
+    // (DejaVu Sans runs a sixth wider than Segoe UI).
     QString family = "DejaVu Sans";
-    if (lower == "arial")
+    if (lower == "arial" || lower == "segoe ui")
         family = "Liberation Sans";
     else if (lower == "courier" || lower == "courier new")
         family = "Liberation Mono";
-    else if (lower == "tahoma" || lower == "segoe ui" || lower == "symbol")
+    else if (lower == "tahoma" || lower == "symbol")
         family = "DejaVu Sans";
     else if (!made.symbol && !face.empty())
         family = ToQ(face);
