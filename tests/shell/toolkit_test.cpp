@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QTimer>
 #include <atomic>
@@ -162,6 +163,16 @@ TEST_F(ToolkitTest, MessageBoxAnswersReturnAndEsc) {
         EXPECT_TRUE(firstHasFocus);
         EXPECT_FALSE(EZ_FORMEXISTS("{MSGBOX}"));
     }
+}
+
+TEST_F(ToolkitTest, AMainMenuDefinedAgainIsNotDoubled) {
+    for (int i = 0; i < 3; ++i) {
+        EZ_DEFMAINMENU(9000, "&Help", 0);
+        EZ_FORM("MENU", "", "M", 0, 0, 20, 5, "");
+    }
+    auto* bar = qt::FormWidget("MENU")->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->actions().size(), 1);
 }
 
 TEST_F(ToolkitTest, PostedAndThreadEventsArriveOnTheGuiThread) {

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 #include <QToolTip>
+#include <algorithm>
 #include <sstream>
 
 #include "platform/qt/backend.h"
@@ -515,7 +516,14 @@ bool EZ_ISHOT(const std::string& form, int32_t id) {
 // ---- Menus
 
 void EZ_DEFMAINMENU(int32_t id, const std::string& caption, int32_t menu) {
-    MainMenus()[menu].push_back(MenuItem{id, caption, 0});
+    // Defining an item again (the main form created anew) replaces it.
+    auto& items = MainMenus()[menu];
+    auto same =
+        std::find_if(items.begin(), items.end(), [id](const MenuItem& m) { return m.id == id; });
+    if (same != items.end())
+        *same = MenuItem{id, caption, 0};
+    else
+        items.push_back(MenuItem{id, caption, 0});
     B().pendingMainMenu = menu;
 }
 
