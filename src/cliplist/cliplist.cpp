@@ -262,7 +262,7 @@ void cCliplist::DrawRow(const std::string& form, int32_t id, int32_t drawValue, 
         EZ_USEFONT(font);
         // A text wider than its column keeps its beginning and its end: the
         // end is what tells clips of the same minute apart.
-        EZ_SETPRINTFORMAT(2, right, height, 48, 32);
+        EZ_SETPRINTFORMAT(2, right, height, 48, 64);
         std::string text = EZ_GETLVITEMTEXT(form, id, item, column);
         EZ_COLOR(info.selected ? 0 : 15, -1);
         EZ_DCPRINT(dc, x, textRow, text);

@@ -232,3 +232,15 @@ cSettings::ChannelStatus cSettings::Status(int32_t ch) const {
 }
 
 }  // namespace tarvolen
+
+namespace tarvolen {
+
+ChannelConfig* cSettings::Config(int32_t ch) {
+    return InRange(ch) ? &config_[static_cast<size_t>(ch)] : nullptr;
+}
+
+const ChannelConfig* cSettings::Config(int32_t ch) const {
+    return InRange(ch) ? &config_[static_cast<size_t>(ch)] : nullptr;
+}
+
+}  // namespace tarvolen

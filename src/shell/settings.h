@@ -15,6 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "shell/channel_config.h"
 #include "shell/widths.h"
 
 namespace tarvolen {
@@ -114,6 +117,56 @@ class cSettings {
     std::string RecordFileNames(int32_t ch) const;
     void SetRecordFileNames(int32_t ch, std::string_view names);
 
+    // ---- Recorder configuration and the Setup pages (src/config). They act on
+    // the channel selected in the Setup window's channel grid and the page of
+    // its selected tab; without a selection they do nothing.
+    void CommitEdit();
+    void SetSegmentDuration(const std::string& timecode);
+    void PollConfiguration(int32_t prime);
+    void RefreshPage(int32_t channel);  // -1: the selected channel
+    void ApplyPage(const std::string& item_name, int32_t item_index);
+    void ApplyToChecked(int32_t ask);
+    void BuildInputsPage();
+    void BuildEncodersPage();
+    void BuildProjectsPage();
+    void BuildMasterAudioPage();
+    void BuildProxyAudioPage();
+    void AddTrack();
+    void RemoveTrack();
+    void SetTrackCount(int32_t count);
+
+    // ---- The Setup window's channel grid and the address dialog (src/windows).
+    void FillChannelGrid();
+    void ShowChannelsWithAddress();
+    void ShowNoChannels();
+    void ApplyChannelGrid();
+    void LoadAddressDialog();
+    void ApplyAddressDialog();
+    void ClearChannel();
+    void IncrementChannel();
+    // 1 while the grid is being filled: RefreshPage then does nothing.
+    int32_t FillFlag() const { return fill_flag_; }
+    void SetFillFlag(int32_t on) { fill_flag_ = on; }
+
+    // ---- Configuration model and document (src/config); the Setup pages'
+    // helpers, open to tests and fuzzers.
+    // The channel selected in the Setup window's grid, -1 for none.
+    static int32_t SelectedSetupChannel();
+    // Null outside 0 to the channel bound.
+    ChannelConfig* Config(int32_t ch);
+    const ChannelConfig* Config(int32_t ch) const;
+    ChoiceTable& Choices() { return choices_; }
+    const ChoiceTable& Choices() const { return choices_; }
+    void ParseCapabilities(int32_t channel, std::string_view document);
+    std::string TranslateChoice(std::string_view value, int32_t slot, int32_t kind) const;
+    std::string BuildConfigXml();  // the selected channel
+    std::string BuildConfigXml(int32_t channel) const;
+    void ParseRouting(int32_t channel, int32_t slot, std::string_view routing);
+    std::string BuildRoutingXml(int32_t channel, int32_t slot) const;
+    int32_t LastTrackIndex(int32_t slot);  // the selected channel
+    int32_t LastTrackIndex(int32_t channel, int32_t slot) const;
+    int32_t AudioPageIndex();
+
     // State and timecode of one channel taken together.
     struct ChannelStatus {
         std::string state;
@@ -153,6 +206,13 @@ class cSettings {
     std::atomic<int32_t> frame_rate_{29};
     std::string build_string_;
     std::function<void()> redraw_;
+
+    // GUI thread only.
+    std::vector<ChannelConfig> config_ = std::vector<ChannelConfig>(kChannelCount);
+    ChoiceTable choices_{};
+    int32_t fill_flag_ = 0;
+    std::string last_configuration_;  // the last document PollConfiguration saw
+    int32_t last_polled_channel_ = 0;
 
     mutable std::mutex mutex_;  // every text field of every channel
     std::array<Channel, kChannelCount> channels_;

@@ -21,7 +21,6 @@ inline constexpr int32_t EZ_EV_TIMER = 7;   // control id = timer id
 inline constexpr int32_t EZ_EV_TOOLTIP = 8;
 inline constexpr int32_t EZ_EV_NOTIFY = 10;
 inline constexpr int32_t EZ_EV_KEY = 20;  // value: key code
-inline constexpr int32_t EZ_EV_DBLCLICK = 22;
 inline constexpr int32_t EZ_EV_CREATED = 85;
 inline constexpr int32_t EZ_EV_SHOWN = 86;
 inline constexpr int32_t EZ_EV_STARTED = 87;
@@ -230,14 +229,17 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text);
 // Print format for EZ_DCPRINT: mode 2 clips the text to the box from (x, y) to
 // (right, bottom). Flags: 16 centre horizontally, 32 one line centred
 // vertically, 4 top-aligned lines; extra 16 ends a text that does not fit
-// with an ellipsis, extra 32 keeps its beginning and its end with an
-// ellipsis between them. Mode 0 resets.
+// with an ellipsis, extra 32 makes "|" start a new line, extra 64 keeps the
+// beginning and the end of a line that does not fit with an ellipsis
+// between them. Mode 0 resets.
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra);
 void EZ_DCSAVESTATE(int32_t dc);
 void EZ_DCRESTORESTATE(int32_t dc);
 
 // ---- List view sorting and searching
-inline constexpr int32_t EZ_EV_HEADERCLICK = 910;  // value: column clicked
+// A list's column header was clicked; value: the column. (A tab control
+// reports a change of tab with the same code, EZ_EV_TABCHANGED.)
+inline constexpr int32_t EZ_EV_HEADERCLICK = 6;
 void EZ_SORTLV(const std::string& form, int32_t id, int32_t column, int32_t descending);
 // First row from 'from' whose cell in column equals text (any letter case), or -1.
 int32_t EZ_FINDLVITEM(const std::string& form, int32_t id, int32_t column, const std::string& text,
@@ -270,3 +272,118 @@ void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t
                        const std::string& text);
 // Enables or disables a whole form (its controls stop taking input).
 void EZ_ENABLEFORM(const std::string& form, int32_t on);
+
+// ---- Setup window: list check boxes, tabs, the address editor, accelerators
+// A list activated a row (double click, Return); value: the row.
+inline constexpr int32_t EZ_EV_LVACTIVATE = 910;
+// A tab control's tab changed; value: the new tab, counted from 1.
+inline constexpr int32_t EZ_EV_TABCHANGED = 6;
+// A list without owner-drawn rows asks with 315 before it paints whether the
+// program colours its rows: cancel 1 means yes. Then each row painted is
+// announced with 316 (value: the row) and the handler sets its colours with
+// EZ_COLOR.
+inline constexpr int32_t EZ_EV_CUSTOMDRAW = 316;
+inline constexpr int32_t EZ_EV_CUSTOMDRAWNOTIFY = 315;
+// An owner-drawn button is about to erase its background before event 300;
+// cancel 1 leaves the background alone (the painter covers it).
+inline constexpr int32_t EZ_EV_BUTTONERASE = 320;
+
+// List item states (EZ_LVSETITEMSTATE): the state image lives in bits 12-15;
+// image 1 is an unticked check box, 2 a ticked one.
+inline constexpr int32_t EZ_LVIS_FOCUSED = 1;
+inline constexpr int32_t EZ_LVIS_SELECTED = 2;
+inline constexpr int32_t EZ_LVIS_STATEIMAGEMASK = 0xF000;
+constexpr int32_t EZ_STATEIMAGE(int32_t image) {
+    return image << 12;
+}
+
+// A list with the property "X" has a check box on every row.
+// The state image of a row: 2 ticked, 1 unticked, 0 without check boxes.
+int32_t EZ_LVGETITEMSTATEIMG(const std::string& form, int32_t id, int32_t row);
+// Sets the bits of mask in a row's state to those of state (selected,
+// focused, state image); row -1 means every row.
+void EZ_LVSETITEMSTATE(const std::string& form, int32_t id, int32_t row, int32_t state,
+                       int32_t mask);
+int32_t EZ_LVGETITEMSTATE(const std::string& form, int32_t id, int32_t row, int32_t mask);
+// Bounds of a row in list pixels (code 0 whole row, 1 icon, 2 label); false
+// when the row does not exist.
+bool EZ_LVGETITEMRECT(const std::string& form, int32_t id, int32_t row, int32_t code, int32_t& left,
+                      int32_t& top, int32_t& right, int32_t& bottom);
+bool EZ_LVGETITEMPOSITION(const std::string& form, int32_t id, int32_t row, int32_t& x, int32_t& y);
+// Scrolls the rows by pixels.
+void EZ_LVSCROLL(const std::string& form, int32_t id, int32_t dx, int32_t dy);
+// Rows that fit in the visible part of the list.
+int32_t EZ_LVCOUNTPERPAGE(const std::string& form, int32_t id);
+// Scrolls a row into view.
+void EZ_LVENSUREVISIBLE(const std::string& form, int32_t id, int32_t row);
+// The next selected item after 'after' (-1: from the first) of a list view or
+// a property list, or -1.
+int32_t EZ_FINDNEXTSEL(const std::string& form, int32_t id, int32_t after);
+
+// Tabs separated by "|". Reports EZ_EV_TABCHANGED when the operator changes tab.
+void EZ_TABCONTROL(int32_t id, const std::string& tabs, double column, double row, double width,
+                   double height, const std::string& props);
+// The selected tab counted from 1; 0 when there is none.
+int32_t EZ_GETTABSEL(const std::string& form, int32_t id);
+void EZ_SETTABSEL(const std::string& form, int32_t id, int32_t tab);
+
+// Combo box: chooses the item at index (from 0; -1 none); the chosen index.
+void EZ_SETCOMBOINDEX(const std::string& form, int32_t id, int32_t index);
+int32_t EZ_GETCOMBOINDEX(const std::string& form, int32_t id);
+
+// Position of a control in form units.
+void EZ_GETPOSC(const std::string& form, int32_t id, double& column, double& row);
+// Removes a control from its form.
+void EZ_REMOVECONTROL(const std::string& form, int32_t id);
+// Creates a control of a platform window class on an existing form.
+// "SysIPAddress32" is the four-octet address editor. False for an unknown class.
+bool EZ_CREATECONTROL(const std::string& form, int32_t id, const std::string& windowClass,
+                      double column, double row, double width, double height);
+
+// Messages understood by EZ_SENDMESSAGE.
+inline constexpr int32_t EZ_IPM_SETADDRESS = 1125;  // lparam: the packed address
+// lparam: a uint32_t* that receives the packed address; the result is the
+// number of octets filled in (0-4). Blank octets read as 0.
+inline constexpr int32_t EZ_IPM_GETADDRESS = 1126;
+inline constexpr int32_t EZ_IPM_CLEARADDRESS = 1124;
+// To a property list with wparam 8: finish the edit in progress.
+inline constexpr int32_t EZ_WM_VSCROLL = 277;
+inline constexpr int32_t EZ_SB_ENDSCROLL = 8;
+intptr_t EZ_SENDMESSAGE(const std::string& form, int32_t id, int32_t message, intptr_t wparam,
+                        intptr_t lparam);
+
+// Accelerators: "key,id|key,id|...", a key being a name ("Return", "ESC",
+// "Space", "Tab", "BS", "Del", "F1".."F12", any letter case) or "#" and a
+// virtual-key code in decimal. A key presses the control: it arrives as a
+// click (event 1) on that id. Defining replaces the form's table.
+void EZ_DEFACCEL(const std::string& form, const std::string& table);
+// 1: the form's table is used while the form is active; 0: not used.
+void EZ_SETACCELFORM(const std::string& form, int32_t on);
+
+// ---- Property list (the Setup pages)
+// Item texts: "label" alone is a header line; "label{D}value[a;b;c]" a drop-down;
+// "label{T}value" free text; "label{B}value" a value with a button (event 82);
+// "{C}" colour and "{F}" file items ("label{F}value[filters]") are accepted.
+inline constexpr int32_t EZ_EV_PLBUTTON = 82;    // value: the item
+inline constexpr int32_t EZ_EV_PLCHANGED = 976;  // value: the item
+void EZ_PLISTBOX(int32_t id, const std::string& items, double column, double row, double width,
+                 double height, const std::string& props);
+// Composes an item text; kind is "D", "T", "B", "C" or "F", or empty for a header.
+std::string EZ_DEFPLINFO(const std::string& label, const std::string& value,
+                         const std::string& choices, const std::string& kind, int32_t flags);
+// Splits an item text; kind empty for a header.
+void EZ_GETPLINFO(const std::string& item, std::string& label, std::string& value,
+                  std::string& choices, std::string& kind);
+// Change bracket: items added inside it are shown once, at EZ_ENDCC.
+void EZ_STARTCC(const std::string& form, int32_t id);
+void EZ_ENDCC(const std::string& form, int32_t id);
+// Adds items separated by "|" at the end.
+void EZ_ADDITEMS(const std::string& form, int32_t id, const std::string& items);
+void EZ_CLEAR(const std::string& form, int32_t id);
+// Index of the last item, -1 when empty.
+int32_t EZ_FINDLAST(const std::string& form, int32_t id);
+// The whole item text with its current value; empty for a missing item.
+std::string EZ_GETITEMTEXT(const std::string& form, int32_t id, int32_t index);
+// Label and index of the item being edited or last edited; empty and -1 for none.
+std::string EZ_GETCURRENTPROPNAME(const std::string& form, int32_t id);
+int32_t EZ_GETCURRENTPROPINDEX(const std::string& form, int32_t id);

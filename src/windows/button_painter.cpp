@@ -95,9 +95,11 @@ void PaintButton(const std::string& form, int32_t id, int32_t drawValue,
     EZ_COLOR(look.fillForeground, look.fillBackground);
     EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
     EZ_COLOR(look.captionForeground, look.captionBackground);
-    EZ_SETPRINTFORMAT(2, info.width, info.height, 48, 0);
     // The Record button always reads "record", whatever its caption holds.
     bool record = ToLower(form) == "main" && id == 140;
+    // Captions like "Select All|Channels" are two lines; symbol captions stack their own.
+    const bool twoLines = caption.find('|') != std::string::npos && ToLower(form) != "main";
+    EZ_SETPRINTFORMAT(2, info.width, info.height, 48, twoLines ? 32 : 0);
     EZ_DCPRINT(info.dc, 0, 0, record ? "record" : WithoutKeyMarks(caption));
     EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
     EZ_ENDOWNERDRAW(drawValue);

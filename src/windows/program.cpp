@@ -11,9 +11,11 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "timecode/keypad_window.h"
 #include "timecode/tc_math.h"
 #include "windows/button_painter.h"
 #include "windows/main_window.h"
+#include "windows/setup_window.h"
 
 namespace tarvolen {
 namespace {
@@ -80,6 +82,10 @@ bool IsClipListButton(int32_t id) {
     return id == 105 || id == 2;
 }
 
+bool IsTcEntryButton(int32_t id) {
+    return id == kTcEntryOk || id == kTcEntryCancel;
+}
+
 }  // namespace
 
 Application MakeApplication(int argc, char** argv) {
@@ -96,6 +102,17 @@ Application MakeApplication(int argc, char** argv) {
                 return;
             }
             ClipListEvent(id, code, value, cancel);
+        }};
+    app.windows["SETUP"] = {DesignSetupWindow, SetupWindowEvent};
+    app.windows["IPADDRESS"] = {DesignAddressDialog, AddressDialogEvent};
+    SetSetupWindowOpener(OpenSetupWindow);
+    app.windows["TCENTRY"] = {
+        DesignTcEntry, [](int32_t id, int32_t code, int32_t value, int32_t& cancel) {
+            if (code == EZ_EV_OWNERDRAW && IsTcEntryButton(id)) {
+                PaintButton(kTcEntryForm, id, value, EZ_GETTEXT(kTcEntryForm, id));
+                return;
+            }
+            TcEntryEvent(id, code, value, cancel);
         }};
     return app;
 }

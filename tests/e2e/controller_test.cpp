@@ -6,15 +6,18 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "../windows/while_open.h"
 #include "cliplist/cliplist.h"
 #include "device/amp_control.h"
 #include "device/status.h"
@@ -270,6 +273,57 @@ TEST_F(ControllerTest, ClipListFromTheRowLoadsAnOlderClipAndTheRowShowsItsPoints
     EXPECT_FALSE(g_Settings->ClipStart(0).empty());
     EXPECT_FALSE(g_Settings->ClipEnd(0).empty());
     qt::Grab("MAIN").save("e2e_main_loaded.png");
+}
+
+TEST_F(ControllerTest, SetupPointsARowAtAnotherRecorderChannel) {
+    using tarvolen::testing::WhileOpen;
+    auto key = [](int k, const QString& text = {}) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QApplication::sendEvent(QApplication::focusWidget(), &press);
+    };
+    // As an operator: "setup", double-click channel 3, type a name, the
+    // address and internal channel 2, Return, then "&Ok" on Setup.
+    WhileOpen(
+        "SETUP", [&] { Click(170); },
+        [&] {
+            WhileOpen(
+                "IPADDRESS", [] { qt::DeliverEvent("SETUP", 105, EZ_EV_LVACTIVATE, 2); },
+                [&] {
+                    EZ_SETTEXT("IPADDRESS", 120, "Camera Three");
+                    EZ_SETCOMBOINDEX("IPADDRESS", 130, 1);
+                    EZ_SENDMESSAGE("IPADDRESS", 100, EZ_IPM_CLEARADDRESS, 0, 0);
+                    EZ_SETFOCUS("IPADDRESS", 100);
+                    for (char c : std::string("127.0.0.103"))
+                        key(c == '.' ? Qt::Key_Period : Qt::Key_0 + (c - '0'), QString(QChar(c)));
+                    key(Qt::Key_Return);
+                });
+            EXPECT_EQ(EZ_GETLVITEMTEXT("SETUP", 105, 2, 1), "Camera Three");
+            EXPECT_EQ(EZ_GETLVITEMTEXT("SETUP", 105, 2, 3), "2");
+            qt::DeliverEvent("SETUP", 100, EZ_EV_CLICK, 0);
+        });
+    // Setup's way back reconnects, asking first.
+    EXPECT_EQ(questions.back(), "|Connect to tarvolens?");
+    std::ifstream in(g_Settings->SettingsPath());
+    std::stringstream file;
+    file << in.rdbuf();
+    EXPECT_NE(file.str().find("\n2=Camera Three\n"), std::string::npos) << file.str();
+    EXPECT_NE(file.str().find("[IntChanNum]\n0=1\n1=1\n2=2\n"), std::string::npos);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+
+    Click(140);  // record: row 3 now drives 127.0.0.103 channel 2
+    auto recordedThere = [&](int channel) {
+        for (const auto& e : bank->Journal()) {
+            if (e.request == "RECORD" && e.address == Address(2) && e.channel == channel)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(recordedThere(2));
+    EXPECT_FALSE(recordedThere(1));
+    auto view = bank->Channel(Address(2), 2);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->state, "Record");
+    EXPECT_EQ(g_Settings->ChannelName(2), "Camera Three");
 }
 
 // A clip whose name holds byte 0xE9 comes through the directory, the list

@@ -67,6 +67,21 @@ struct Control {
     bool tooltip = false;
 };
 
+// A control that answers EZ_FINDNEXTSEL and EZ_SENDMESSAGE itself (list
+// views, property lists, the address editor).
+class MessageTarget {
+  public:
+    virtual ~MessageTarget() = default;
+    virtual int32_t FindNextSelected(int32_t after) const {
+        (void)after;
+        return -1;
+    }
+    virtual intptr_t Message(int32_t message, intptr_t wparam, intptr_t lparam) {
+        (void)message, (void)wparam, (void)lparam;
+        return 0;
+    }
+};
+
 class FormWindow;
 
 struct Form {
@@ -77,6 +92,7 @@ struct Form {
     QSize designClient;
     bool modal = false;
     bool shownOnce = false;
+    bool shownHandled = false;   // the program has handled its shown event
     QEventLoop* loop = nullptr;  // on EZ_FORM's stack while a modal form runs
     QMenuBar* menuBar = nullptr;
     std::map<int32_t, QTimer*> timers;

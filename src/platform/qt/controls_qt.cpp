@@ -80,6 +80,9 @@ class OwnerDrawnButton : public QAbstractButton {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        // The program may paint over the whole button itself (cancel 1).
+        if (B().Fire(form_, id_, EZ_EV_BUTTONERASE, 0) == 0)
+            painter.fillRect(rect(), palette().color(QPalette::Window));
         DrawContext dc;
         dc.painter = &painter;
         dc.width = width();

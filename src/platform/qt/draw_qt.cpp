@@ -360,9 +360,11 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         align |= Qt::AlignTop;
         t.replace("\r\n", "\n");
     }
+    // Two-line button captions: "|" starts the second line.
+    if (g_print.extra & 32) t.replace('|', '\n');
     // DrawTextIn keeps the text inside r.
     const Qt::TextElideMode elide = (g_print.extra & 16)   ? Qt::ElideRight
-                                    : (g_print.extra & 32) ? Qt::ElideMiddle
+                                    : (g_print.extra & 64) ? Qt::ElideMiddle
                                                            : Qt::ElideNone;
     DrawTextIn(*c->painter, r, align, font, t, fg, elide);
 }

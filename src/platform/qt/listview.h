@@ -12,7 +12,7 @@ class QStandardItemModel;
 
 namespace tarvolen::qt {
 
-class ListView : public QAbstractScrollArea {
+class ListView : public QAbstractScrollArea, public MessageTarget {
     Q_OBJECT
   public:
     ListView(std::string form, int32_t id, const std::string& columns, const std::string& props);
@@ -45,6 +45,15 @@ class ListView : public QAbstractScrollArea {
     // the whole list when it cannot tell.
     void RedrawChanged();
 
+    // Item states: selected, focused and the check box's state image.
+    bool CheckBoxes() const { return checkBoxes_; }
+    int32_t StateImage(int32_t row) const;
+    int32_t State(int32_t row, int32_t mask) const;
+    void SetState(int32_t row, int32_t state, int32_t mask);
+    int32_t FindNextSelected(int32_t after) const override;
+    // The check box of a row, in viewport pixels.
+    QRect CheckBoxRect(int32_t row) const;
+
   protected:
     bool viewportEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -61,7 +70,13 @@ class ListView : public QAbstractScrollArea {
 
     std::string form_;
     int32_t id_;
+    void ToggleCheck(int32_t row);
+    // Asks the program for a row's colours (event 316) when it wants to give them.
+    bool RowColours(int32_t row, QColor& fg, QColor& bg) const;
+
     bool ownerDrawn_ = false;
+    bool checkBoxes_ = false;
+    std::vector<uint8_t> checks_;  // state image per row: 1 unticked, 2 ticked
     bool headerHidden_ = false;
     bool headerOwnerDrawn_ = false;
     QStandardItemModel* model_ = nullptr;

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QToolTip>
 
 #include "platform/qt/draw.h"
@@ -38,6 +40,7 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
     ownerDrawn_ = up.find('O') != std::string::npos;
     headerHidden_ = up.find('N') != std::string::npos;
     headerOwnerDrawn_ = up.find('#') != std::string::npos && ownerDrawn_;
+    checkBoxes_ = up.find('X') != std::string::npos && !ownerDrawn_;
     model_ = new QStandardItemModel(this);
     header_ = headerOwnerDrawn_ ? MakeOwnerDrawnHeader(form_, id_, this)
                                 : new QHeaderView(Qt::Horizontal, this);
@@ -95,12 +98,15 @@ int32_t ListView::AddRow(const std::string& text, int32_t index) {
         rows_.insert(rows_.begin() + index, std::move(row));
         if (selected_ >= index) ++selected_;
     }
+    if (checkBoxes_)
+        checks_.insert(checks_.begin() + std::min<size_t>(size_t(index), checks_.size()), 1);
     Changed();
     return index;
 }
 
 void ListView::Clear() {
     rows_.clear();
+    checks_.clear();
     selected_ = -1;
     Changed();
 }
@@ -179,19 +185,28 @@ int32_t ListView::CountPerPage() const {
 
 void ListView::SortBy(int32_t column, bool descending) {
     if (column < 0 || column >= ColumnCount()) return;
-    QString current = selected_ >= 0 ? rows_[size_t(selected_)][0] : QString();
-    std::stable_sort(
-        rows_.begin(), rows_.end(), [column, descending](const auto& a, const auto& b) {
-            const QString& x = size_t(column) < a.size() ? a[size_t(column)] : QString();
-            const QString& y = size_t(column) < b.size() ? b[size_t(column)] : QString();
-            int c = QString::compare(x, y, Qt::CaseInsensitive);
-            return descending ? c > 0 : c < 0;
-        });
-    if (selected_ >= 0) {
-        for (size_t i = 0; i < rows_.size(); ++i) {
-            if (rows_[i][0] == current) selected_ = int32_t(i);
-        }
+    std::vector<size_t> order(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto cell = [&](size_t r) {
+        const auto& cells = rows_[r];
+        return size_t(column) < cells.size() ? cells[size_t(column)] : QString();
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        int c = QString::compare(cell(a), cell(b), Qt::CaseInsensitive);
+        return descending ? c > 0 : c < 0;
+    });
+    // Rows move with their check boxes and the selection stays on its row.
+    std::vector<std::vector<QString>> rows(rows_.size());
+    std::vector<uint8_t> checks(checks_.size());
+    int32_t selected = -1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        rows[i] = std::move(rows_[order[i]]);
+        if (order[i] < checks_.size()) checks[i] = checks_[order[i]];
+        if (int32_t(order[i]) == selected_) selected = int32_t(i);
     }
+    rows_ = std::move(rows);
+    checks_ = std::move(checks);
+    selected_ = selected;
     viewport()->update();
 }
 
@@ -258,6 +273,8 @@ void ListView::paintEvent(QPaintEvent* e) {
     int first = std::max(0, (e->rect().top() + top) / rowHeight_);
     int last = std::min(int(rows_.size()) - 1, (e->rect().bottom() + top) / rowHeight_);
     if (ownerDrawn_ && painted_.size() != rows_.size()) painted_.assign(rows_.size(), 0);
+    // Per-row colours only when the program asks for them (cancel 1 on 315).
+    const bool customRows = !ownerDrawn_ && B().Fire(form_, id_, EZ_EV_CUSTOMDRAWNOTIFY, 0) != 0;
     for (int r = first; r <= last; ++r) {
         QRect rr = RowRect(r);
         if (ownerDrawn_) {
@@ -270,9 +287,25 @@ void ListView::paintEvent(QPaintEvent* e) {
             painter.restore();
             continue;
         }
-        if (r == selected_) painter.fillRect(rr, palette().color(QPalette::Highlight));
         QColor fg = palette().color(r == selected_ ? QPalette::HighlightedText : QPalette::Text);
+        QColor bg;
+        if (customRows && RowColours(r, fg, bg) && r != selected_) painter.fillRect(rr, bg);
+        if (r == selected_) {
+            painter.fillRect(rr, palette().color(QPalette::Highlight));
+            fg = palette().color(QPalette::HighlightedText);
+        }
         painter.setPen(fg);
+        if (checkBoxes_) {
+            QStyleOptionButton box;
+            box.rect = CheckBoxRect(r);
+            box.state =
+                QStyle::State_Enabled | (StateImage(r) == 2 ? QStyle::State_On : QStyle::State_Off);
+            box.palette = palette();
+            box.palette.setColor(QPalette::Base, Qt::white);
+            box.palette.setColor(QPalette::Window, Qt::white);
+            box.palette.setColor(QPalette::Text, Qt::black);
+            style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, &painter, this);
+        }
         int x = rr.left();
         for (int v = 0; v < ColumnCount(); ++v) {
             int c = header_->logicalIndex(v);
@@ -280,6 +313,8 @@ void ListView::paintEvent(QPaintEvent* e) {
             const auto& cells = rows_[size_t(r)];
             if (size_t(c) < cells.size()) {
                 QRect cell(x + 4, rr.top(), w - 8, rr.height());
+                // The first column makes room for the check box.
+                if (checkBoxes_ && c == 0) cell.setLeft(CheckBoxRect(r).right() + 5);
                 QString t = painter.fontMetrics().elidedText(cells[size_t(c)], Qt::ElideRight,
                                                              cell.width());
                 painter.drawText(cell, alignments_[size_t(c)] | Qt::AlignVCenter, t);
@@ -361,6 +396,8 @@ void ListView::mousePressEvent(QMouseEvent* e) {
     int32_t row = -1, column = -1, x = 0;
     if (!Hit(e->pos(), row, column, x)) return;
     if (e->button() == Qt::LeftButton) {
+        if (checkBoxes_ && CheckBoxRect(row).adjusted(-2, -2, 2, 2).contains(e->pos()))
+            ToggleCheck(row);
         SetSelected(row);
         B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, row);
         int32_t value = g_nextClick++;
@@ -374,7 +411,7 @@ void ListView::mousePressEvent(QMouseEvent* e) {
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* e) {
     int32_t row = -1, column = -1, x = 0;
-    if (Hit(e->pos(), row, column, x)) B().Fire(form_, id_, EZ_EV_DBLCLICK, row);
+    if (Hit(e->pos(), row, column, x)) B().Fire(form_, id_, EZ_EV_LVACTIVATE, row);
 }
 
 void ListView::keyPressEvent(QKeyEvent* e) {
@@ -386,11 +423,77 @@ void ListView::keyPressEvent(QKeyEvent* e) {
         SetSelected(selected_ - 1);
         EnsureVisible(selected_);
         B().Fire(form_, id_, EZ_EV_LVROWCHOSEN, selected_);
+    } else if (e->key() == Qt::Key_Space && checkBoxes_ && selected_ >= 0) {
+        ToggleCheck(selected_);
     } else if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && selected_ >= 0) {
-        B().Fire(form_, id_, EZ_EV_DBLCLICK, selected_);
+        B().Fire(form_, id_, EZ_EV_LVACTIVATE, selected_);
     } else {
         QAbstractScrollArea::keyPressEvent(e);
     }
+}
+
+int32_t ListView::StateImage(int32_t row) const {
+    if (!checkBoxes_ || row < 0 || size_t(row) >= checks_.size()) return 0;
+    return checks_[size_t(row)];
+}
+
+int32_t ListView::State(int32_t row, int32_t mask) const {
+    if (row < 0 || row >= RowCount()) return 0;
+    int32_t state = EZ_STATEIMAGE(StateImage(row));
+    if (row == selected_) state |= EZ_LVIS_SELECTED | EZ_LVIS_FOCUSED;
+    return state & mask;
+}
+
+void ListView::SetState(int32_t row, int32_t state, int32_t mask) {
+    if (row == -1) {
+        for (int32_t r = 0; r < RowCount(); ++r) SetState(r, state, mask);
+        return;
+    }
+    if (row < 0 || row >= RowCount()) return;
+    if (mask & EZ_LVIS_SELECTED) {
+        if (state & EZ_LVIS_SELECTED)
+            selected_ = row;
+        else if (selected_ == row)
+            selected_ = -1;
+    }
+    if ((mask & EZ_LVIS_STATEIMAGEMASK) && checkBoxes_) {
+        int32_t image = (state & EZ_LVIS_STATEIMAGEMASK) >> 12;
+        if (image == 1 || image == 2) checks_[size_t(row)] = uint8_t(image);
+    }
+    viewport()->update(RowRect(row));
+}
+
+int32_t ListView::FindNextSelected(int32_t after) const {
+    return selected_ > after ? selected_ : -1;
+}
+
+QRect ListView::CheckBoxRect(int32_t row) const {
+    QRect rr = RowRect(row);
+    int x = rr.left();
+    for (int v = 0; v < ColumnCount() && header_->logicalIndex(v) != 0; ++v)
+        x += header_->sectionSize(header_->logicalIndex(v));
+    int side = std::min(13, rr.height() - 2);
+    return QRect(x + 4, rr.top() + (rr.height() - side) / 2, side, side);
+}
+
+void ListView::ToggleCheck(int32_t row) {
+    if (row < 0 || size_t(row) >= checks_.size()) return;
+    checks_[size_t(row)] = checks_[size_t(row)] == 2 ? 1 : 2;
+    viewport()->update(RowRect(row));
+}
+
+bool ListView::RowColours(int32_t row, QColor& fg, QColor& bg) const {
+    // The handler answers with EZ_COLOR; the creation colours are put back after.
+    const int32_t savedFg = B().foreground, savedBg = B().background;
+    B().foreground = B().background = -1;
+    B().Fire(form_, id_, EZ_EV_CUSTOMDRAW, row);
+    const int32_t rowFg = B().foreground, rowBg = B().background;
+    B().foreground = savedFg;
+    B().background = savedBg;
+    if (rowFg >= 0) fg = B().Color(rowFg, fg);
+    bg = rowBg >= 0 ? B().Color(rowBg, palette().color(QPalette::Base))
+                    : palette().color(QPalette::Base);
+    return rowBg >= 0;
 }
 
 ListView* FindListView(const std::string& form, int32_t id) {
@@ -465,6 +568,9 @@ void EZ_SETREDRAWSTATE(const std::string& form, int32_t id, int32_t on) {
     if (ListView* l = FindListView(form, id)) {
         l->setUpdatesEnabled(on != 0);
         if (on) l->viewport()->update();
+    } else if (Control* c = B().FindControl(form, id); c && c->widget) {
+        // Any other control simply holds its painting (re-enabling repaints it).
+        c->widget->setUpdatesEnabled(on != 0);
     }
 }
 void EZ_GETLVCLICKINFO(int32_t value, int32_t& row, int32_t& column, int32_t& x) {
@@ -500,4 +606,42 @@ int32_t EZ_FINDLVITEM(const std::string& form, int32_t id, int32_t column, const
 }
 void EZ_SIZELISTVIEW(const std::string& form, int32_t id) {
     if (ListView* l = FindListView(form, id)) l->AutoSizeColumns();
+}
+
+int32_t EZ_LVGETITEMSTATEIMG(const std::string& form, int32_t id, int32_t row) {
+    ListView* l = FindListView(form, id);
+    return l ? l->StateImage(row) : 0;
+}
+void EZ_LVSETITEMSTATE(const std::string& form, int32_t id, int32_t row, int32_t state,
+                       int32_t mask) {
+    if (ListView* l = FindListView(form, id)) l->SetState(row, state, mask);
+}
+int32_t EZ_LVGETITEMSTATE(const std::string& form, int32_t id, int32_t row, int32_t mask) {
+    ListView* l = FindListView(form, id);
+    return l ? l->State(row, mask) : 0;
+}
+bool EZ_LVGETITEMRECT(const std::string& form, int32_t id, int32_t row, int32_t code, int32_t& left,
+                      int32_t& top, int32_t& right, int32_t& bottom) {
+    ListView* l = FindListView(form, id);
+    if (!l || row < 0 || row >= l->RowCount()) return false;
+    QRect r = l->RowRect(row);
+    if (code == 1 && l->CheckBoxes()) r = l->CheckBoxRect(row);
+    if (code == 2 && l->CheckBoxes()) r.setLeft(l->CheckBoxRect(row).right() + 1);
+    left = r.left(), top = r.top(), right = r.right() + 1, bottom = r.bottom() + 1;
+    return true;
+}
+bool EZ_LVGETITEMPOSITION(const std::string& form, int32_t id, int32_t row, int32_t& x,
+                          int32_t& y) {
+    int32_t right = 0, bottom = 0;
+    return EZ_LVGETITEMRECT(form, id, row, 0, x, y, right, bottom);
+}
+void EZ_LVSCROLL(const std::string& form, int32_t id, int32_t dx, int32_t dy) {
+    if (ListView* l = FindListView(form, id)) l->ScrollBy(dx, dy);
+}
+int32_t EZ_LVCOUNTPERPAGE(const std::string& form, int32_t id) {
+    ListView* l = FindListView(form, id);
+    return l ? l->CountPerPage() : 0;
+}
+void EZ_LVENSUREVISIBLE(const std::string& form, int32_t id, int32_t row) {
+    if (ListView* l = FindListView(form, id)) l->EnsureVisible(row);
 }

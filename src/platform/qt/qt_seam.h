@@ -28,6 +28,8 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
 const std::vector<std::string>& MessageBoxLog();
 
 QWidget* FormWidget(const std::string& form);
+// The program has handled the form's shown event.
+bool FormShownHandled(const std::string& form);
 QWidget* ControlWidget(const std::string& form, int32_t id);
 QImage Grab(const std::string& form);
 // Pixel height of a list view's rows.

@@ -274,7 +274,9 @@ void FormWindow::showEvent(QShowEvent* e) {
     // "Shown" means fully on screen: deliver it after the show has been processed.
     std::string name = name_;
     QTimer::singleShot(0, this, [name] {
-        if (B().FindForm(name)) B().Fire(name, 0, EZ_EV_SHOWN, 0);
+        if (!B().FindForm(name)) return;
+        B().Fire(name, 0, EZ_EV_SHOWN, 0);
+        if (Form* f = B().FindForm(name)) f->shownHandled = true;
     });
 }
 
@@ -352,6 +354,11 @@ void SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
 
 const std::vector<std::string>& MessageBoxLog() {
     return B().messageBoxLog;
+}
+
+bool FormShownHandled(const std::string& form) {
+    Form* f = B().FindForm(form);
+    return f && f->shownHandled;
 }
 
 QWidget* FormWidget(const std::string& form) {
