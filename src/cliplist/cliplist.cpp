@@ -1,5 +1,6 @@
 #include "cliplist/cliplist.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cliplist/format_tables.h"
@@ -259,7 +260,9 @@ void cCliplist::DrawRow(const std::string& form, int32_t id, int32_t drawValue, 
             EZ_DCDRAW(dc, EZ_DRAW_LINE, x, height - 1, right, height - 1, 1);
         }
         EZ_USEFONT(font);
-        EZ_SETPRINTFORMAT(2, right, height, 48, 0);
+        // A text wider than its column keeps its beginning and its end: the
+        // end is what tells clips of the same minute apart.
+        EZ_SETPRINTFORMAT(2, right, height, 48, 64);
         std::string text = EZ_GETLVITEMTEXT(form, id, item, column);
         EZ_COLOR(info.selected ? 0 : 15, -1);
         EZ_DCPRINT(dc, x, textRow, text);
@@ -294,14 +297,17 @@ void cCliplist::DrawHeader(const std::string& form, int32_t id, int32_t drawValu
     EZ_DCGRADIENT(dc, 0, 0, right, bottom, 31, 15, 6);
     EZ_COLOR(7, -1);
     EZ_DCDRAW(dc, EZ_DRAW_LINE, right, 0, right, bottom, 1);
+    constexpr int32_t kMarkTop = 11;
     if (index == sortColumn_) {
         EZ_COLOR(17, -1);
         EZ_USEFONT(25);
-        EZ_DCPRINT(dc, info.width / 2 - 4, 11, sortDirection_ != 0 ? "6" : "5");
+        EZ_DCPRINT(dc, info.width / 2 - 4, kMarkTop, sortDirection_ != 0 ? "6" : "5");
     }
     EZ_COLOR(0, -1);
     EZ_USEFONT(font);
-    EZ_SETPRINTFORMAT(2, right, bottom, 48, 0);
+    // The caption keeps to the band above the mark's triangle, which is
+    // inked from a few pixels below the top of its glyph.
+    EZ_SETPRINTFORMAT(2, right, std::min(bottom, kMarkTop + 2), 48, 0);
     EZ_DCPRINT(dc, left, top - 2, Field(captions, index + 1));
     EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
     EZ_ENDOWNERDRAW(drawValue);

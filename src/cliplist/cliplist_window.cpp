@@ -48,11 +48,11 @@ void FormEvent(int32_t code, int32_t& cancel) {
             EZ_SETFORMLIMITS(kClipListForm, 70.25, 17.125, 100, 30);
             RememberPosition(1);
             break;
-        case EZ_EV_SHOWN:
-            EZ_WAITCURSOR(1);
+        case EZ_EV_SHOWN: {
+            EzBusyPointer busy;
             if (g_Cliplist) g_Cliplist->Fill();
-            EZ_WAITCURSOR(0);
             break;
+        }
         case EZ_EV_CLOSE:
             RememberPosition(0);
             break;

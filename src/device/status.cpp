@@ -266,7 +266,7 @@ void cStatus::DrawColumn(const std::string&, int32_t dc, int32_t row, int32_t he
             }
             if (ping) {
                 EZ_USEIFONT("Wingdings", 10, "L+SV");
-                Print(dc, left + 105, 2, left + 150, height, 48, "\xC3\xA8\r\n\xC3\xA7");
+                Print(dc, left + 105, 2, left + 150, height, 48, "\xE8\r\n\xE7");
             }
             EZ_DCRESTORESTATE(dc);
             EZ_USEFONT(13);

@@ -6,6 +6,7 @@
 
 #include "shell/globals.h"
 #include "shell/instance_lock.h"
+#include "shell/settings.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
 #include "shell/toolkit.h"
@@ -84,9 +85,29 @@ void DefineProgramColors() {
     EZ_DEFCOLOR(43, 137, 68, 221);
 }
 
+int32_t AutoRecordFromCommandLine(std::string_view commandLine) {
+    const int32_t seconds = CommandLineAutoRecord(commandLine);
+    if (ToLower(commandLine).find("autorec=") == std::string::npos) return 0;
+    if (seconds >= 1 && seconds <= kLongestAutoRecord) return seconds;
+    // A negative interval or one whose milliseconds overflow the timer would
+    // leave auto record on with a cycle that never or always fires.
+    DebugTrace("autorec=" + std::to_string(seconds) + " is not 1 to " +
+               std::to_string(kLongestAutoRecord) + " seconds: auto record uses " +
+               std::to_string(kDefaultAutoRecord));
+    return kDefaultAutoRecord;
+}
+
 bool ShellStart() {
-    InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name());
-    if (lock.Status() == InstanceStatus::kFailed) return false;
+    InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name(),
+                                              cSettings::SettingsPathFor(cSettings::ProgramPath()));
+    if (lock.Status() == InstanceStatus::kFailed) {
+        // Without the lock two controllers could drive the same recorders:
+        // stop, and say why, so the operator can clear the way.
+        DebugTrace("single-instance lock: " + lock.Error());
+        EZ_MSGBOXEX("", "TarVolen cannot take its single-instance lock:|" + lock.Error(),
+                    "TarVolen", "&Ok", "", 7, 8);
+        return false;
+    }
     if (lock.Status() == InstanceStatus::kAlreadyRunning) {
         EZ_MSGBOXEX("", "TarVolen is already running", "TarVolen", "&Ok", "", 7, 8);
         return false;
@@ -95,7 +116,7 @@ bool ShellStart() {
 
     if (App().createSharedObjects) App().createSharedObjects();
     DefineProgramFonts(10, 30);
-    g_CommandLineAutoRecord = CommandLineAutoRecord(App().commandLine);
+    g_CommandLineAutoRecord = AutoRecordFromCommandLine(App().commandLine);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace tarvolen {
 
@@ -39,6 +40,14 @@ void ApplicationDesign(const std::string& form);
 // Takes the single-instance lock, creates the shared objects, defines fonts
 // 10-30 and reads "autorec=". False when the program must not go on.
 bool ShellStart();
+
+// Auto record cuts recordings every this many seconds unless "autorec=" says
+// otherwise; the longest usable interval is a day.
+inline constexpr int32_t kDefaultAutoRecord = 3600;
+inline constexpr int32_t kLongestAutoRecord = 86400;
+// The interval "autorec=" gives on the command line: 0 without "autorec=",
+// the default (with a trace line) for a value that is not 1 to a day.
+int32_t AutoRecordFromCommandLine(std::string_view commandLine);
 
 void DefineProgramFonts(int32_t first, int32_t last);
 void DefineProgramColors();

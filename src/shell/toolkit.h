@@ -160,7 +160,17 @@ void EZ_POSTEVENT(const std::string& form, int32_t id, int32_t value);
 void EZ_SENDTHREADEVENT(const std::string& form, int32_t id, int32_t value);
 
 // ---- Pointers
+// 1 shows the busy pointer, 0 the normal one again.
 void EZ_WAITCURSOR(int32_t on);
+// The busy pointer for the life of a scope: the normal pointer comes back on
+// every way out of it.
+class EzBusyPointer {
+  public:
+    EzBusyPointer() { EZ_WAITCURSOR(1); }
+    ~EzBusyPointer() { EZ_WAITCURSOR(0); }
+    EzBusyPointer(const EzBusyPointer&) = delete;
+    EzBusyPointer& operator=(const EzBusyPointer&) = delete;
+};
 
 // ---- Message boxes
 // Buttons separated by "|"; "|" in text starts a new line. Returns 1 for the
@@ -207,7 +217,8 @@ struct EzDrawInfo {
 // False when there is nothing to draw.
 bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info);
 void EZ_ENDOWNERDRAW(int32_t value);
-inline constexpr int32_t EZ_DRAW_FILL = 1;  // rectangle filled in the background colour
+inline constexpr int32_t EZ_DRAW_FILL =
+    1;  // filled in the background colour, edged in the foreground
 inline constexpr int32_t EZ_DRAW_BOX = 2;   // unfilled rectangle in the foreground colour
 inline constexpr int32_t EZ_DRAW_LINE = 3;  // line in the foreground colour
 // Coordinates are inclusive pixels of the item; colours and font as last set
@@ -218,7 +229,9 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text);
 // Print format for EZ_DCPRINT: mode 2 clips the text to the box from (x, y) to
 // (right, bottom). Flags: 16 centre horizontally, 32 one line centred
 // vertically, 4 top-aligned lines; extra 16 ends a text that does not fit
-// with an ellipsis, extra 32 makes "|" start a new line. Mode 0 resets.
+// with an ellipsis, extra 32 makes "|" start a new line, extra 64 keeps the
+// beginning and the end of a line that does not fit with an ellipsis
+// between them. Mode 0 resets.
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra);
 void EZ_DCSAVESTATE(int32_t dc);
 void EZ_DCRESTORESTATE(int32_t dc);

@@ -42,7 +42,7 @@ constexpr ButtonDef kButtons[] = {
     {140, 73.75, 8.625, "record", "Segoe UI", 12, "BV", "Record"},
     {145, 83.5, 5.875, "5", "Webdings", 18, "BSV", "Eject"},
     {150, 90.5, 5.875, "`", "Webdings", 18, "BSV", "Loop Play"},
-    {155, 97.5, 5.875, "\xC3\xA8|\xC3\xA7", "Wingdings", 12, "L+SV", "Ping Pong"},
+    {155, 97.5, 5.875, "\xE8|\xE7", "Wingdings", 12, "L+SV", "Ping Pong"},
     {160, 104.5, 5.875, "step", "Segoe UI", 12, "BV",
      "Step Forward - Right Click to Step Backwards"},
     {165, 111.5, 10.5, "Load Last", "Segoe UI", 10, "BV", "Load Last Clip"},
@@ -114,7 +114,7 @@ void ToggleAutoRecord() {
         if (!AskYesNo("|Turn On Auto Record?")) return;
         EZ_STOPTIMER(kMain, kAutoRecordTimer);
         ProcessEvents();
-        if (g_CommandLineAutoRecord == 0) g_CommandLineAutoRecord = 3600;
+        if (g_CommandLineAutoRecord == 0) g_CommandLineAutoRecord = kDefaultAutoRecord;
         g_AutoRecordInterval = g_CommandLineAutoRecord.load();
         EZ_STARTTIMER(kMain, kAutoRecordTimer, g_AutoRecordInterval);
         ProcessEvents();
@@ -219,10 +219,12 @@ void MainStartSequence() {
     }
     if (g_Status) g_Status->FillList();
     ResumePolling();
-    EZ_WAITCURSOR(1);
-    for (int i = 0; i < 11; ++i) {
-        SleepMs(10);
-        ProcessEvents();
+    {
+        EzBusyPointer busy;
+        for (int i = 0; i < 11; ++i) {
+            SleepMs(10);
+            ProcessEvents();
+        }
     }
     EZ_POSTEVENT(kMain, 105, 0);
 }

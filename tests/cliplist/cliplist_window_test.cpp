@@ -1,7 +1,10 @@
 // The clip list window: sorting and its direction rule, the header's sort
 // mark, choosing rows, the buttons, size limits and a screenshot.
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QImage>
+#include <QToolTip>
 
 #include "cliplist_fixture.h"
 #include "platform/qt/listview.h"
@@ -79,6 +82,72 @@ TEST_F(SortTest, SortMarkMovesToTheClickedHeader) {
     QImage after = header->grab().toImage();
     EXPECT_EQ(MarkPixels(after, header, 0), 0);
     EXPECT_GT(MarkPixels(after, header, 2), 0);
+}
+
+// The sort mark and the caption of the sorted column share no pixel row.
+TEST_F(SortTest, SortMarkSitsBelowTheCaption) {
+    Listing({{.name = "a"}, {.name = "b"}});
+    Channel(0, "10.0.0.5");
+    OpenList(0);
+    auto* list = qobject_cast<qt::ListView*>(qt::ControlWidget("ClipList", kClipListView));
+    ASSERT_TRUE(list);
+    for (int32_t column : {0, 2, 6}) {
+        SCOPED_TRACE(column);
+        if (cliplist_->SortColumn() != column) cliplist_->SortByColumn(column);
+        Pump();
+        QHeaderView* header = list->Header();
+        QImage image = header->grab().toImage();
+        const QColor mark(127, 127, 191);  // colour 17
+        int captionBottom = -1, markTop = image.height();
+        const int x0 = header->sectionViewportPosition(column);
+        for (int x = x0 + 1; x < x0 + header->sectionSize(column) - 1; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                const QColor c = image.pixelColor(x, y);
+                if (c == mark) markTop = std::min(markTop, y);
+                if (c.red() < 100 && c.green() < 100 && c.blue() < 100)
+                    captionBottom = std::max(captionBottom, y);
+            }
+        }
+        ASSERT_GE(captionBottom, 0) << "no caption drawn";
+        ASSERT_LT(markTop, image.height()) << "no sort mark drawn";
+        EXPECT_LT(captionBottom, markTop);
+    }
+}
+
+using NameTest = ClipListTest;
+
+// Clips of the same minute differ only at the end of their names: a name too
+// wide for its column shows its beginning and its end, and the whole name is
+// the row's tooltip.
+TEST_F(NameTest, LongNamesKeepTheirEndsAndShowWholeAsTooltip) {
+    const std::string first = "Demo_Channel01_20261208_044741",
+                      second = "Demo_Channel01_20261208_044752";
+    Listing({{.name = first}, {.name = second}});
+    Channel(0, "10.0.0.5");
+    OpenList(0);
+    auto* list = qobject_cast<qt::ListView*>(qt::ControlWidget("ClipList", kClipListView));
+    ASSERT_TRUE(list);
+    EZ_SETLVSEL(kClipListForm, kClipListView, -1);
+    Pump();
+    const int width = list->ColumnWidth(0), height = list->RowHeight();
+    ASSERT_GT(QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(first)), width)
+        << "the name must not fit for this test to mean anything";
+    QImage rows = list->viewport()->grab().toImage();
+    QImage a = rows.copy(0, 0, width, height), b = rows.copy(0, height, width, height);
+    EXPECT_NE(a, b) << "the two names read the same";
+    // Both begin alike: the left third of the cells is the same.
+    EXPECT_EQ(a.copy(0, 0, width / 3, height), b.copy(0, 0, width / 3, height));
+
+    // The tooltip shown for a point; none when the list let the event go.
+    auto tooltipAt = [&](QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return help.isAccepted() ? QToolTip::text().toStdString() : std::string();
+    };
+    EXPECT_EQ(tooltipAt(QPoint(width / 2, height + height / 2)), second);
+    // A cell that fits needs none.
+    EXPECT_EQ(tooltipAt(QPoint(width + list->ColumnWidth(1) / 2, height / 2)), "");
+    QToolTip::hideText();
 }
 
 using ChooseTest = ClipListTest;

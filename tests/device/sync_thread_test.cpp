@@ -1,5 +1,7 @@
 // The polling thread: what each pass asks, when it wakes the main window,
 // and that a paused thread never talks to the device library.
+#include <chrono>
+#include <map>
 #include <thread>
 
 #include "device_fixture.h"
@@ -38,8 +40,8 @@ TEST_F(SyncPasses, SuspendedOrDisconnectedPassesDoNothing) {
 
 struct CadenceCase {
     int32_t track_lines;
-    size_t clip_polls;
-    size_t file_fetches;
+    std::vector<int> clip_passes;  // passes (from 1) that ask for clip names
+    std::vector<int> file_passes;  // passes that fetch record file names
 };
 
 class Cadence : public SyncPasses, public ::testing::WithParamInterface<CadenceCase> {};
@@ -56,52 +58,78 @@ TEST_P(Cadence, ClipNamesEveryTenthPassFilesEveryEleventh) {
         return 0;
     });
     device->SetDefaultResult(amp::kRecordFileList, 1);
-    for (int i = 0; i < 33; ++i) sync.Pass();
-    EXPECT_EQ(device->CallsOf(amp::kStatus).size(), 33u);
-    EXPECT_EQ(device->CallsOf(amp::kClipNames).size(), GetParam().clip_polls);
-    EXPECT_EQ(device->CallsOf(amp::kRecordFileList).size(), GetParam().file_fetches);
+    std::vector<int> clip_passes, file_passes;
+    for (int pass = 1; pass <= 66; ++pass) {
+        const size_t clips = device->CallsOf(amp::kClipNames).size();
+        const size_t files = device->CallsOf(amp::kRecordFileList).size();
+        sync.Pass();
+        if (device->CallsOf(amp::kClipNames).size() > clips) clip_passes.push_back(pass);
+        if (device->CallsOf(amp::kRecordFileList).size() > files) file_passes.push_back(pass);
+    }
+    EXPECT_EQ(device->CallsOf(amp::kStatus).size(), 66u);
+    EXPECT_EQ(clip_passes, GetParam().clip_passes);
+    EXPECT_EQ(file_passes, GetParam().file_passes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Cadence,
-                         ::testing::Values(CadenceCase{3, 3, 3}, CadenceCase{2, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, Cadence,
+    ::testing::Values(CadenceCase{3, {10, 20, 30, 40, 50, 60}, {11, 22, 33, 44, 55, 66}},
+                      CadenceCase{2, {}, {}}));
 
 // The GUI thread pauses and resumes as fast as it can while another thread
-// runs passes back to back; every device call the passes make is checked
-// against the GUI thread's claim that polling is paused.
+// runs passes back to back; every device call the passes make (status, clip
+// names and record file lists) is checked against the GUI thread's claim
+// that polling is paused.
 TEST_F(SyncPasses, PauseHandshakeKeepsThePollerOutOfTheDeviceLibrary) {
     amp.SetSyncThread(&sync);
     amp.SetClock(&DeviceClock::Real());
+    settings.SetTrackLines(3);
+    settings.SetClipName(0, "Rec");
     std::atomic<bool> gui_owns_device{false};
     std::atomic<int> violations{0};
-    std::atomic<int> poller_calls{0};
+    std::map<int32_t, std::atomic<int>> calls;
+    for (int32_t code : {amp::kStatus, amp::kClipNames, amp::kRecordFileList}) calls[code] = 0;
     std::atomic<bool> stop{false};
-    device->SetHandler(amp::kStatus, [&](const ScriptedDevice::Call&, void* out) {
-        if (gui_owns_device.load()) ++violations;
-        ++poller_calls;
-        // A little work inside the library widens any window there is.
-        std::this_thread::yield();
-        if (gui_owns_device.load()) ++violations;
-        StatusTable t = Table({{0, {"Play", std::to_string(poller_calls.load())}}});
+    auto watch = [&](int32_t code, int32_t result, auto&& answer) {
+        device->SetHandler(code, [&, code, result, answer](const ScriptedDevice::Call&, void* out) {
+            if (gui_owns_device.load()) ++violations;
+            ++calls[code];
+            // A little work inside the library widens any window there is.
+            std::this_thread::yield();
+            if (gui_owns_device.load()) ++violations;
+            answer(out);
+            return result;
+        });
+    };
+    // Channel 0 records, so passes also ask for clip names and file lists;
+    // the file lists fail, so every eleventh pass asks again.
+    watch(amp::kStatus, 0, [&](void* out) {
+        StatusTable t = Table({{0, {"Record", std::to_string(calls[amp::kStatus].load())}}});
         std::memcpy(out, &t, sizeof t);
-        return 0;
     });
+    watch(amp::kClipNames, 0, [](void*) {});
+    watch(amp::kRecordFileList, 1, [](void*) {});
     std::thread poller([&] {
         while (!stop.load()) sync.Pass();
     });
     int pauses = 0;
-    while (pauses < 3000 || poller_calls.load() < 200) {
+    while (pauses < 3000 || calls[amp::kClipNames].load() < 3 ||
+           calls[amp::kRecordFileList].load() < 3) {
         amp.PauseStatusThread();
         gui_owns_device.store(true);
         std::this_thread::yield();
         gui_owns_device.store(false);
         sync.SetSuspendSync(0);
         ++pauses;
+        // Now and then the poller gets a moment, so pauses also land while a
+        // pass is asking for clip names or file lists.
+        if (pauses % 4 == 0) std::this_thread::sleep_for(std::chrono::microseconds(pauses % 97));
         if (pauses > 200000) break;
     }
     stop.store(true);
     poller.join();
     EXPECT_EQ(violations.load(), 0);
-    EXPECT_GT(poller_calls.load(), 0);
+    for (const auto& [code, n] : calls) EXPECT_GT(n.load(), 0) << "code " << code;
 }
 
 }  // namespace

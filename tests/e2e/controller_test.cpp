@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "../windows/while_open.h"
+#include "cliplist/cliplist.h"
 #include "device/amp_control.h"
 #include "device/status.h"
 #include "platform/qt/qt_seam.h"
@@ -25,6 +26,7 @@
 #include "recorder/bank.h"
 #include "shell/app.h"
 #include "shell/globals.h"
+#include "shell/instance_lock.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
 #include "windows/main_window.h"
@@ -51,6 +53,7 @@ class ControllerTest : public ::testing::Test {
         ASSERT_TRUE(recorder::ExpandAddresses("127.0.0.101-124", expanded, error)) << error;
         options.addresses = expanded;
         options.port = 0;
+        PrepareBank(options);
         bank = std::make_unique<recorder::Bank>(options);
         ASSERT_TRUE(bank->Start(error)) << error;
         link::LinkOptions linkOptions;
@@ -87,7 +90,14 @@ class ControllerTest : public ::testing::Test {
         // instead, so it stops the status thread before statics go.
         if (g_Ampcontrol) g_Ampcontrol->Disconnect();
         qt::SetMessageBoxAnswerer(nullptr);
+        // The lock goes with the process; its file need not stay behind.
+        ::unlink(InstanceLock::LockPath(InstanceLock::Name(),
+                                        cSettings::SettingsPathFor(cSettings::ProgramPath()))
+                     .c_str());
     }
+
+    // Lets a test give the bank clips it had before the controller started.
+    virtual void PrepareBank(recorder::BankOptions&) {}
 
     template <typename Pred>
     bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
@@ -375,6 +385,51 @@ TEST_F(ControllerTest, SetupPointsARowAtAnotherRecorderChannel) {
         return view && view->state == "Record";
     }));
     EXPECT_EQ(g_Settings->ChannelName(2), "Camera Three");
+}
+
+// A clip whose name holds byte 0xE9 comes through the directory, the list
+// and the load request with the same bytes.
+class AccentedClipTest : public ControllerTest {
+  protected:
+    void PrepareBank(recorder::BankOptions& options) override {
+        stateDir = std::filesystem::temp_directory_path() /
+                   ("tarvolen-e2e-state-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(stateDir);
+        std::ofstream out(stateDir / (Address(0) + ".clips"));
+        out << "tarvolen-recorder clips 1\ncounter\t2\n";
+        const char* lines[] = {
+            "Demo_Ch1_20261208_044741\t00000001-0000-4000-8000-000000000001\t"
+            "2026-12-08 04:47:41\t107892\t120\t1\t7\t1\t0\n",
+            "Caf\xE9_20261208_044752\t00000002-0000-4000-8000-000000000002\t"
+            "2026-12-08 04:47:52\t108222\t90\t1\t7\t1\t0\n"};
+        for (const char* line : lines) out << line;
+        options.stateDir = stateDir.string();
+    }
+    void TearDown() override {
+        ControllerTest::TearDown();
+        bank.reset();
+        std::filesystem::remove_all(stateDir);
+    }
+    std::filesystem::path stateDir;
+};
+
+TEST_F(AccentedClipTest, LoadsWithTheSameBytes) {
+    const std::string name = "Caf\xE9_20261208_044752";
+    g_Cliplist->Open(0);
+    ASSERT_TRUE(PumpUntil([] { return EZ_GETLVCOUNT("CLIPLIST", 100) == 2; }));
+    const int32_t row = EZ_FINDLVITEM("CLIPLIST", 100, 0, name, 0);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(EZ_GETLVITEMTEXT("CLIPLIST", 100, row, 0), name);
+    EZ_SETLVSEL("CLIPLIST", 100, row);
+    qt::DeliverEvent("CLIPLIST", 105, EZ_EV_CLICK, 0);  // "&Load"
+    ASSERT_TRUE(PumpUntil([] { return !EZ_FORMEXISTS("CLIPLIST"); }));
+    auto view = bank->Channel(Address(0), 1);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->clip, name);
+    std::vector<std::string> loads;
+    for (const auto& e : bank->Journal())
+        if (e.request == "LOAD") loads.push_back(e.outcome + " " + e.detail);
+    EXPECT_EQ(loads, std::vector<std::string>{"ok " + name});
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 namespace tarvolen {
 namespace {
 
+constexpr const char* kSettings = "/opt/tarvolen/tarvolen.ini";
+
 class InstanceLockTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -18,15 +20,21 @@ class InstanceLockTest : public ::testing::Test {
         ::setenv("TARVOLEN_INSTANCE", name_.c_str(), 1);
     }
     void TearDown() override {
-        ::unlink(InstanceLock::LockPath(name_).c_str());
+        ::unlink(InstanceLock::LockPath(name_, kSettings).c_str());
         ::unsetenv("TARVOLEN_INSTANCE");
     }
 
-    // Status of an acquire made in a separate process.
-    static InstanceStatus AcquireInChild() {
+    // Status of an acquire made in a separate process, after it changed its
+    // environment as a start from ssh or cron would find it.
+    static InstanceStatus AcquireInChild(bool otherEnvironment = false) {
         pid_t pid = ::fork();
         if (pid == 0) {
-            InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name());
+            if (otherEnvironment) {
+                ::setenv("XDG_RUNTIME_DIR", "/tmp", 1);
+                ::setenv("HOME", "/", 1);
+                ::unsetenv("TMPDIR");
+            }
+            InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name(), kSettings);
             ::_exit(static_cast<int>(lock.Status()));
         }
         int status = 0;
@@ -43,17 +51,39 @@ TEST_F(InstanceLockTest, NameComesFromEnvironment) {
     EXPECT_EQ(InstanceLock::Name(), "TarVolenMcc");
 }
 
-TEST_F(InstanceLockTest, SecondProcessSeesAlreadyRunning) {
-    InstanceLock first = InstanceLock::Acquire(InstanceLock::Name());
-    ASSERT_EQ(first.Status(), InstanceStatus::kAcquired);
+TEST_F(InstanceLockTest, OneLockPerUserAndSettingsFileWhateverTheEnvironment) {
+    const std::string path = InstanceLock::LockPath(name_, kSettings);
+    EXPECT_EQ(path.rfind(InstanceLock::LockDirectory() + "/", 0), 0u) << path;
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime = saved ? saved : "";
+    for (const char* dir : {"/run/user/4242", "/tmp", ""}) {
+        if (*dir)
+            ::setenv("XDG_RUNTIME_DIR", dir, 1);
+        else
+            ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("HOME", dir, 1);
+        EXPECT_EQ(InstanceLock::LockPath(name_, kSettings), path) << dir;
+    }
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_NE(InstanceLock::LockPath(name_, "/opt/other/tarvolen.ini"), path);
+    EXPECT_NE(InstanceLock::LockPath("Other", kSettings), path);
+}
+
+TEST_F(InstanceLockTest, SecondProcessSeesAlreadyRunningWhateverItsEnvironment) {
+    InstanceLock first = InstanceLock::Acquire(InstanceLock::Name(), kSettings);
+    ASSERT_EQ(first.Status(), InstanceStatus::kAcquired) << first.Error();
     EXPECT_EQ(AcquireInChild(), InstanceStatus::kAlreadyRunning);
-    EXPECT_TRUE(first.Held());  // untouched by the attempt
+    EXPECT_EQ(AcquireInChild(true), InstanceStatus::kAlreadyRunning);
+    EXPECT_TRUE(first.Held());  // untouched by the attempts
 }
 
 TEST_F(InstanceLockTest, FreeAgainWhenReleased) {
     {
-        InstanceLock first = InstanceLock::Acquire(InstanceLock::Name());
-        ASSERT_TRUE(first.Held());
+        InstanceLock first = InstanceLock::Acquire(InstanceLock::Name(), kSettings);
+        ASSERT_TRUE(first.Held()) << first.Error();
     }
     EXPECT_EQ(AcquireInChild(), InstanceStatus::kAcquired);
 }
@@ -63,7 +93,7 @@ TEST_F(InstanceLockTest, HolderKilledReleasesLock) {
     ASSERT_EQ(::pipe(ready), 0);
     pid_t holder = ::fork();
     if (holder == 0) {
-        InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name());
+        InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name(), kSettings);
         char c = lock.Held() ? 'y' : 'n';
         (void)!::write(ready[1], &c, 1);
         for (;;) ::pause();
@@ -74,27 +104,30 @@ TEST_F(InstanceLockTest, HolderKilledReleasesLock) {
     ::close(ready[0]);
     ASSERT_EQ(c, 'y');
 
-    EXPECT_EQ(InstanceLock::Acquire(InstanceLock::Name()).Status(),
+    EXPECT_EQ(InstanceLock::Acquire(InstanceLock::Name(), kSettings).Status(),
               InstanceStatus::kAlreadyRunning);
     ::kill(holder, SIGKILL);
     int status = 0;
     ::waitpid(holder, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
 
-    InstanceLock next = InstanceLock::Acquire(InstanceLock::Name());
+    InstanceLock next = InstanceLock::Acquire(InstanceLock::Name(), kSettings);
     EXPECT_EQ(next.Status(), InstanceStatus::kAcquired);
 }
 
-TEST_F(InstanceLockTest, UncreatableLockFileIsFailure) {
-    ::setenv("XDG_RUNTIME_DIR", "/nonexistent-dir-for-test", 1);
-    InstanceLock lock = InstanceLock::Acquire(name_);
-    ::unsetenv("XDG_RUNTIME_DIR");
+TEST_F(InstanceLockTest, UncreatableLockFileIsAFailureThatSaysWhy) {
+    InstanceLock lock = InstanceLock::AcquireAt("/nonexistent-dir-for-test/x.lock");
     EXPECT_EQ(lock.Status(), InstanceStatus::kFailed);
+    EXPECT_EQ(lock.Error(), "/nonexistent-dir-for-test/x.lock: No such file or directory");
+    // A name too long for a file name fails the same way, with the reason.
+    InstanceLock tooLong = InstanceLock::Acquire(std::string(300, 'x'), kSettings);
+    EXPECT_EQ(tooLong.Status(), InstanceStatus::kFailed);
+    EXPECT_NE(tooLong.Error().find("File name too long"), std::string::npos) << tooLong.Error();
 }
 
 TEST_F(InstanceLockTest, MovedLockStaysHeld) {
-    InstanceLock a = InstanceLock::Acquire(name_);
-    ASSERT_TRUE(a.Held());
+    InstanceLock a = InstanceLock::Acquire(name_, kSettings);
+    ASSERT_TRUE(a.Held()) << a.Error();
     InstanceLock b = std::move(a);
     EXPECT_TRUE(b.Held());
     EXPECT_EQ(AcquireInChild(), InstanceStatus::kAlreadyRunning);

@@ -3,7 +3,10 @@
 // auto-record questions and the clip list window's remembered place.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <algorithm>
+#include <cstdlib>
 #include <tuple>
 
 #include "platform/qt/qt_seam.h"
@@ -125,22 +128,36 @@ TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndBuild) {
 
 TEST_F(MainWindowTest, AutoRecordToggleAsksAndUsesTheCommandLineInterval) {
     struct Case {
-        int32_t commandLine;
-        int32_t expected;
+        const char* commandLine;
+        int32_t seconds;
     };
-    for (Case c : {Case{0, 3600}, Case{600, 600}}) {
-        g_CommandLineAutoRecord = c.commandLine;
+    // Below one second or above a day is no interval: the default, never a
+    // timer that fires at once, overflows or never fires.
+    const Case cases[] = {{"", 3600},
+                          {"autorec=600", 600},
+                          {"AUTOREC=86400", 86400},
+                          {"autorec=-5", 3600},
+                          {"autorec=0", 3600},
+                          {"autorec=86401", 3600},
+                          {"autorec=4294968", 3600},
+                          {"autorec=99999999", 3600},
+                          {"autorec=99999999999", 3600}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        g_CommandLineAutoRecord = AutoRecordFromCommandLine(c.commandLine);
         answer = 1;
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
-        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.seconds);
+        EXPECT_EQ(qt::TimerInterval("MAIN", 3), c.seconds * 1000);
         EXPECT_EQ(boxes.back(), "|Turn On Auto Record? / tarvolen / &Yes|&No");
         answer = 2;  // "&No" leaves it on
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
         EXPECT_EQ(boxes.back(), "|Turn Off Auto Record? / tarvolen / &Yes|&No");
-        EXPECT_EQ(g_AutoRecordInterval.load(), c.expected);
+        EXPECT_EQ(g_AutoRecordInterval.load(), c.seconds);
         answer = 1;
         qt::DeliverEvent("MAIN", 180, EZ_EV_RIGHTCLICK, 0);
         EXPECT_EQ(g_AutoRecordInterval.load(), 0);
+        EXPECT_EQ(qt::TimerInterval("MAIN", 3), -1);
     }
     // A left click on the logo does nothing.
     size_t asked = boxes.size();
@@ -148,12 +165,32 @@ TEST_F(MainWindowTest, AutoRecordToggleAsksAndUsesTheCommandLineInterval) {
     EXPECT_EQ(boxes.size(), asked);
 }
 
+TEST(AutoRecordCommandLine, AnUnusableIntervalIsTraced) {
+    ::setenv("TARVOLEN_TRACE", "1", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(AutoRecordFromCommandLine("autorec=-5"), 3600);
+    EXPECT_EQ(AutoRecordFromCommandLine("autorec=600"), 600);
+    EXPECT_EQ(AutoRecordFromCommandLine("x"), 0);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("TARVOLEN_TRACE");
+    EXPECT_EQ(trace, "autorec=-5 is not 1 to 86400 seconds: auto record uses 3600\n");
+}
+
 TEST_F(MainWindowTest, EveryButtonAnswersItsTooltip) {
     const std::vector<std::pair<int32_t, std::string>> tips = {
         {105, "Select All Channels"},
+        {110, "De-Select All Channels"},
+        {115, "Rewind"},
+        {120, "Play Reverse"},
+        {125, "Stop"},
+        {130, "Play Forward"},
+        {135, "Fast Forward"},
         {140, "Record"},
+        {145, "Eject"},
+        {150, "Loop Play"},
         {155, "Ping Pong"},
         {160, "Step Forward - Right Click to Step Backwards"},
+        {165, "Load Last Clip"},
         {170, "Setup Channels"}};
     for (const auto& [id, text] : tips) {
         EZ_SETTOOLTIP("");
@@ -185,18 +222,77 @@ TEST_F(MainWindowTest, ClipListKeepsItsDesignedPlaceUntilClosedOnce) {
 TEST_F(MainWindowTest, RecordingAndStepButtonsArePaintedInTheirColours) {
     QImage main = qt::Grab("MAIN");
     ASSERT_FALSE(main.isNull());
-    auto centre = [&](int32_t id) {
-        QWidget* w = qt::ControlWidget("MAIN", id);
-        QImage b = w->grab().toImage();
-        return b.pixelColor(2, 2);
+    auto pixel = [&](int32_t id, int x, int y) {
+        QImage b = qt::ControlWidget("MAIN", id)->grab().toImage();
+        return b.pixelColor(x < 0 ? b.width() + x : x, y < 0 ? b.height() + y : y);
     };
-    EXPECT_EQ(centre(105), QColor(0, 94, 145));  // colour 61
-    EXPECT_EQ(centre(140), QColor(0, 0, 0));     // record: fill 4, 0
+    const QColor c4(128, 0, 0), c61(0, 94, 145);
+    EXPECT_EQ(pixel(105, 2, 2), c61);
+    // Record is filled 4, 0 and Setup 61, 0: black faces edged in the first
+    // colour, on every side.
+    for (auto [x, y] : {std::pair{0, 5}, {-1, 5}, {5, 0}, {5, -1}}) {
+        EXPECT_EQ(pixel(140, x, y), c4) << x << "," << y;
+        EXPECT_EQ(pixel(170, x, y), c61) << x << "," << y;
+    }
+    EXPECT_EQ(pixel(140, 2, 2), QColor(0, 0, 0));
+    EXPECT_EQ(pixel(170, 2, 2), QColor(0, 0, 0));
+
+    auto visible = [] {
+        std::vector<int32_t> shown;
+        for (int32_t id = 105; id <= 170; id += 5)
+            if (EZ_ISVISIBLE("MAIN", id)) shown.push_back(id);
+        return shown;
+    };
+    const std::vector<int32_t> all = {105, 110, 115, 120, 125, 130, 135,
+                                      140, 145, 150, 155, 160, 165, 170};
     qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
-    EXPECT_EQ(centre(160), QColor(64, 0, 0));  // step mode: colour 70
-    EXPECT_FALSE(EZ_ISVISIBLE("MAIN", 125));
+    EXPECT_EQ(pixel(160, 2, 2), QColor(64, 0, 0));  // step mode: colour 70
+    // Play Reverse, Stop, Play Forward and Record go; Rewind and Fast Forward step.
+    EXPECT_EQ(visible(), (std::vector<int32_t>{105, 110, 115, 135, 145, 150, 155, 160, 165, 170}));
     qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
-    EXPECT_TRUE(EZ_ISVISIBLE("MAIN", 125));
+    EXPECT_EQ(visible(), all);
+    EXPECT_EQ(pixel(160, 2, 2), c61);
+}
+
+// The logo and "Load Last" fit their designed boxes: no ink on the outer
+// pixels of the box, which is where a cut text ends.
+TEST_F(MainWindowTest, LogoAndLoadLastFitTheirBoxes) {
+    struct Case {
+        int32_t id;
+        QColor ink;
+        int margin;
+    };
+    const Case cases[] = {{180, QColor(255, 255, 0), 1},    // "tarvolen", colour 14
+                          {185, QColor(127, 127, 255), 1},  // "controller", colour 25
+                          {165, QColor(0, 213, 255), 4}};   // "Load Last", colour 60
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        QImage image = qt::ControlWidget("MAIN", c.id)->grab().toImage();
+        int left = image.width(), right = -1, top = image.height(), bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor p = image.pixelColor(x, y);
+                const int distance = std::abs(p.red() - c.ink.red()) +
+                                     std::abs(p.green() - c.ink.green()) +
+                                     std::abs(p.blue() - c.ink.blue());
+                if (distance > 150) continue;
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+        }
+        ASSERT_GE(right, 0) << "nothing drawn";
+        EXPECT_GE(left, c.margin);
+        EXPECT_LT(right, image.width() - c.margin);
+        EXPECT_GE(top, 1);
+        EXPECT_LT(bottom, image.height() - 1);
+    }
+}
+
+TEST_F(MainWindowTest, StartSequenceLeavesTheNormalPointer) {
+    ASSERT_EQ(QApplication::overrideCursor(), nullptr);
+    MainStartSequence();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EZ_DOEVENTS(255);  // the posted select-all
 }
 
 }  // namespace

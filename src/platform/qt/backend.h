@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QPointer>
 #include <QRect>
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <map>
@@ -20,6 +21,18 @@ class QMenuBar;
 class QTimer;
 
 namespace tarvolen::qt {
+
+// Texts are single bytes: each byte is the character of the same code
+// (Latin-1), so whatever bytes go into a control come back unchanged. Every
+// text entering or leaving Qt passes through these two.
+inline QString ToQ(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+// A character beyond one byte (typed or pasted by the operator) becomes "?".
+inline std::string FromQ(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
 
 inline constexpr int kColumnPixels = 8;
 inline constexpr int kRowPixels = 16;
@@ -83,6 +96,12 @@ struct Form {
     QEventLoop* loop = nullptr;  // on EZ_FORM's stack while a modal form runs
     QMenuBar* menuBar = nullptr;
     std::map<int32_t, QTimer*> timers;
+    // Dialog keys (message boxes): Return presses the default button when no
+    // button has the focus, Esc presses the cancel button, or closes the form
+    // when it is 0.
+    bool dialogKeys = false;
+    int32_t defaultButton = 0;
+    int32_t cancelButton = 0;
 
     Control* Find(int32_t id) const;
 };
@@ -164,5 +183,8 @@ inline Backend& B() {
 }
 
 void StyleControl(Control& control);
+// A tooltip's text as given: one that Qt would take for markup is escaped and
+// kept on its lines.
+QString PlainTooltip(const std::string& text);
 void BuildMenuBar(Form& form, int32_t menu);
 }  // namespace tarvolen::qt

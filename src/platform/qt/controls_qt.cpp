@@ -14,7 +14,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolTip>
+#include <algorithm>
 #include <sstream>
 
 #include "platform/qt/backend.h"
@@ -53,7 +55,7 @@ class ControlEvents : public QObject {
                 B().Fire(form_, id_, EZ_EV_TOOLTIP, 0);
                 auto* he = static_cast<QHelpEvent*>(e);
                 if (!B().tooltipAnswer.empty()) {
-                    QToolTip::showText(he->globalPos(), QString::fromStdString(B().tooltipAnswer),
+                    QToolTip::showText(he->globalPos(), PlainTooltip(B().tooltipAnswer),
                                        static_cast<QWidget*>(watched));
                 }
                 return true;
@@ -256,6 +258,12 @@ int32_t g_nextMenu = 1;
 
 }  // namespace
 
+QString PlainTooltip(const std::string& text) {
+    QString t = ToQ(text);
+    if (!Qt::mightBeRichText(t)) return t;
+    return "<p style='white-space:pre'>" + t.toHtmlEscaped() + "</p>";
+}
+
 void BuildMenuBar(Form& form, int32_t menu) {
     if (!form.window) return;
     if (!form.menuBar) {
@@ -273,9 +281,9 @@ void BuildMenuBar(Form& form, int32_t menu) {
     form.menuBar->clear();
     std::string name = form.name;
     for (const MenuItem& top : MainMenus()[menu]) {
-        QMenu* m = form.menuBar->addMenu(QString::fromStdString(top.caption));
+        QMenu* m = form.menuBar->addMenu(ToQ(top.caption));
         for (const MenuItem& item : Submenus()[top.submenu]) {
-            QAction* a = m->addAction(QString::fromStdString(item.caption));
+            QAction* a = m->addAction(ToQ(item.caption));
             int32_t id = item.id;
             QObject::connect(a, &QAction::triggered,
                              [name, id] { B().Fire(name, id, EZ_EV_CLICK, 0); });
@@ -312,7 +320,7 @@ void EZ_ODBUTTON(int32_t id, const std::string& caption, double column, double r
     Form* form = B().Designing();
     if (!form) return;
     auto* b = new OwnerDrawnButton(form->name, id);
-    b->setText(QString::fromStdString(caption));
+    b->setText(ToQ(caption));
     std::string name = form->name;
     QObject::connect(b, &QAbstractButton::clicked,
                      [name, id] { B().Fire(name, id, EZ_EV_CLICK, 0); });
@@ -324,7 +332,7 @@ void EZ_BUTTON(int32_t id, const std::string& caption, double column, double row
     (void)props;
     Form* form = B().Designing();
     if (!form) return;
-    auto* b = new QPushButton(QString::fromStdString(caption));
+    auto* b = new QPushButton(ToQ(caption));
     std::string name = form->name;
     QObject::connect(b, &QPushButton::clicked, [name, id] { B().Fire(name, id, EZ_EV_CLICK, 0); });
     Created(id, "button", b, column, row, width, height);
@@ -335,7 +343,8 @@ void EZ_LABEL(int32_t id, const std::string& text, double column, double row, do
     Form* form = B().Designing();
     if (!form) return;
     auto* l = new ClickLabel(form->name, id);
-    l->setText(QString::fromStdString(text).replace('|', '\n'));
+    l->setTextFormat(Qt::PlainText);
+    l->setText(ToQ(text).replace('|', '\n'));
     std::string up = ToUpper(props);
     Qt::Alignment align = Qt::AlignVCenter;
     align |= up.find('C') != std::string::npos ? Qt::AlignHCenter : Qt::AlignLeft;
@@ -349,7 +358,7 @@ void EZ_TEXT(int32_t id, const std::string& text, double column, double row, dou
     (void)props;
     Form* form = B().Designing();
     if (!form) return;
-    auto* e = new QLineEdit(QString::fromStdString(text));
+    auto* e = new QLineEdit(ToQ(text));
     std::string name = form->name;
     QObject::connect(e, &QLineEdit::textEdited,
                      [name, id] { B().Fire(name, id, EZ_EV_CHANGE, 0); });
@@ -361,7 +370,7 @@ void EZ_CHECKBOX(int32_t id, const std::string& text, double column, double row,
     (void)props;
     Form* form = B().Designing();
     if (!form) return;
-    auto* c = new QCheckBox(QString::fromStdString(text));
+    auto* c = new QCheckBox(ToQ(text));
     std::string name = form->name;
     QObject::connect(c, &QCheckBox::clicked, [name, id] { B().Fire(name, id, EZ_EV_CLICK, 0); });
     Created(id, "checkbox", c, column, row, width, height);
@@ -374,7 +383,7 @@ void EZ_COMBOBOX(int32_t id, const std::string& items, double column, double row
     if (!form) return;
     auto* c = new QComboBox;
     if (!items.empty()) {
-        for (const QString& item : QString::fromStdString(items).split('|')) c->addItem(item);
+        for (const QString& item : ToQ(items).split('|')) c->addItem(item);
     }
     std::string name = form->name;
     QObject::connect(c, &QComboBox::activated,
@@ -394,10 +403,10 @@ std::string EZ_GETTEXT(const std::string& form, int32_t id) {
     Control* c = B().FindControl(form, id);
     if (!c || !c->widget) return {};
     QWidget* w = c->widget;
-    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().replace('\n', '|').toStdString();
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
-    if (auto* cb = qobject_cast<QComboBox*>(w)) return cb->currentText().toStdString();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return FromQ(e->text());
+    if (auto* l = qobject_cast<QLabel*>(w)) return FromQ(l->text().replace('\n', '|'));
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return FromQ(b->text());
+    if (auto* cb = qobject_cast<QComboBox*>(w)) return FromQ(cb->currentText());
     return {};
 }
 
@@ -409,7 +418,7 @@ void EZ_SETTEXT(const std::string& form, int32_t id, const std::string& text) {
     Control* c = B().FindControl(form, id);
     if (!c || !c->widget) return;
     QWidget* w = c->widget;
-    QString t = QString::fromStdString(text);
+    QString t = ToQ(text);
     if (auto* e = qobject_cast<QLineEdit*>(w))
         e->setText(t);
     else if (auto* l = qobject_cast<QLabel*>(w))
@@ -520,7 +529,14 @@ bool EZ_ISHOT(const std::string& form, int32_t id) {
 // ---- Menus
 
 void EZ_DEFMAINMENU(int32_t id, const std::string& caption, int32_t menu) {
-    MainMenus()[menu].push_back(MenuItem{id, caption, 0});
+    // Defining an item again (the main form created anew) replaces it.
+    auto& items = MainMenus()[menu];
+    auto same =
+        std::find_if(items.begin(), items.end(), [id](const MenuItem& m) { return m.id == id; });
+    if (same != items.end())
+        *same = MenuItem{id, caption, 0};
+    else
+        items.push_back(MenuItem{id, caption, 0});
     B().pendingMainMenu = menu;
 }
 

@@ -48,9 +48,10 @@ DrawContext* FindDrawContext(int32_t dc);
 DrawContext FireOwnerDraw(const std::string& form, int32_t id, int32_t code,
                           const DrawContext& context);
 
-// Draws text in rect with Qt alignment flags; symbol fonts draw icons.
+// Draws text in rect with Qt alignment flags; symbol fonts draw icons. A line
+// too wide for rect is shortened with an ellipsis where elide says.
 void DrawTextIn(QPainter& painter, const QRect& rect, int alignment, const FontSpec& font,
-                const QString& text, const QColor& color, bool elide = false);
+                const QString& text, const QColor& color, Qt::TextElideMode elide = Qt::ElideNone);
 
 // Draws one symbol-font character as an icon centred in rect.
 void DrawSymbol(QPainter& painter, const QRectF& rect, QChar symbol, bool wingdings, bool small,

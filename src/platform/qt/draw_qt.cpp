@@ -187,7 +187,7 @@ const QStaticText& LaidOut(const QString& text, const QFont& font) {
 }  // namespace
 
 void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
-                const QString& text, const QColor& color, bool elide) {
+                const QString& text, const QColor& color, Qt::TextElideMode elide) {
     if (!font.symbol) {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list.
@@ -196,10 +196,10 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
         p.setFont(font.font);
         p.setPen(color);
         QString shown = text;
-        if (elide && !(alignment & Qt::TextWordWrap)) {
+        if (elide != Qt::ElideNone && !(alignment & Qt::TextWordWrap)) {
             QFontMetrics fm(font.font);
             QStringList lines = text.split('\n');
-            for (auto& line : lines) line = fm.elidedText(line, Qt::ElideRight, rect.width());
+            for (auto& line : lines) line = fm.elidedText(line, elide, rect.width());
             shown = lines.join('\n');
         }
         if (shown.contains('\n')) {
@@ -297,9 +297,18 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
     QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
                     QPoint(std::max(x1, x2), std::max(y1, y2)));
     switch (type) {
-        case EZ_DRAW_FILL:
+        case EZ_DRAW_FILL: {
             if (B().background >= 0) p.fillRect(r, bg);
+            // The first colour edges the fill: a dark button on a dark form
+            // still shows where it is.
+            QRect edge = r.intersected(QRect(0, 0, c->width, c->height));
+            if (B().foreground >= 0 && fg != bg && !edge.isEmpty()) {
+                p.setPen(QPen(fg, 1));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(edge.adjusted(0, 0, -1, -1));
+            }
             break;
+        }
         case EZ_DRAW_BOX: {
             QPen pen(fg, std::max(1, lineWidth));
             pen.setJoinStyle(Qt::MiterJoin);
@@ -335,7 +344,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         Mix(*c, text.data(), text.size() + 1);
     }
     if (!c->painter) return;
-    QString t = QString::fromStdString(text);
+    QString t = ToQ(text);
     if (g_print.mode != 2) {
         DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),
                    Qt::AlignLeft | Qt::AlignTop, font, t, fg);
@@ -354,7 +363,10 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     // Two-line button captions: "|" starts the second line.
     if (g_print.extra & 32) t.replace('|', '\n');
     // DrawTextIn keeps the text inside r.
-    DrawTextIn(*c->painter, r, align, font, t, fg, (g_print.extra & 16) != 0);
+    const Qt::TextElideMode elide = (g_print.extra & 16)   ? Qt::ElideRight
+                                    : (g_print.extra & 64) ? Qt::ElideMiddle
+                                                           : Qt::ElideNone;
+    DrawTextIn(*c->painter, r, align, font, t, fg, elide);
 }
 
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra) {

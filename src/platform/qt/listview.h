@@ -55,6 +55,7 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     QRect CheckBoxRect(int32_t row) const;
 
   protected:
+    bool viewportEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

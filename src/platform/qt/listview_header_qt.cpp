@@ -85,7 +85,7 @@ void EZ_SIZELVCOLUMN(const std::string& form, int32_t id, int32_t column) {
     QString caption = l->Header()->model()->headerData(column, Qt::Horizontal).toString();
     int w = fm.horizontalAdvance(caption) + 24;
     for (int32_t r = 0; r < l->RowCount(); ++r)
-        w = std::max(w, fm.horizontalAdvance(QString::fromStdString(l->Text(r, column))) + 12);
+        w = std::max(w, fm.horizontalAdvance(ToQ(l->Text(r, column))) + 12);
     l->SetColumnWidth(column, w);
 }
 

@@ -3,12 +3,14 @@
 // resize and reorder.
 #include <QAbstractScrollArea>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QToolTip>
 
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
@@ -47,7 +49,7 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
     header_->setStretchLastSection(false);
     header_->setSectionsClickable(true);
     // Columns "Title{chars}{L|C|R}|...".
-    QStringList columnTexts = QString::fromStdString(columns).split('|');
+    QStringList columnTexts = ToQ(columns).split('|');
     model_->setColumnCount(int(columnTexts.size()));
     for (int i = 0; i < columnTexts.size(); ++i) {
         QString columnText = columnTexts[i];
@@ -88,7 +90,7 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
 
 int32_t ListView::AddRow(const std::string& text, int32_t index) {
     std::vector<QString> row(size_t(std::max(1, ColumnCount())));
-    row[0] = QString::fromStdString(text);
+    row[0] = ToQ(text);
     if (index < 0 || index >= int32_t(rows_.size())) {
         rows_.push_back(std::move(row));
         index = int32_t(rows_.size()) - 1;
@@ -119,14 +121,14 @@ void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
     if (cells.size() < size_t(ColumnCount())) cells.resize(size_t(ColumnCount()));
     // Writing a cell repaints its row, even with the same text: the program
     // rewrites cells to have them drawn again.
-    cells[size_t(column)] = QString::fromStdString(text);
+    cells[size_t(column)] = ToQ(text);
     viewport()->update(RowRect(row));
 }
 
 std::string ListView::Text(int32_t row, int32_t column) const {
     if (row < 0 || row >= int32_t(rows_.size()) || column < 0) return {};
     const auto& cells = rows_[size_t(row)];
-    return size_t(column) < cells.size() ? cells[size_t(column)].toStdString() : std::string();
+    return size_t(column) < cells.size() ? FromQ(cells[size_t(column)]) : std::string();
 }
 
 int32_t ListView::ColumnCount() const {
@@ -209,7 +211,7 @@ void ListView::SortBy(int32_t column, bool descending) {
 }
 
 int32_t ListView::Find(int32_t column, const std::string& text, int32_t from) const {
-    QString t = QString::fromStdString(text);
+    QString t = ToQ(text);
     for (int32_t i = std::max(0, from); i < int32_t(rows_.size()); ++i) {
         const auto& cells = rows_[size_t(i)];
         if (size_t(column) < cells.size() &&
@@ -369,6 +371,24 @@ bool ListView::Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x)
         left += w;
     }
     return false;
+}
+
+bool ListView::viewportEvent(QEvent* e) {
+    if (e->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(e);
+    // A cell whose text is wider than its column shows the whole text as a
+    // tooltip, as list views do for their cut texts.
+    auto* help = static_cast<QHelpEvent*>(e);
+    int32_t row = -1, column = -1, x = 0;
+    if (Hit(help->pos(), row, column, x)) {
+        const std::string text = Text(row, column);
+        if (QFontMetrics(font()).horizontalAdvance(ToQ(text)) + 4 > ColumnWidth(column)) {
+            QToolTip::showText(help->globalPos(), PlainTooltip(text), viewport());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    e->ignore();
+    return true;
 }
 
 void ListView::mousePressEvent(QMouseEvent* e) {

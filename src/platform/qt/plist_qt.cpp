@@ -20,15 +20,6 @@
 namespace tarvolen::qt {
 namespace {
 
-// Texts are single bytes; Latin-1 maps each byte to one character and back.
-QString ToQ(const std::string& s) {
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
-}
-std::string FromQ(const QString& s) {
-    QByteArray bytes = s.toLatin1();
-    return std::string(bytes.constData(), size_t(bytes.size()));
-}
-
 char KindLetter(const std::string& kind) {
     if (kind.size() != 1) return 0;
     char k = char(std::toupper(static_cast<unsigned char>(kind[0])));

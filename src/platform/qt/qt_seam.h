@@ -34,6 +34,9 @@ QWidget* ControlWidget(const std::string& form, int32_t id);
 QImage Grab(const std::string& form);
 // Pixel height of a list view's rows.
 int ListRowHeight(const std::string& form, int32_t id);
+// Milliseconds between the ticks of a running timer of a form; -1 when the
+// timer is not running.
+int TimerInterval(const std::string& form, int32_t id);
 // The text the program last gave for a tooltip.
 std::string LastTooltip();
 void UnloadAll();

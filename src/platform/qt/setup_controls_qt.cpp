@@ -27,7 +27,7 @@ class TabControl : public QWidget {
   public:
     TabControl(std::string form, int32_t id, const std::string& tabs)
         : form_(std::move(form)), id_(id), bar_(new QTabBar(this)) {
-        for (const std::string& tab : Split(tabs)) bar_->addTab(QString::fromLatin1(tab.c_str()));
+        for (const std::string& tab : Split(tabs)) bar_->addTab(ToQ(tab));
         bar_->setDrawBase(false);
         // Every tab stays in sight: no scroll arrows, tabs share the width.
         bar_->setUsesScrollButtons(false);

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
 
+#include "platform/qt/backend.h"
 #include "shell/toolkit.h"
 
 #include <map>
@@ -71,7 +73,7 @@ class QtBusyPlatform final : public busy::BusyPlatform {
     ~QtBusyPlatform() override = default;
 
     busy::BusyHandle FindSpinner(const std::string& name) override {
-        const QString wanted = QString::fromStdString(name);
+        const QString wanted = tarvolen::qt::ToQ(name);
         for (const auto& [handle, window] : windows_)
             if (window && window->windowTitle() == wanted) return handle;
         return 0;
@@ -80,7 +82,7 @@ class QtBusyPlatform final : public busy::BusyPlatform {
     busy::BusyHandle CreateSpinner(const std::string& name) override {
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return 0;
         const busy::BusyHandle handle = next_handle_++;
-        windows_[handle] = new SpinnerWindow(QString::fromStdString(name));
+        windows_[handle] = new SpinnerWindow(tarvolen::qt::ToQ(name));
         return handle;
     }
 
@@ -147,7 +149,7 @@ class QtBusyPlatform final : public busy::BusyPlatform {
     }
 
     std::optional<busy::BusyImage> LoadPicture(const std::string& path) override {
-        const QImage loaded(QString::fromStdString(path));
+        const QImage loaded(QFile::decodeName(QByteArray::fromStdString(path)));
         if (loaded.isNull()) return std::nullopt;
         const QImage argb = loaded.convertToFormat(QImage::Format_ARGB32);
         busy::BusyImage image;

@@ -42,16 +42,18 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
     std::string lower = ToLower(face);
     made.symbol = lower == "webdings" || lower == "wingdings";
     made.wingdings = lower == "wingdings";
-    // The faces the program names are Windows faces; map them to installed ones.
+    // The faces the program names are Windows faces; map them to installed
+    // ones of about their widths, so texts fit the boxes designed for them
+    // (DejaVu Sans runs a sixth wider than Segoe UI).
     QString family = "DejaVu Sans";
-    if (lower == "arial")
+    if (lower == "arial" || lower == "segoe ui")
         family = "Liberation Sans";
     else if (lower == "courier" || lower == "courier new")
         family = "Liberation Mono";
-    else if (lower == "tahoma" || lower == "segoe ui" || lower == "symbol")
+    else if (lower == "tahoma" || lower == "symbol")
         family = "DejaVu Sans";
     else if (!made.symbol && !face.empty())
-        family = QString::fromStdString(face);
+        family = ToQ(face);
     QFont font(family);
     // Points at 96 dpi, fixed in pixels so every platform plugin draws alike.
     font.setPixelSize(std::max(1, int(points * 96.0 / 72.0 + 0.5)));
@@ -278,8 +280,33 @@ void FormWindow::showEvent(QShowEvent* e) {
     });
 }
 
+namespace {
+
+void PressButton(Form& form, int32_t id) {
+    Control* c = form.Find(id);
+    if (auto* b = c ? qobject_cast<QAbstractButton*>(c->widget.data()) : nullptr) b->click();
+}
+
+}  // namespace
+
 void FormWindow::keyPressEvent(QKeyEvent* e) {
-    B().Fire(name_, 0, EZ_EV_KEY, e->key());
+    const std::string name = name_;
+    B().Fire(name, 0, EZ_EV_KEY, e->key());
+    Form* f = B().FindForm(name);
+    if (f && f->window == this && f->dialogKeys) {
+        // A focused button takes Return itself; this is Return anywhere else.
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            PressButton(*f, f->defaultButton);
+            return;
+        }
+        if (e->key() == Qt::Key_Escape) {
+            if (f->cancelButton > 0)
+                PressButton(*f, f->cancelButton);
+            else
+                B().Unload(name);
+            return;
+        }
+    }
     QWidget::keyPressEvent(e);
 }
 
@@ -349,6 +376,13 @@ QImage Grab(const std::string& form) {
     return w ? w->grab().toImage() : QImage();
 }
 
+int TimerInterval(const std::string& form, int32_t id) {
+    Form* f = B().FindForm(form);
+    if (!f) return -1;
+    auto it = f->timers.find(id);
+    return it != f->timers.end() && it->second->isActive() ? it->second->interval() : -1;
+}
+
 std::string LastTooltip() {
     return B().tooltipAnswer;
 }
@@ -403,7 +437,7 @@ void EZ_FORM(const std::string& nameIn, const std::string& parent, const std::st
     form->modal = up.find('M') != std::string::npos;
     auto* window = new FormWindow(name, parentWidget);
     window->setWindowFlag(Qt::Window, true);
-    window->setWindowTitle(QString::fromStdString(caption));
+    window->setWindowTitle(ToQ(caption));
     form->window = window;
     form->handle = B().NewHandle(window);
     if (B().background >= 0) {
@@ -549,7 +583,7 @@ std::string EZ_GETAPPPATHNAME() {
 
 void EZ_SETCAPTION(const std::string& form, const std::string& caption) {
     Form* f = B().FindForm(form);
-    if (f && f->window) f->window->setWindowTitle(QString::fromStdString(caption));
+    if (f && f->window) f->window->setWindowTitle(ToQ(caption));
 }
 
 // ---- Creation settings
@@ -640,7 +674,9 @@ void EZ_STARTTIMER(const std::string& form, int32_t id, int32_t seconds) {
         QObject::connect(timer, &QTimer::timeout,
                          [name, id] { B().Fire(name, id, EZ_EV_TIMER, 0); });
     }
-    timer->start(std::max(1, seconds) * 1000);
+    // Seconds past what a millisecond timer holds run at its longest.
+    const int64_t ms = std::clamp<int64_t>(int64_t(seconds) * 1000, 1000, INT32_MAX);
+    timer->start(int(ms));
 }
 
 void EZ_STOPTIMER(const std::string& form, int32_t id) {
@@ -718,7 +754,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
         }
         if (labels.empty()) labels.push_back("&Ok");
     }
-    QString shown = QString::fromStdString(text).replace('|', '\n');
+    QString shown = ToQ(text).replace('|', '\n');
 
     // The box is a form of the toolkit's own, so the program can style it.
     const FontSpec* textFont = B().Font(font1) ? B().Font(font1) : B().Font(4);
@@ -740,7 +776,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     auto* window = new FormWindow(name, owner ? owner->window.data() : nullptr);
     window->setWindowFlag(Qt::Window, true);
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    window->setWindowTitle(QString::fromStdString(caption));
+    window->setWindowTitle(ToQ(caption));
     window->setFixedSize(width, height);
     window->setWindowModality(Qt::ApplicationModal);
     if (bg >= 0) {
@@ -762,14 +798,23 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     B().currentFont = *textFont;
     B().hasCurrentFont = true;
     auto* label = new QLabel(shown);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignCenter);
     B().AddControl(100, "label", label, PixelsToColumns(20), PixelsToRows(16),
                    PixelsToColumns(width - 40), PixelsToRows(textRect.height() + 8));
     B().currentFont = *buttonFont;
     int x = (width - int(labels.size()) * (buttonW + gap) + gap) / 2;
+    // Keys as in any desktop dialog: Return presses the first button (or the
+    // one the operator moved the focus to), Esc the last, or closes a box
+    // that has only one.
+    f->dialogKeys = true;
+    f->defaultButton = 1;
+    f->cancelButton = labels.size() > 1 ? int32_t(labels.size()) : 0;
     for (size_t i = 0; i < labels.size(); ++i) {
-        auto* button = new QPushButton(QString::fromStdString(labels[i]));
+        auto* button = new QPushButton(ToQ(labels[i]));
+        button->setAutoDefault(true);
+        button->setDefault(i == 0);
         int32_t index = int32_t(i) + 1;
         QObject::connect(button, &QPushButton::clicked, [&answer, index, name] {
             answer = index;
@@ -808,6 +853,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     window->show();
     window->raise();
     window->activateWindow();
+    if (Control* first = f->Find(1); first && first->widget) first->widget->setFocus();
     QEventLoop loop;
     f->loop = &loop;
     loop.exec();
