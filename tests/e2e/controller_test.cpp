@@ -29,6 +29,7 @@
 #include "shell/instance_lock.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "whole_program.h"
 #include "windows/main_window.h"
 #include "windows/program.h"
 
@@ -37,78 +38,10 @@ namespace {
 using namespace tarvolen;
 using namespace std::chrono_literals;
 
-std::string Address(int ch) {
-    return "127.0.0." + std::to_string(101 + ch);
-}
+using tarvolen::testing::Address;
 
-class ControllerTest : public ::testing::Test {
+class ControllerTest : public tarvolen::testing::WholeProgramTest {
   protected:
-    void SetUp() override {
-        std::string instance = "TarVolenE2E" + std::to_string(::getpid());
-        ::setenv("TARVOLEN_INSTANCE", instance.c_str(), 1);
-        recorder::BankOptions options;
-        options.addresses = {"127.0.0.101-124"};
-        std::string error;
-        std::vector<std::string> expanded;
-        ASSERT_TRUE(recorder::ExpandAddresses("127.0.0.101-124", expanded, error)) << error;
-        options.addresses = expanded;
-        options.port = 0;
-        PrepareBank(options);
-        bank = std::make_unique<recorder::Bank>(options);
-        ASSERT_TRUE(bank->Start(error)) << error;
-        link::LinkOptions linkOptions;
-        linkOptions.port = bank->Port();
-        link = link::InstallRecorderLink(linkOptions);
-
-        qt::EnsureApplication(0, nullptr);
-        qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
-        qt::SetMessageBoxAnswerer([this](const std::string&, const std::string& text,
-                                         const std::string&, const std::string&) {
-            questions.push_back(text);
-            return 1;  // "&Yes" / "&Ok"
-        });
-        SetEndProcessHook([this](int code) { exitCode = code; });
-        // No settings file: the default channels, 127.0.0.101 to 124.
-        std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
-        char arg0[] = "tarvolen";
-        char* argv[] = {arg0, nullptr};
-        InstallApplication(MakeApplication(1, argv));
-        ApplicationStart(0);
-        ASSERT_TRUE(EZ_FORMEXISTS("MAIN"));
-        ASSERT_TRUE(PumpUntil([&] { return g_Ampcontrol && g_Ampcontrol->IsConnected(); }, 10s));
-        // Up: every channel selected and polled once.
-        ASSERT_TRUE(PumpUntil([&] {
-            for (int ch = 0; ch < 24; ++ch) {
-                if (!g_Settings->Checked(ch) || g_Settings->State(ch) != "Stop") return false;
-            }
-            return true;
-        }));
-    }
-
-    void TearDown() override {
-        // The program's own way out ends the process at once; a test returns
-        // instead, so it stops the status thread before statics go.
-        if (g_Ampcontrol) g_Ampcontrol->Disconnect();
-        qt::SetMessageBoxAnswerer(nullptr);
-        // The lock goes with the process; its file need not stay behind.
-        ::unlink(InstanceLock::LockPath(InstanceLock::Name(),
-                                        cSettings::SettingsPathFor(cSettings::ProgramPath()))
-                     .c_str());
-    }
-
-    // Lets a test give the bank clips it had before the controller started.
-    virtual void PrepareBank(recorder::BankOptions&) {}
-
-    template <typename Pred>
-    bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
-        auto end = std::chrono::steady_clock::now() + timeout;
-        while (!pred() && std::chrono::steady_clock::now() < end) {
-            EZ_DOEVENTS(255);
-            std::this_thread::sleep_for(5ms);
-        }
-        return pred();
-    }
-
     void Click(int32_t id) { qt::DeliverEvent("MAIN", id, EZ_EV_CLICK, 0); }
 
     bool AllEmulated(const std::string& state) {
@@ -129,11 +62,6 @@ class ControllerTest : public ::testing::Test {
         for (const auto& e : bank->Journal()) n += e.request == request && e.outcome == "ok";
         return n;
     }
-
-    std::unique_ptr<recorder::Bank> bank;
-    std::shared_ptr<link::RecorderLink> link;
-    std::vector<std::string> questions;
-    int exitCode = -1;
 };
 
 TEST_F(ControllerTest, RecordsAndStopsEveryChannelFromTheButtons) {

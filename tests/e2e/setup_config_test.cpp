@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "../windows/while_open.h"
 #include "config/xml_text.h"
 #include "device/amp_control.h"
 #include "platform/qt/plist.h"
@@ -32,6 +33,7 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "whole_program.h"
 #include "windows/program.h"
 
 namespace {
@@ -44,9 +46,8 @@ constexpr int32_t kGrid = 105;
 constexpr int32_t kList = 140;
 constexpr int32_t kTabs = 220;
 
-std::string Address(int ch) {
-    return "127.0.0." + std::to_string(101 + ch);
-}
+using tarvolen::testing::Address;
+using tarvolen::testing::WhileOpen;
 
 // Another client of a recorder: one request with a document, its reply line.
 std::string SendAsAnotherClient(const std::string& address, uint16_t port,
@@ -77,71 +78,12 @@ std::string SendAsAnotherClient(const std::string& address, uint16_t port,
     return got.substr(got.find('\n') + 1);
 }
 
-class SetupConfigTest : public ::testing::Test {
+class SetupConfigTest : public tarvolen::testing::WholeProgramTest {
   protected:
-    void SetUp() override {
-        std::string instance = "TarVolenSetupE2E" + std::to_string(::getpid());
-        ::setenv("TARVOLEN_INSTANCE", instance.c_str(), 1);
-        recorder::BankOptions options;
-        std::string error;
-        ASSERT_TRUE(recorder::ExpandAddresses("127.0.0.101-124", options.addresses, error));
-        options.port = 0;
-        bank = std::make_unique<recorder::Bank>(options);
-        ASSERT_TRUE(bank->Start(error)) << error;
-        link::LinkOptions linkOptions;
-        linkOptions.port = bank->Port();
-        link = link::InstallRecorderLink(linkOptions);
-
-        qt::EnsureApplication(0, nullptr);
-        qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
-        qt::SetMessageBoxAnswerer([this](const std::string&, const std::string& text,
-                                         const std::string& caption, const std::string& buttons) {
-            questions.push_back(text + "/" + caption + "/" + buttons);
-            return 1;
-        });
-        SetEndProcessHook([](int) {});
-        std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
-        char arg0[] = "tarvolen";
-        char* argv[] = {arg0, nullptr};
-        InstallApplication(MakeApplication(1, argv));
-        ApplicationStart(0);
-        ASSERT_TRUE(PumpUntil([&] { return g_Ampcontrol && g_Ampcontrol->IsConnected(); }, 10s));
-        ASSERT_TRUE(PumpUntil([&] {
-            for (int ch = 0; ch < 24; ++ch) {
-                if (!g_Settings->Checked(ch) || g_Settings->State(ch) != "Stop") return false;
-            }
-            return true;
-        }));
-    }
-    void TearDown() override {
-        if (g_Ampcontrol) g_Ampcontrol->Disconnect();
-        qt::SetMessageBoxAnswerer(nullptr);
-    }
-
-    template <typename Pred>
-    static bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 10s) {
-        auto end = std::chrono::steady_clock::now() + timeout;
-        while (!pred() && std::chrono::steady_clock::now() < end) {
-            EZ_DOEVENTS(255);
-            std::this_thread::sleep_for(5ms);
-        }
-        return pred();
-    }
-
     // Opens Setup from the main window's button and runs body while it is up.
     void WithSetup(const std::function<void()>& body) {
-        auto step = std::make_shared<std::function<void()>>();
-        *step = [body, step] {
-            if (!qt::FormShownHandled(kSetup)) {
-                QTimer::singleShot(5, *step);
-                return;
-            }
-            body();
-            if (EZ_FORMEXISTS(kSetup)) EZ_UNLOADFORM(kSetup);
-            *step = nullptr;
-        };
-        QTimer::singleShot(0, *step);
-        qt::DeliverEvent("MAIN", 170, EZ_EV_CLICK, 0);
+        WhileOpen(
+            kSetup, [] { qt::DeliverEvent("MAIN", 170, EZ_EV_CLICK, 0); }, body);
     }
 
     static void ChooseRow(int32_t row) {
@@ -210,10 +152,6 @@ class SetupConfigTest : public ::testing::Test {
         const char* dir = std::getenv("TARVOLEN_SCREENSHOTS");
         if (dir) qt::Grab(kSetup).save(QString::fromStdString(std::string(dir) + "/" + name));
     }
-
-    std::unique_ptr<recorder::Bank> bank;
-    std::shared_ptr<link::RecorderLink> link;
-    std::vector<std::string> questions;
 };
 
 TEST_F(SetupConfigTest, AnEditOnTheInputsPageReachesTheRecorderAtOnce) {
@@ -299,8 +237,8 @@ TEST_F(SetupConfigTest, ApplyToAllCheckedSkipsTheShownRecordingAndUncheckedChann
         EZ_LVSETITEMSTATE(kSetup, kGrid, 7, EZ_STATEIMAGE(1), EZ_LVIS_STATEIMAGEMASK);
         const size_t before = bank->Journal().size();
         qt::DeliverEvent(kSetup, 155, EZ_EV_CLICK, 0);
-        ASSERT_FALSE(questions.empty());
-        EXPECT_EQ(questions.back(), "|Apply to All Checked Channels?/tarvolen/&Yes|&No");
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.back(), "|Apply to All Checked Channels?/tarvolen/&Yes|&No");
         std::vector<std::string> to;
         const auto journal = bank->Journal();
         for (size_t i = before; i < journal.size(); ++i) {
