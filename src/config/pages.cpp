@@ -40,6 +40,13 @@ std::string DropDown(const std::string& label, const std::string& value,
     return EZ_DEFPLINFO(label, value, choices, "D", 0);
 }
 
+// A drop-down of one of the recorder's lists: the device value shown as its
+// label, the labels as the choices.
+std::string ChoiceDropDown(const cSettings& s, const std::string& label, const std::string& value,
+                           int32_t slot, int32_t kind) {
+    return DropDown(label, s.TranslateChoice(value, slot, kind), Labels(s, slot, kind));
+}
+
 std::string Text(const std::string& label, const std::string& value) {
     return EZ_DEFPLINFO(label, value, "", "T", 0);
 }
@@ -66,18 +73,14 @@ std::vector<std::string> InputsItems(cSettings& s, int32_t channel) {
         const InputSlot& in = c.inputs[static_cast<size_t>(i)];
         if (in.frame_rate == 0) continue;
         items.push_back(Header("Input " + std::to_string(i + 1)));
-        items.push_back(
-            DropDown("Resolution", s.TranslateChoice(in.resolution, i, 1), Labels(s, i, 1)));
+        items.push_back(ChoiceDropDown(s, "Resolution", in.resolution, i, 1));
         const std::string rates = Values(s, i, 2);
         std::string fps = FrameRateText(in.frame_rate);
         if (rates.find(fps) == std::string::npos) fps = rates.substr(0, rates.find(';'));
         items.push_back(DropDown("Fps", fps, rates));
-        items.push_back(
-            DropDown("Format", s.TranslateChoice(in.pixel_format, i, 3), Labels(s, i, 3)));
-        items.push_back(
-            DropDown("Video Input", s.TranslateChoice(in.video_input, i, 0), Labels(s, i, 0)));
-        items.push_back(
-            DropDown("Audio Input", s.TranslateChoice(in.audio_input, i, 4), Labels(s, i, 4)));
+        items.push_back(ChoiceDropDown(s, "Format", in.pixel_format, i, 3));
+        items.push_back(ChoiceDropDown(s, "Video Input", in.video_input, i, 0));
+        items.push_back(ChoiceDropDown(s, "Audio Input", in.audio_input, i, 4));
     }
     return items;
 }
@@ -91,15 +94,12 @@ std::vector<std::string> EncodersItems(cSettings& s, int32_t channel) {
         items.push_back(Header(EncoderHeader(s, channel, e)));
         items.push_back(
             DropDown("Status", enc.status == 1 ? "enabled" : "disabled", "disabled;enabled"));
-        items.push_back(DropDown("Codec", s.TranslateChoice(enc.codec, e, 5), Labels(s, e, 5)));
-        items.push_back(DropDown("Quality", s.TranslateChoice(enc.quality, e, 6), Labels(s, e, 6)));
-        items.push_back(DropDown("Wrapper", s.TranslateChoice(enc.wrapper, e, 7), Labels(s, e, 7)));
-        items.push_back(
-            DropDown("write", s.TranslateChoice(enc.write_mode, e, 9), Labels(s, e, 9)));
-        items.push_back(
-            DropDown("primary", s.TranslateChoice(enc.primary_disk, e, 10), Labels(s, e, 10)));
-        items.push_back(
-            DropDown("secondary", s.TranslateChoice(enc.secondary_disk, e, 11), Labels(s, e, 11)));
+        items.push_back(ChoiceDropDown(s, "Codec", enc.codec, e, 5));
+        items.push_back(ChoiceDropDown(s, "Quality", enc.quality, e, 6));
+        items.push_back(ChoiceDropDown(s, "Wrapper", enc.wrapper, e, 7));
+        items.push_back(ChoiceDropDown(s, "write", enc.write_mode, e, 9));
+        items.push_back(ChoiceDropDown(s, "primary", enc.primary_disk, e, 10));
+        items.push_back(ChoiceDropDown(s, "secondary", enc.secondary_disk, e, 11));
         items.push_back(DropDown("Override Primary path", CleanText(enc.override_primary_path),
                                  "disabled;enabled"));
         items.push_back(Text("Primary Path", CleanText(enc.primary_path)));
