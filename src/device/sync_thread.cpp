@@ -1,5 +1,7 @@
 #include "device/sync_thread.h"
 
+#include <pthread.h>
+
 #include <chrono>
 
 #include "device/amp_control.h"
@@ -19,7 +21,10 @@ cSyncThread::~cSyncThread() {
 
 void cSyncThread::Launch(int32_t parameter) {
     if (thread_.joinable()) return;
-    thread_ = std::thread([this, parameter] { Run(parameter); });
+    thread_ = std::thread([this, parameter] {
+        pthread_setname_np(pthread_self(), "tarvolen-status");  // tells it apart in top and perf
+        Run(parameter);
+    });
 }
 
 bool cSyncThread::Pass() {
