@@ -223,6 +223,28 @@ TEST(LinkDocuments, VolumesAndConfiguration) {
     EXPECT_EQ(CleanText(std::string_view(out->text, kTextBlockWidth)), "");
 }
 
+// The fill after a request is cut without touching the request's last bytes,
+// however little fill there is (spaces or 0xFF) and wherever the text ends.
+TEST(LinkRecord, FillIsCutAtTheRequestsLastByte) {
+    Harness h(1);
+    h.ConnectOnePerRecorder();
+    const std::string body = "<ClipName>Take</ClipName><Chan>0</Chan>";
+    for (char fill : {' ', '\xFF'}) {
+        for (std::size_t k = 0; k <= 9; ++k) {
+            // Leading spaces push the request's end to k bytes before the block's.
+            auto b = Harness::Block(std::string(kTextBlockWidth - body.size() - k, ' ') + body);
+            std::fill_n(b->text + kTextBlockWidth - k, k, fill);
+            ASSERT_EQ(h.link->AmpCommand(amp::kRecord, RecordArg(b.get()), nullptr), 0)
+                << k << " bytes of fill " << int(fill);
+            ClipNameTable names{};
+            names.size = sizeof names;
+            h.link->AmpCommand(amp::kClipNames, 0, &names);
+            EXPECT_EQ(ReadField(names.name[0], kClipNameWidth).substr(0, 4), "Take");
+            ASSERT_EQ(h.Channel(amp::kStop, 0), 0);
+        }
+    }
+}
+
 TEST(LinkAddress, AddressMessageMapsTheChannel) {
     Harness h(1);
     h.ConnectOnePerRecorder();
