@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 
 #include "recorder/config_doc.h"
 #include "recorder/naming.h"
@@ -265,6 +266,9 @@ struct Recorder {
     std::set<std::shared_ptr<Session>> sessions;
     std::vector<ChannelState> channels;
     std::vector<Clip> clips;
+    // Clip name to its index in clips, the first of that name: a lookup walked
+    // every stored name, and RECORD makes one or more.
+    std::unordered_map<std::string, std::size_t> clipIndex;
     int clipCounter = 0;
     Faults faults;
     bool running = false;
@@ -432,10 +436,14 @@ struct Bank::Impl {
         return buf;
     }
 
-    Clip* FindClip(Recorder& r, const std::string& name) {
-        for (auto& c : r.clips)
-            if (c.name == name) return &c;
-        return nullptr;
+    static Clip* FindClip(Recorder& r, const std::string& name) {
+        auto it = r.clipIndex.find(name);
+        return it == r.clipIndex.end() ? nullptr : &r.clips[it->second];
+    }
+
+    static void AddClip(Recorder& r, Clip c) {
+        r.clipIndex.emplace(c.name, r.clips.size());
+        r.clips.push_back(std::move(c));
     }
 
     std::string UniqueName(Recorder& r, std::string name) {
@@ -571,7 +579,7 @@ struct Bank::Impl {
             if (f.size() > 9) c.filesA = SplitFiles(f[9]);
             if (f.size() > 10) c.filesB = SplitFiles(f[10]);
             if (c.name.empty() || c.guid.size() != 36 || FindClip(r, c.name)) continue;
-            r.clips.push_back(std::move(c));
+            AddClip(r, std::move(c));
         }
     }
 
@@ -627,6 +635,18 @@ struct Session : std::enable_shared_from_this<Session> {
     bool closeAfterWrite = false;
     bool flushPosted = false;
     bool watching = false;
+    // Replies to the requests being carried out gather and go out in one
+    // write when the last is done, without another turn of the I/O loop.
+    int carrying = 0;
+    struct Carrying {
+        Session& s;
+        explicit Carrying(Session& session) : s(session) { ++s.carrying; }
+        ~Carrying() {
+            if (--s.carrying == 0 && !s.writing) s.Flush();
+        }
+        Carrying(const Carrying&) = delete;
+        Carrying& operator=(const Carrying&) = delete;
+    };
     // A listing being sent: its request id, the next clip and the count.
     struct Listing {
         uint32_t id = 0;
@@ -672,6 +692,7 @@ struct Session : std::enable_shared_from_this<Session> {
     // listing is being sent, or the output backs up; the write that drains
     // the output calls it again.
     void Pump() {
+        Carrying carrying(*this);
         while (!closed && !listing && !Backlogged()) {
             wire::Frame f;
             auto st = decoder.Next(f);
@@ -717,6 +738,7 @@ struct Session : std::enable_shared_from_this<Session> {
         auto self = shared_from_this();
         delayTimer.async_wait([self](const asio::error_code& e) {
             if (e || self->closed) return;
+            Carrying carrying(*self);
             auto now = Clock::now();
             while (!self->delayed.empty() && self->delayed.front().first <= now) {
                 wire::Frame f = std::move(self->delayed.front().second);
@@ -779,7 +801,7 @@ struct Session : std::enable_shared_from_this<Session> {
         // Written once the handlers now due have run: what they send goes out
         // in one write, and requests that came together are carried out
         // together.
-        if (writing || flushPosted) return;
+        if (writing || flushPosted || carrying > 0) return;
         flushPosted = true;
         asio::post(bank.io, [self = shared_from_this()] {
             self->flushPosted = false;
@@ -1039,7 +1061,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         if (f.args.size() != 2) return err("badrequest", "RECORD <ch> <name>");
         if (recording) return err("badstate", "already recording");
         Rebase(c, now);
-        r.clips.push_back(MakeClip(r, c, f.args[1]));
+        AddClip(r, MakeClip(r, c, f.args[1]));
         c.recording = static_cast<int>(r.clips.size()) - 1;
         c.clip = r.clips.back().name;
         c.loaded = false;
@@ -1443,7 +1465,7 @@ bool Bank::AddClips(const std::string& address, int count) {
             c.format = 10;
             c.codec = 144;
             c.compression = 220;
-            r->clips.push_back(std::move(c));
+            Impl::AddClip(*r, std::move(c));
         }
         return true;
     });
