@@ -31,6 +31,7 @@ using asio::ip::tcp;
 namespace {
 
 constexpr auto kTick = std::chrono::milliseconds(10);
+constexpr std::size_t kMaxLoops = 4;               // I/O threads of a bank, at most one per core
 constexpr std::size_t kMaxQueuedOutput = 8 << 20;  // a client that reads nothing is dropped
 // Above this much unsent output a session reads no further requests and a
 // listing waits: a client that asks faster than it reads is slowed, not reset.
@@ -260,8 +261,22 @@ struct Faults {
 
 struct Session;
 
+// An I/O loop and the thread that runs it.
+struct Loop {
+    asio::io_context io;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+    std::thread thread;
+};
+
+// Everything of a recorder runs on its loop, one thread: the bank's loops
+// serve recorders side by side, as machines of their own would be.
 struct Recorder {
+    Recorder(std::string a, asio::io_context& loop)
+        : address(std::move(a)), io(loop), ticker(loop) {}
     std::string address;
+    asio::io_context& io;
+    asio::steady_timer ticker;
+    std::mt19937_64 random{std::random_device{}()};
     std::unique_ptr<tcp::acceptor> acceptor;
     std::set<std::shared_ptr<Session>> sessions;
     std::vector<ChannelState> channels;
@@ -278,28 +293,39 @@ struct Recorder {
 
 struct Bank::Impl {
     BankOptions options;
-    asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-    asio::steady_timer ticker{io};
-    std::thread thread;
+    std::vector<std::unique_ptr<Loop>> loops;  // outlive the recorders on them
+    bool running = false;
     std::vector<std::unique_ptr<Recorder>> recorders;
     uint16_t port = 0;
     RateInfo rate{};
-    std::mt19937_64 random{std::random_device{}()};
 
     mutable std::mutex journalMutex;
     std::deque<JournalEntry> journal;
     std::FILE* journalFile = nullptr;
 
-    explicit Impl(BankOptions o) : options(std::move(o)), rate(Info(options.rate)) {}
+    explicit Impl(BankOptions o) : options(std::move(o)), rate(Info(options.rate)) {
+        unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        std::size_t count = std::min<std::size_t>(
+            {cores, kMaxLoops, std::max<std::size_t>(options.addresses.size(), 1)});
+        for (std::size_t k = 0; k < count; ++k) loops.push_back(std::make_unique<Loop>());
+    }
 
+    // Runs f on the recorder's loop and waits for it.
     template <class F>
-    auto Call(F f) -> decltype(f()) {
-        if (!thread.joinable() || io.get_executor().running_in_this_thread()) return f();
+    auto On(Recorder& r, F f) -> decltype(f()) {
+        if (!running || r.io.get_executor().running_in_this_thread()) return f();
         std::packaged_task<decltype(f())()> task(std::move(f));
         auto future = task.get_future();
-        asio::post(io, [&task] { task(); });
+        asio::post(r.io, [&task] { task(); });
         return future.get();
+    }
+
+    // The same for the recorder at address; f gets nullptr when there is none.
+    template <class F>
+    auto Call(const std::string& address, F f) -> decltype(f(nullptr)) {
+        Recorder* r = Find(address);
+        if (!r) return f(nullptr);
+        return On(*r, [&] { return f(r); });
     }
 
     Recorder* Find(const std::string& address) {
@@ -389,11 +415,9 @@ struct Bank::Impl {
     void Notify(Recorder& r, ChannelState& c, Clock::time_point now);
     void SendFullPicture(Recorder& r, Session& s, Clock::time_point now);
 
-    void Tick() {
+    void Tick(Recorder& r) {
         auto now = Clock::now();
-        for (auto& rp : recorders) {
-            Recorder& r = *rp;
-            if (!r.running) continue;
+        if (r.running) {
             bool recording = false;
             for (auto& c : r.channels) {
                 bool moving = c.speed != 0;
@@ -416,17 +440,21 @@ struct Bank::Impl {
                 SendOversize(r);
             }
         }
-        ticker.expires_at(ticker.expiry() + kTick);
-        if (ticker.expiry() < Clock::now()) ticker.expires_after(kTick);
-        ticker.async_wait([this](const asio::error_code& ec) {
-            if (!ec) Tick();
+        r.ticker.expires_at(r.ticker.expiry() + kTick);
+        if (r.ticker.expiry() < Clock::now()) r.ticker.expires_after(kTick);
+        StartTicking(r);
+    }
+
+    void StartTicking(Recorder& r) {
+        r.ticker.async_wait([this, &r](const asio::error_code& ec) {
+            if (!ec) Tick(r);
         });
     }
 
     // --- clips -------------------------------------------------------------
 
-    std::string NewGuid() {
-        uint64_t a = random(), b = random();
+    static std::string NewGuid(Recorder& r) {
+        uint64_t a = r.random(), b = r.random();
         char buf[40];
         std::snprintf(buf, sizeof buf, "%08x-%04x-4%03x-%04x-%012llx",
                       static_cast<unsigned>(a >> 32), static_cast<unsigned>((a >> 16) & 0xffff),
@@ -484,7 +512,7 @@ struct Bank::Impl {
             name = buf;
         }
         clip.name = UniqueName(r, name);
-        clip.guid = NewGuid();
+        clip.guid = NewGuid(r);
         char when[32];
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
         clip.dateTime = when;
@@ -659,7 +687,7 @@ struct Session : std::enable_shared_from_this<Session> {
     asio::steady_timer delayTimer;
 
     Session(Bank::Impl& b, Recorder& r, tcp::socket s)
-        : bank(b), recorder(r), socket(std::move(s)), delayTimer(b.io) {}
+        : bank(b), recorder(r), socket(std::move(s)), delayTimer(r.io) {}
 
     void Start() {
         if (!recorder.faults.silent) {
@@ -719,7 +747,7 @@ struct Session : std::enable_shared_from_this<Session> {
         if (faults.latencyMax > faults.latencyMin) {
             std::uniform_int_distribution<int64_t> pick(faults.latencyMin.count(),
                                                         faults.latencyMax.count());
-            latency = std::chrono::milliseconds(pick(bank.random));
+            latency = std::chrono::milliseconds(pick(recorder.random));
         }
         if (latency.count() <= 0 && delayed.empty()) {
             Carry(std::move(f));
@@ -757,7 +785,7 @@ struct Session : std::enable_shared_from_this<Session> {
             bank.Handle(recorder, *this, f);
             return;
         }
-        auto timer = std::make_shared<asio::steady_timer>(bank.io, slow->second);
+        auto timer = std::make_shared<asio::steady_timer>(recorder.io, slow->second);
         auto self = shared_from_this();
         timer->async_wait([self, timer, f = std::move(f)](const asio::error_code& e) {
             if (!e && !self->closed) self->bank.Handle(self->recorder, *self, f);
@@ -803,7 +831,7 @@ struct Session : std::enable_shared_from_this<Session> {
         // together.
         if (writing || flushPosted || carrying > 0) return;
         flushPosted = true;
-        asio::post(bank.io, [self = shared_from_this()] {
+        asio::post(recorder.io, [self = shared_from_this()] {
             self->flushPosted = false;
             if (!self->writing) self->Flush();
         });
@@ -890,7 +918,7 @@ bool Bank::Impl::OpenRecorder(Recorder& r, uint16_t port, std::string& error) {
         error = r.address + ": not an IPv4 address";
         return false;
     }
-    auto acceptor = std::make_unique<tcp::acceptor>(io);
+    auto acceptor = std::make_unique<tcp::acceptor>(r.io);
     tcp::endpoint ep(addr, port);
     acceptor->open(ep.protocol(), ec);
     if (!ec) acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
@@ -1216,7 +1244,7 @@ Bank::~Bank() {
 
 bool Bank::Start(std::string& error) {
     Impl& m = *impl_;
-    if (m.thread.joinable()) return true;
+    if (m.running) return true;
     if (m.options.addresses.empty()) {
         error = "no recorder addresses";
         return false;
@@ -1250,8 +1278,8 @@ bool Bank::Start(std::string& error) {
     }
     m.recorders.clear();
     for (const auto& a : m.options.addresses) {
-        auto r = std::make_unique<Recorder>();
-        r->address = a;
+        auto& loop = *m.loops[m.recorders.size() % m.loops.size()];
+        auto r = std::make_unique<Recorder>(a, loop.io);
         m.LoadState(*r);
         m.recorders.push_back(std::move(r));
     }
@@ -1321,36 +1349,42 @@ bool Bank::Start(std::string& error) {
         }
     }
     if (!opened) return false;
-    m.work.emplace(m.io.get_executor());
-    m.io.restart();
-    m.ticker.expires_after(kTick);
-    m.ticker.async_wait([&m](const asio::error_code& ec) {
-        if (!ec) m.Tick();
-    });
-    m.thread = std::thread([&m] {
-        pthread_setname_np(pthread_self(), "recorder-bank");  // tells it apart in top and perf
-        m.io.run();
-    });
+    for (auto& r : m.recorders) {
+        r->ticker.expires_after(kTick);
+        m.StartTicking(*r);
+    }
+    for (auto& loop : m.loops) {
+        loop->work.emplace(loop->io.get_executor());
+        loop->io.restart();
+        loop->thread = std::thread([&io = loop->io] {
+            pthread_setname_np(pthread_self(), "recorder-bank");  // tells it apart in top and perf
+            io.run();
+        });
+    }
+    m.running = true;
     return true;
 }
 
 void Bank::Stop() {
     Impl& m = *impl_;
-    if (!m.thread.joinable()) return;
-    m.Call([&m] {
-        auto now = Clock::now();
-        for (auto& r : m.recorders) {
+    if (!m.running) return;
+    for (auto& r : m.recorders) {
+        m.On(*r, [&m, &r] {
+            auto now = Clock::now();
             for (auto& c : r->channels) m.FinishRecording(*r, c, now);
             if (r->acceptor) r->acceptor->close();
             r->acceptor.reset();
             r->running = false;
             m.CloseSessions(*r);
-        }
-        m.ticker.cancel();
-    });
-    m.work.reset();
-    m.io.stop();
-    m.thread.join();
+            r->ticker.cancel();
+        });
+    }
+    for (auto& loop : m.loops) {
+        loop->work.reset();
+        loop->io.stop();
+        loop->thread.join();
+    }
+    m.running = false;
     std::lock_guard lock(m.journalMutex);
     if (m.journalFile) std::fclose(m.journalFile);
     m.journalFile = nullptr;
@@ -1364,8 +1398,7 @@ const std::vector<std::string>& Bank::Addresses() const {
 }
 
 bool Bank::StopRecorder(const std::string& address) {
-    return impl_->Call([&] {
-        Recorder* r = impl_->Find(address);
+    return impl_->Call(address, [&](Recorder* r) {
         if (!r || !r->running) return false;
         auto now = Clock::now();
         for (auto& c : r->channels) impl_->FinishRecording(*r, c, now);
@@ -1379,8 +1412,7 @@ bool Bank::StopRecorder(const std::string& address) {
 }
 
 bool Bank::StartRecorder(const std::string& address) {
-    return impl_->Call([&] {
-        Recorder* r = impl_->Find(address);
+    return impl_->Call(address, [&](Recorder* r) {
         if (!r) return false;
         if (r->running) return true;
         std::string error;
@@ -1389,8 +1421,8 @@ bool Bank::StartRecorder(const std::string& address) {
 }
 
 void Bank::SetSilent(const std::string& address, bool silent) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             r->faults.silent = silent;
             // Whoever watches gets the whole picture again when it speaks again.
             for (auto& c : r->channels) c.sentAny = false;
@@ -1404,8 +1436,8 @@ void Bank::SetDelay(const std::string& address, std::chrono::milliseconds delay)
 
 void Bank::SetLatency(const std::string& address, std::chrono::milliseconds min,
                       std::chrono::milliseconds max) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             r->faults.latencyMin = min;
             r->faults.latencyMax = std::max(min, max);
         }
@@ -1414,8 +1446,8 @@ void Bank::SetLatency(const std::string& address, std::chrono::milliseconds min,
 
 void Bank::SetSlow(const std::string& address, const std::string& verb,
                    std::chrono::milliseconds delay) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             if (delay.count() > 0)
                 r->faults.slowVerbs[verb] = delay;
             else
@@ -1425,8 +1457,8 @@ void Bank::SetSlow(const std::string& address, const std::string& verb,
 }
 
 void Bank::SetMute(const std::string& address, bool mute) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             r->faults.mute = mute;
             for (auto& c : r->channels) c.sentAny = false;
         }
@@ -1434,20 +1466,19 @@ void Bank::SetMute(const std::string& address, bool mute) {
 }
 
 void Bank::CutConnections(const std::string& address) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) impl_->CutSessions(*r);
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) impl_->CutSessions(*r);
     });
 }
 
 void Bank::SendOversize(const std::string& address) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) impl_->SendOversize(*r);
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) impl_->SendOversize(*r);
     });
 }
 
 bool Bank::AddClips(const std::string& address, int count) {
-    return impl_->Call([&] {
-        Recorder* r = impl_->Find(address);
+    return impl_->Call(address, [&](Recorder* r) {
         if (!r || count < 0) return false;
         int64_t hour = 0;
         TimecodeToFrames("01:00:00;00", impl_->options.rate, hour);
@@ -1457,7 +1488,7 @@ bool Bank::AddClips(const std::string& address, int count) {
             char name[32];
             std::snprintf(name, sizeof name, "Seed_%06d", ++r->clipCounter);
             c.name = name;
-            c.guid = impl_->NewGuid();
+            c.guid = Impl::NewGuid(*r);
             c.dateTime = "2024-05-01 12:00:00";
             c.start = hour;
             c.duration = 300;
@@ -1472,20 +1503,20 @@ bool Bank::AddClips(const std::string& address, int count) {
 }
 
 void Bank::GarbleNext(const std::string& address, int frames) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) r->faults.garbleNext += frames;
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) r->faults.garbleNext += frames;
     });
 }
 
 void Bank::DropConnections(const std::string& address) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) impl_->CloseSessions(*r);
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) impl_->CloseSessions(*r);
     });
 }
 
 void Bank::Refuse(const std::string& address, const std::string& verb, bool on) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             if (on)
                 r->faults.refused.insert(verb);
             else
@@ -1495,8 +1526,8 @@ void Bank::Refuse(const std::string& address, const std::string& verb, bool on) 
 }
 
 void Bank::SendRaw(const std::string& address, std::string bytes) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             auto sessions = r->sessions;
             for (const auto& s : sessions) s->SendRawBytes(bytes);
         }
@@ -1504,8 +1535,8 @@ void Bank::SendRaw(const std::string& address, std::string bytes) {
 }
 
 void Bank::ClearFaults(const std::string& address) {
-    impl_->Call([&] {
-        if (Recorder* r = impl_->Find(address)) {
+    impl_->Call(address, [&](Recorder* r) {
+        if (r) {
             r->faults = Faults{};
             for (auto& c : r->channels) c.sentAny = false;
         }
@@ -1513,8 +1544,7 @@ void Bank::ClearFaults(const std::string& address) {
 }
 
 std::optional<ChannelView> Bank::Channel(const std::string& address, int channel) {
-    return impl_->Call([&]() -> std::optional<ChannelView> {
-        Recorder* r = impl_->Find(address);
+    return impl_->Call(address, [&](Recorder* r) -> std::optional<ChannelView> {
         if (!r || channel < 1 || channel > static_cast<int>(r->channels.size()))
             return std::nullopt;
         auto now = Clock::now();
@@ -1525,9 +1555,8 @@ std::optional<ChannelView> Bank::Channel(const std::string& address, int channel
 }
 
 std::vector<ClipView> Bank::Clips(const std::string& address) {
-    return impl_->Call([&] {
+    return impl_->Call(address, [&](Recorder* r) {
         std::vector<ClipView> out;
-        Recorder* r = impl_->Find(address);
         if (!r) return out;
         for (const auto& c : r->clips) {
             ClipView v;
@@ -1555,10 +1584,8 @@ std::vector<JournalEntry> Bank::Journal() const {
 }
 
 int Bank::Sessions(const std::string& address) {
-    return impl_->Call([&] {
-        Recorder* r = impl_->Find(address);
-        return r ? static_cast<int>(r->sessions.size()) : 0;
-    });
+    return impl_->Call(address,
+                       [&](Recorder* r) { return r ? static_cast<int>(r->sessions.size()) : 0; });
 }
 
 }  // namespace tarvolen::recorder
