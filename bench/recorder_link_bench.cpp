@@ -482,6 +482,13 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--quick") cpuSeconds = 2;
         if (std::string(argv[i]) == "--fan-out") {  // only the group Record figures
+            {
+                auto addresses = Addresses(2);
+                auto bank = StartBank(addresses);
+                Controller c(bank->Port());
+                c.Connect(addresses);
+                FanOut(c, *bank, addresses, "bank sharing the cores");
+            }
             FanOutOnOwnCore();
             return 0;
         }
