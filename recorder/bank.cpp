@@ -1,12 +1,15 @@
 #include "recorder/bank.h"
 
 #include <pthread.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
 #include <asio.hpp>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -335,9 +338,9 @@ struct Bank::Impl {
     }
 
     void Journal(const Recorder& r, int channel, std::string request, std::string outcome,
-                 std::string detail = {}) {
-        JournalEntry e{NowMicros(),        r.address,          channel,
-                       std::move(request), std::move(outcome), std::move(detail)};
+                 std::string detail = {}, int64_t received = 0) {
+        JournalEntry e{NowMicros(),        r.address,         channel, std::move(request),
+                       std::move(outcome), std::move(detail), received};
         std::lock_guard lock(journalMutex);
         if (journalFile) {
             std::string line =
@@ -346,6 +349,7 @@ struct Bank::Impl {
                 ",\"channel\":" + std::to_string(e.channel) +
                 ",\"request\":" + JsonText(e.request) + ",\"outcome\":" + JsonText(e.outcome);
             if (!e.detail.empty()) line += ",\"detail\":" + JsonText(e.detail);
+            if (e.received != 0) line += ",\"received_us\":" + std::to_string(e.received);
             line += "}\n";
             std::fwrite(line.data(), 1, line.size(), journalFile);
             std::fflush(journalFile);
@@ -682,7 +686,18 @@ struct Session : std::enable_shared_from_this<Session> {
     };
     std::optional<Listing> listing;
     // Requests held back by the latency fault, in arrival order.
-    std::deque<std::pair<Clock::time_point, wire::Frame>> delayed;
+    struct Held {
+        Clock::time_point due;
+        wire::Frame frame;
+        int64_t received;
+    };
+    std::deque<Held> delayed;
+    // When the bytes last read reached the socket, by the kernel's clock, and
+    // when the request being carried out reached the recorder: that time plus
+    // the emulated network's delay. Recorders being machines of their own,
+    // this is when each could start on it, whatever this bank is busy with.
+    int64_t receivedMicros = 0;
+    int64_t requestReceived = 0;
     Clock::time_point lastDue{};
     asio::steady_timer delayTimer;
 
@@ -701,19 +716,45 @@ struct Session : std::enable_shared_from_this<Session> {
     std::size_t Queued() const { return pending.size() + inflight.size(); }
     bool Backlogged() const { return Queued() > kBackPressure; }
 
-    void Read() {
+    // Feeds the decoder what has come, with the kernel's time of its arrival;
+    // false when nothing has (or the connection went).
+    bool ReadNow() {
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+        iovec iov{buffer.data(), buffer.size()};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        ssize_t n = ::recvmsg(socket.native_handle(), &msg, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
+        if (n <= 0) {
+            Close();
+            return false;
+        }
+        receivedMicros = NowMicros();
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec t;
+                std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                receivedMicros = int64_t{t.tv_sec} * 1000000 + t.tv_nsec / 1000;
+            }
+        }
+        decoder.Feed(buffer.data(), static_cast<std::size_t>(n));
+        return true;
+    }
+
+    void WaitReadable() {
         reading = true;
         auto self = shared_from_this();
-        socket.async_read_some(asio::buffer(buffer),
-                               [self](const asio::error_code& ec, std::size_t n) {
-                                   self->reading = false;
-                                   if (ec || self->closed) {
-                                       self->Close();
-                                       return;
-                                   }
-                                   self->decoder.Feed(self->buffer.data(), n);
-                                   self->Pump();
-                               });
+        socket.async_wait(tcp::socket::wait_read, [self](const asio::error_code& ec) {
+            self->reading = false;
+            if (ec || self->closed) {
+                self->Close();
+                return;
+            }
+            self->Pump();
+        });
     }
 
     // Handles the requests the decoder holds until it needs more bytes, a
@@ -725,7 +766,11 @@ struct Session : std::enable_shared_from_this<Session> {
             wire::Frame f;
             auto st = decoder.Next(f);
             if (st == wire::Decoder::Status::kNeedMore) {
-                if (!reading) Read();
+                // Read at once, and wait only when nothing has come: a wait
+                // alone could miss bytes that came while none was pending.
+                if (reading) return;
+                if (ReadNow()) continue;
+                if (!closed) WaitReadable();
                 return;
             }
             if (st == wire::Decoder::Status::kError) {
@@ -749,29 +794,31 @@ struct Session : std::enable_shared_from_this<Session> {
                                                         faults.latencyMax.count());
             latency = std::chrono::milliseconds(pick(recorder.random));
         }
+        int64_t received =
+            receivedMicros + std::chrono::duration_cast<std::chrono::microseconds>(latency).count();
         if (latency.count() <= 0 && delayed.empty()) {
-            Carry(std::move(f));
+            Carry(std::move(f), received);
             return;
         }
         // A network delays but does not reorder.
         Clock::time_point due = std::max(now + latency, lastDue);
         lastDue = due;
-        delayed.emplace_back(due, std::move(f));
+        delayed.push_back({due, std::move(f), received});
         if (delayed.size() == 1) ArmDelay();
     }
 
     void ArmDelay() {
         if (delayed.empty()) return;
-        delayTimer.expires_at(delayed.front().first);
+        delayTimer.expires_at(delayed.front().due);
         auto self = shared_from_this();
         delayTimer.async_wait([self](const asio::error_code& e) {
             if (e || self->closed) return;
             Carrying carrying(*self);
             auto now = Clock::now();
-            while (!self->delayed.empty() && self->delayed.front().first <= now) {
-                wire::Frame f = std::move(self->delayed.front().second);
+            while (!self->delayed.empty() && self->delayed.front().due <= now) {
+                Held held = std::move(self->delayed.front());
                 self->delayed.pop_front();
-                self->Carry(std::move(f));
+                self->Carry(std::move(held.frame), held.received);
                 if (self->closed) return;
             }
             self->ArmDelay();
@@ -779,16 +826,19 @@ struct Session : std::enable_shared_from_this<Session> {
     }
 
     // A request whose verb is slow is carried out later; others at once.
-    void Carry(wire::Frame f) {
+    void Carry(wire::Frame f, int64_t received) {
         auto slow = recorder.faults.slowVerbs.find(f.verb);
         if (slow == recorder.faults.slowVerbs.end() || slow->second.count() <= 0) {
+            requestReceived = received;
             bank.Handle(recorder, *this, f);
             return;
         }
         auto timer = std::make_shared<asio::steady_timer>(recorder.io, slow->second);
         auto self = shared_from_this();
-        timer->async_wait([self, timer, f = std::move(f)](const asio::error_code& e) {
-            if (!e && !self->closed) self->bank.Handle(self->recorder, *self, f);
+        timer->async_wait([self, timer, f = std::move(f), received](const asio::error_code& e) {
+            if (e || self->closed) return;
+            self->requestReceived = received;
+            self->bank.Handle(self->recorder, *self, f);
         });
     }
 
@@ -968,6 +1018,8 @@ void Bank::Impl::Accept(Recorder& r) {
             return;
         }
         socket.set_option(tcp::no_delay(true));
+        int on = 1;  // arrival times of requests, for the journal
+        ::setsockopt(socket.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         auto s = std::make_shared<Session>(*this, r, std::move(socket));
         r.sessions.insert(s);
         Journal(r, 0, "connect", "ok");
@@ -1013,18 +1065,18 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
     uint32_t id = f.id;
     int chNumber = 0;
     auto ok = [&](std::vector<std::string> args = {}, std::string detail = {}) {
-        if (verb != "PING") Journal(r, chNumber, verb, "ok", std::move(detail));
+        if (verb != "PING") Journal(r, chNumber, verb, "ok", std::move(detail), s.requestReceived);
         s.Send(wire::MakeFrame(id, "OK", std::move(args)));
     };
     auto err = [&](const std::string& reason, std::string text = {}) {
-        Journal(r, chNumber, verb, reason, text);
+        Journal(r, chNumber, verb, reason, text, s.requestReceived);
         std::vector<std::string> args{reason};
         if (!text.empty()) args.push_back(text);
         s.Send(wire::MakeFrame(id, "ERR", std::move(args)));
     };
     auto payload = [&](std::string doc) {
         if (doc.size() > wire::kMaxPayload) doc.resize(wire::kMaxPayload);
-        Journal(r, chNumber, verb, "ok");
+        Journal(r, chNumber, verb, "ok", {}, s.requestReceived);
         wire::Frame reply = wire::MakeFrame(id, "OK");
         reply.payload = std::move(doc);
         s.Send(reply);
@@ -1115,7 +1167,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         std::string why;
         // The journal keeps each document whole, refused ones too.
         if (!ApplyConfigDocument(c.config, *f.payload, why)) {
-            Journal(r, chNumber, verb, "badxml", why + "\n" + *f.payload);
+            Journal(r, chNumber, verb, "badxml", why + "\n" + *f.payload, s.requestReceived);
             s.Send(wire::MakeFrame(id, "ERR", {"badxml", why}));
             return;
         }

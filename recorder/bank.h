@@ -42,6 +42,9 @@ struct JournalEntry {
     std::string request;
     std::string outcome;  // "ok" or the error reason
     std::string detail;
+    // When the request reached the recorder: the kernel's time of its arrival
+    // plus the emulated network's delay. 0 for what the recorder did unasked.
+    int64_t received = 0;
 };
 
 struct ChannelView {

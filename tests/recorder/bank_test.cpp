@@ -367,6 +367,39 @@ TEST(BankState, ClipsSurviveARestartAndTheJournalIsJson) {
     std::filesystem::remove_all(dir);
 }
 
+// A request's arrival in the journal is when it reached the recorder, after
+// the emulated network's delay, however late the bank carries it out.
+TEST(BankJournal, ArrivalIsWhenTheRequestReachedTheRecorder) {
+    Running r(1, 1);
+    const std::string& address = r.options.addresses[0];
+    Client c = r.Connect();
+    c.Line();
+    const struct {
+        std::chrono::milliseconds delay, slow;
+    } cases[] = {{0ms, 0ms}, {60ms, 0ms}, {0ms, 150ms}};
+    int id = 0;
+    for (const auto& k : cases) {
+        r.bank->SetDelay(address, k.delay);
+        r.bank->SetSlow(address, "RECORD", k.slow);
+        auto sent = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+        c.Send(std::to_string(++id) + " RECORD 1 ?\n");
+        ASSERT_EQ(c.Until(std::to_string(id) + " ").rfind(std::to_string(id) + " OK", 0), 0u);
+        JournalEntry e;
+        for (const auto& j : r.bank->Journal())
+            if (j.request == "RECORD") e = j;
+        auto us = [](std::chrono::milliseconds m) {
+            return static_cast<int64_t>(m.count()) * 1000;
+        };
+        EXPECT_GE(e.received, sent + us(k.delay)) << k.delay.count() << "/" << k.slow.count();
+        EXPECT_GE(e.micros - e.received, us(k.slow)) << k.delay.count() << "/" << k.slow.count();
+        r.bank->ClearFaults(address);
+        c.Send(std::to_string(++id) + " STOP 1\n");
+        c.Until(std::to_string(id) + " ");
+    }
+}
+
 TEST(BankStart, RefusesWhatItCannotServe) {
     const struct {
         std::vector<std::string> addresses;
