@@ -1,4 +1,5 @@
-// The channel list on the offscreen platform: rows drawn through the real
+
+#include "tests/mouse.h"  // The channel list on the offscreen platform: rows drawn through the real
 // toolkit and checked by their pixels, and clicks delivered as the list
 // delivers them.
 #include <QAbstractScrollArea>
@@ -8,6 +9,7 @@
 
 #include "device_fixture.h"
 #include "shell/toolkit.h"
+#include "tests/mouse.h"
 
 namespace tarvolen::test {
 namespace {
@@ -67,13 +69,8 @@ class ChannelList : public DeviceTest {
         EZ_DOEVENTS(255);
     }
     void Click(int row, int column_left, int x) {
-        QPoint at(column_left + x, row * kRowHeight + kRowHeight / 2);
-        QMouseEvent press(QEvent::MouseButtonPress, at, Viewport()->mapToGlobal(at), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(Viewport(), &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, Viewport()->mapToGlobal(at),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(Viewport(), &release);
+        tarvolen::testing::ClickAt(Viewport(),
+                                   QPoint(column_left + x, row * kRowHeight + kRowHeight / 2));
     }
     static QColor At(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
 };

@@ -1,4 +1,5 @@
-// The recorder configuration end to end: the whole controller in this process
+
+#include "tests/mouse.h"  // The recorder configuration end to end: the whole controller in this process
 // (real Qt backend offscreen, real recorder link) against 24 emulated
 // recorders, driven through the Setup window as an operator would.
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "tests/mouse.h"
 #include "whole_program.h"
 #include "windows/program.h"
 
@@ -91,15 +93,7 @@ class SetupConfigTest : public tarvolen::testing::WholeProgramTest {
         qt::DeliverEvent(kSetup, kGrid, EZ_EV_LVROWCHOSEN, row);
         EZ_DOEVENTS(255);
     }
-    static void Click(QWidget* w, QPoint at) {
-        QPoint global = w->mapToGlobal(at);
-        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(w, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(w, &release);
-    }
+    static void Click(QWidget* w, QPoint at) { tarvolen::testing::ClickAt(w, at); }
     static int32_t Row(const std::string& label) {
         for (int32_t i = 0; i <= EZ_FINDLAST(kSetup, kList); ++i) {
             std::string l, v, c, k;

@@ -1,4 +1,5 @@
-// The toolkit's property list over the real Qt backend (offscreen): item
+
+#include "tests/mouse.h"  // The toolkit's property list over the real Qt backend (offscreen): item
 // texts, drop-downs, in-place editing and buttons driven by key and mouse
 // events, and the queries the Setup pages read it back with.
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "platform/qt/plist.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/toolkit.h"
+#include "tests/mouse.h"
 
 namespace {
 
@@ -92,18 +94,7 @@ class PropertyListTest : public ::testing::Test {
         }
     }
     static void Click(QWidget* w, QPoint at, bool dbl = false) {
-        QPoint global = w->mapToGlobal(at);
-        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(w, &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(w, &release);
-        if (dbl) {
-            QMouseEvent twice(QEvent::MouseButtonDblClick, at, global, Qt::LeftButton,
-                              Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(w, &twice);
-        }
+        tarvolen::testing::ClickAt(w, at, dbl);
     }
     void ClickValue(int32_t row) { Click(list->viewport(), list->ValueRect(row).center()); }
     static QListWidget* Popup() {
