@@ -125,6 +125,37 @@ std::string Status(const ChannelState& c) {
     return "stopped";
 }
 
+// The form of a value, whatever the deck's state: a bad one is 102 before
+// any other complaint.
+bool ValidValue(const deck::Param& p, int nominal) {
+    const std::string& k = p.key;
+    const std::string& v = p.value;
+    if (k == "speed" || k == "period") return deck::ParseInt(v, -1000000, 1000000).has_value();
+    if (k == "loop" || k == "single clip" || k == "enable" || k == "override" || k == "transport" ||
+        k == "slot" || k == "remote" || k == "configuration")
+        return deck::ParseBool(v).has_value();
+    if (k == "slot id") return deck::ParseInt(v, 1, kSlots).has_value();
+    if (k == "clip id") return deck::ParseInt(v, -1000000000, 1000000000).has_value();
+    if (k == "count") return deck::ParseInt(v, 1, 1000000000).has_value();
+    if (k == "clip" || k == "timeline") return v == "start" || v == "end";
+    if (k == "timecode") {
+        bool relative = !v.empty() && (v[0] == '+' || v[0] == '-');
+        return deck::ParseTimecode(relative ? v.substr(1) : v, nominal).has_value();
+    }
+    if (k == "video input") return OneOf(kVideoInputs, v);
+    if (k == "audio input") return OneOf(kAudioInputs, v);
+    return true;
+}
+
+// What a 508 tells: the running timecode of a moving transport is no news,
+// a stopped one's is (a goto or a jog moved it).
+std::string TransportKey(const Params& p, bool moving) {
+    std::string key;
+    for (const auto& kv : p)
+        if (!moving || kv.key.find("timecode") == std::string::npos) key += kv.value + "|";
+    return key;
+}
+
 }  // namespace
 
 static Params TransportParams(Bank::Impl& m, Recorder& r, const ChannelState& c,
@@ -186,11 +217,8 @@ void Bank::Impl::DeckNotify(Recorder& r, Clock::time_point now) {
     ChannelState& c = r.channels.front();
     std::string bytes;
     if (transport) {
-        // The running timecode alone is no change of state.
         Params p = TransportParams(*this, r, c, now);
-        std::string key;
-        for (const auto& kv : p)
-            if (kv.key.find("timecode") == std::string::npos) key += kv.value + "|";
+        std::string key = TransportKey(p, c.speed != 0);
         if (key != c.deckSentTransport) {
             c.deckSentTransport = key;
             std::string msg = deck::FormatBlock(deck::kAsyncTransportInfo, p);
@@ -274,6 +302,10 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
                                  [&](const char* k) { return p.key == k; });
         if (!known) return fail(deck::kUnsupportedParameter, p.key);
     }
+    for (const auto& p : cmd.params)
+        if (!ValidValue(p, model.nominal())) return fail(deck::kInvalidValue, p.key);
+    if (name == "goto" && cmd.params.size() != 1)
+        return fail(deck::kSyntaxError, "one parameter at a time");
     if (name != "ping" && name != "quit" && name != "watchdog" && name != "notify" &&
         (r.faults.refused.count("*") || r.faults.refused.count(name)))
         return fail(deck::kInternalError, "fault injected");
@@ -364,23 +396,14 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
             !boolParam("configuration", conf))
             return fail(deck::kInvalidValue);
         // From now on: what has already happened is not news.
-        if (t && *t && !s.notify.transport) c.deckSentTransport.clear();
         if (t) s.notify.transport = *t;
         if (sl) s.notify.slot = *sl;
         if (rem) s.notify.remote = *rem;
         if (conf) s.notify.configuration = *conf;
         answer(deck::FormatReply(deck::kOk), deck::kOk, {});
         // Prime the snapshots without sending: a later change is the news.
-        if (t && *t) {
-            bool saved = s.notify.transport;
-            s.notify.transport = false;
-            Params p = TransportParams(*this, r, c, now);
-            std::string key;
-            for (const auto& kv : p)
-                if (kv.key.find("timecode") == std::string::npos) key += kv.value + "|";
-            c.deckSentTransport = key;
-            s.notify.transport = saved;
-        }
+        if (t && *t)
+            c.deckSentTransport = TransportKey(TransportParams(*this, r, c, now), c.speed != 0);
         if (sl && *sl)
             c.deckSentSlot = std::string(SlotHasDisk(r, 1) ? "mounted" : "empty") +
                              (st.disk == DiskState::kFull ? " full" : "");
@@ -559,7 +582,6 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
         return ok(*v);
     }
     if (name == "goto") {
-        if (cmd.params.size() != 1) return fail(deck::kSyntaxError, "one parameter at a time");
         const deck::Param& p = cmd.params.front();
         std::size_t current = 0;
         if (auto it = r.clipIndex.find(c.clip); it != r.clipIndex.end()) current = it->second;
