@@ -440,7 +440,6 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
             if (!n) return fail(deck::kInvalidValue);
             count = std::min(count, static_cast<std::size_t>(*n));
         }
-        if (first == 1 && !cmd.Find("clip id")) count = std::min(count, clips);
         Params p{{"clip count", std::to_string(count)}};
         for (std::size_t k = first; k < first + count; ++k)
             p.push_back({std::to_string(k), clipLine(k - 1, false)});
