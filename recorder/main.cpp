@@ -16,7 +16,10 @@ int main(int argc, char** argv) {
     using namespace tarvolen::recorder;
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& a : args) {
-        if (a == "--version") return std::printf("tarvolen-recorder %s\n", TARVOLEN_VERSION) < 0;
+        if (a == "--version") {
+            std::printf("tarvolen-recorder %s\n", TARVOLEN_VERSION);
+            return 0;
+        }
     }
     BankOptions options;
     std::string error;
