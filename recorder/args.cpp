@@ -75,6 +75,7 @@ bool ExpandAddresses(std::string_view addresses, std::vector<std::string>& out,
 
 std::string BankUsage() {
     return "usage: tarvolen-recorder --bank ADDRESSES [--deck ADDRESSES] [options]\n"
+           "       tarvolen-recorder --help | --version\n"
            "  --bank 127.0.0.101-124     recorders, one per address (ranges, comma lists)\n"
            "  --port N                   listening port (default 7380; 0 picks a free one)\n"
            "  --channels N               internal channels per recorder, 1-4 (default 4)\n"

@@ -15,6 +15,12 @@ void OnSignal(int) {
 int main(int argc, char** argv) {
     using namespace tarvolen::recorder;
     std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--version") {
+            std::printf("tarvolen-recorder %s\n", TARVOLEN_VERSION);
+            return 0;
+        }
+    }
     BankOptions options;
     std::string error;
     bool help = false;

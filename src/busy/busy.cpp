@@ -95,7 +95,10 @@ std::string ResolveBusyPicture(const std::string& picture) {
     const fs::path program = fs::read_symlink("/proc/self/exe", ec);
     if (ec) return picture;
     const fs::path beside = program.parent_path() / name;
-    return fs::exists(beside, ec) ? beside.string() : picture;
+    if (fs::exists(beside, ec)) return beside.string();
+    // An installed program keeps its pictures in <prefix>/share/tarvolen.
+    const fs::path shared = program.parent_path().parent_path() / "share" / "tarvolen" / name;
+    return fs::exists(shared, ec) ? shared.string() : picture;
 }
 
 std::optional<BusyImage> LoadBusyPicture(const std::string& picture, BusyPlatform* platform) {

@@ -71,7 +71,8 @@ BusyHandle ShowBusy(BusyHandle window, const std::string& picture);
 void StopBusy();
 
 // Where `picture` is read from: a relative name missing from the current
-// directory is looked for beside the program.
+// directory is looked for beside the program, then in the installed
+// program's <prefix>/share/tarvolen.
 std::string ResolveBusyPicture(const std::string& picture);
 
 // Loads a strip: ".SKI" (in any letter case) through our reader, anything else

@@ -58,6 +58,12 @@ bool PreFilter(const std::string&, int32_t, int32_t, int32_t, int32_t&) {
     return false;
 }
 
+// The settings file as the trace and --help name it.
+std::string SettingsFileInUse() {
+    const std::string path = cSettings::SettingsFileFor(cSettings::ProgramPath());
+    return path.empty() ? "none (no home folder): nothing is saved" : path;
+}
+
 }  // namespace
 
 void InstallApplication(Application app) {
@@ -97,9 +103,43 @@ int32_t AutoRecordFromCommandLine(std::string_view commandLine) {
     return kDefaultAutoRecord;
 }
 
+std::optional<std::string> InformationRequested(const std::vector<std::string>& args,
+                                                std::string_view version) {
+    const std::string build =
+        "tarvolen " + std::string(version) + " (build " + BuildStringFromDate(BuildDate()) + ")\n";
+    for (const std::string& a : args) {
+        if (a == "--version") return build;
+        if (a != "--help" && a != "-h") continue;
+        return "Usage: tarvolen [autorec=SECONDS] [Qt options such as -platform NAME]\n"
+               "Drives up to 24 recording channels of a bank of networked video recorders.\n"
+               "\n"
+               "  autorec=SECONDS  auto record cuts recordings every SECONDS (1 to " +
+               std::to_string(kLongestAutoRecord) + ",\n" + "                   default " +
+               std::to_string(kDefaultAutoRecord) +
+               "), in any letter case\n"
+               "  --help, -h       show this text\n"
+               "  --version        show the version\n"
+               "\n"
+               "Settings file: " +
+               SettingsFileInUse() +
+               "\n"
+               "\n"
+               "Environment:\n"
+               "  XDG_CONFIG_HOME           where an installed controller keeps "
+               "tarvolen/tarvolen.ini\n"
+               "  TARVOLEN_TRACE=1          the debug trace on standard error\n"
+               "  TARVOLEN_RECORDER_PORT=N  the recorders' port (default 7380)\n"
+               "  TARVOLEN_INSTANCE=NAME    another single-instance lock name\n"
+               "  TARVOLEN_MSGBOX_ANSWER=N  answer every message box with button N\n" +
+               build;
+    }
+    return std::nullopt;
+}
+
 bool ShellStart() {
-    InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name(),
-                                              cSettings::SettingsPathFor(cSettings::ProgramPath()));
+    const std::string settings = cSettings::SettingsFileFor(cSettings::ProgramPath());
+    DebugTrace("settings file: " + SettingsFileInUse());
+    InstanceLock lock = InstanceLock::Acquire(InstanceLock::Name(), settings);
     if (lock.Status() == InstanceStatus::kFailed) {
         // Without the lock two controllers could drive the same recorders:
         // stop, and say why, so the operator can clear the way.

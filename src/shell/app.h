@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvolen {
 
@@ -48,6 +50,12 @@ inline constexpr int32_t kLongestAutoRecord = 86400;
 // The interval "autorec=" gives on the command line: 0 without "autorec=",
 // the default (with a trace line) for a value that is not 1 to a day.
 int32_t AutoRecordFromCommandLine(std::string_view commandLine);
+
+// The text --help or --version (anywhere among args, the arguments after the
+// program name) asks for, or nothing when the program is to start. Answered
+// before the toolkit starts, so neither needs a display.
+std::optional<std::string> InformationRequested(const std::vector<std::string>& args,
+                                                std::string_view version);
 
 void DefineProgramFonts(int32_t first, int32_t last);
 void DefineProgramColors();

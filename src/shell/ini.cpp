@@ -24,6 +24,13 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+bool MakeFolder(const std::filesystem::path& dir) {
+    std::error_code ec;
+    if (dir.empty() || std::filesystem::is_directory(dir, ec)) return true;
+    if (!MakeFolder(dir.parent_path())) return false;
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
 // What a zero-terminated argument of at most `limit` characters holds.
 std::string_view CutArgument(std::string_view text, size_t limit) {
     text = text.substr(0, text.find('\0'));
@@ -202,6 +209,8 @@ bool IniFile::Save() const {
         fs::path resolved = fs::canonical(target, ec);
         if (!ec) target = resolved;
     }
+    // The first save of a user's settings makes their folder, private to them.
+    if (!MakeFolder(target.parent_path())) return false;
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;

@@ -49,7 +49,8 @@ class IniFile {
 
     // The document as file text.
     std::string Text() const;
-    // Writes the complete file beside itself and renames it into place.
+    // Writes the complete file beside itself and renames it into place,
+    // making missing folders on the way (private to the user).
     bool Save() const;
 
   private:

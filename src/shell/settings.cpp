@@ -79,7 +79,7 @@ cSettings::cSettings() : cSettings(ProgramPath()) {}
 
 cSettings::cSettings(std::string program_path) {
     // Without a program path there is no settings file: defaults only.
-    if (!program_path.empty()) path_ = SettingsPathFor(program_path);
+    if (!program_path.empty()) path_ = SettingsFileFor(program_path);
     for (Channel& c : channels_) c.state = FixedWidth("Off", kStateWidth);
     Load();
     build_string_ = BuildStringFromDate(BuildDate());

@@ -38,9 +38,9 @@ std::string BuildDate();
 
 class cSettings {
   public:
-    // The settings file beside this program (/proc/self/exe).
+    // The settings file of this program (/proc/self/exe).
     cSettings();
-    // The settings file beside the program at program_path.
+    // The settings file of the program at program_path (SettingsFileFor).
     explicit cSettings(std::string program_path);
     // Saves the settings file.
     ~cSettings();
@@ -52,6 +52,13 @@ class cSettings {
     // The directory as it is, the file name in lower case with every ".exe"
     // replaced by ".ini", or ".ini" appended when it has none.
     static std::string SettingsPathFor(std::string_view program_path);
+    // The data folder of an installed program (<prefix>/bin/ beside
+    // <prefix>/share/tarvolen/), empty for a copy in a folder of its own.
+    static std::string InstalledDataDirFor(std::string_view program_path);
+    // The settings file the program at program_path uses: beside a copy in a
+    // folder of its own; $XDG_CONFIG_HOME/tarvolen/tarvolen.ini (~/.config
+    // when unset) for an installed one, empty when the user has no home.
+    static std::string SettingsFileFor(std::string_view program_path);
     const std::string& SettingsPath() const { return path_; }
 
     // Writes every key of the table in one atomic save; false when the file
