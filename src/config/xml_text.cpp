@@ -85,6 +85,7 @@ struct Element {
     size_t begin = 0;       // the opening tag
     size_t contentEnd = 0;  // end of the raw content (closing tag excluded)
     size_t end = 0;         // after the closing tag, when there is one
+    bool closed = false;    // the closing tag was found
 };
 
 std::optional<Element> Locate(std::string_view tag, std::string_view source, size_t from = 0,
@@ -101,6 +102,7 @@ std::optional<Element> Locate(std::string_view tag, std::string_view source, siz
         size_t close = FindNoCase(source, closing, content);
         e.contentEnd = close == std::string_view::npos ? source.size() : close;
         e.end = close == std::string_view::npos ? source.size() : close + closing.size();
+        e.closed = close != std::string_view::npos;
         const std::string_view raw = source.substr(content, e.contentEnd - content);
         e.value = decode ? DecodeAmp(raw) : std::string(raw);
         return e;
@@ -115,6 +117,7 @@ std::optional<Element> Locate(std::string_view tag, std::string_view source, siz
     size_t rawStop = source.find("/>", content);
     e.contentEnd = rawStop == std::string_view::npos ? source.size() : rawStop;
     e.end = rawStop == std::string_view::npos ? source.size() : rawStop + 2;
+    e.closed = rawStop != std::string_view::npos;
     return e;
 }
 
@@ -170,13 +173,21 @@ std::string RemoveFirst(std::string_view needle, std::string_view source) {
     return out;
 }
 
-std::string XmlTakeTagValue(std::string_view tag, std::string& source) {
-    auto e = Locate(tag, source);
+namespace {
+
+std::string Take(std::string_view tag, std::string& source, bool decode, bool* closed) {
+    if (closed) *closed = false;
+    auto e = Locate(tag, source, 0, decode);
     if (!e) return {};
-    std::string whole = source.substr(e->begin, e->end - e->begin);
-    source.erase(e->begin, e->end - e->begin);
-    RemoveAllFrom(source, e->begin, whole);
+    if (e->closed) source.erase(e->begin, e->end - e->begin);
+    if (closed) *closed = e->closed;
     return std::move(e->value);
+}
+
+}  // namespace
+
+std::string XmlTakeTagValue(std::string_view tag, std::string& source, bool* closed) {
+    return Take(tag, source, true, closed);
 }
 
 std::string XmlTagText(std::string_view tag, std::string_view source) {
@@ -185,14 +196,10 @@ std::string XmlTagText(std::string_view tag, std::string_view source) {
     return e ? std::move(e->value) : std::string();
 }
 
-std::string XmlTakeTagText(std::string_view tag, std::string& source) {
+std::string XmlTakeTagText(std::string_view tag, std::string& source, bool* closed) {
+    if (closed) *closed = false;
     if (tag.empty() || tag.back() != '>') return {};
-    auto e = Locate(tag, source, 0, false);
-    if (!e) return {};
-    std::string whole = source.substr(e->begin, e->end - e->begin);
-    source.erase(e->begin, e->end - e->begin);
-    RemoveAllFrom(source, e->begin, whole);
-    return std::move(e->value);
+    return Take(tag, source, false, closed);
 }
 
 namespace {
