@@ -503,7 +503,13 @@ std::string cAmpcontrol::ConfigurationDocument(int32_t ch) {
     return CleanText(ReplyText(*reply));
 }
 
+size_t MaxConfigurationSize(int32_t ch) {
+    return kTextBlockWidth - ChanPrefix(ch).size();
+}
+
 void cAmpcontrol::SendConfiguration(int32_t ch, const std::string& document) {
+    // Cut to fit, it would be malformed: nothing goes rather than that.
+    if (document.size() > MaxConfigurationSize(ch)) return;
     PauseStatusThread();
     auto block = MakeTextBlock(ChanPrefix(ch) + document);
     PIAMPCOMMAND(amp::kSendConfig, RecordArg(block.get()), nullptr);
