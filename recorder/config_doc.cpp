@@ -127,6 +127,13 @@ std::string NativeRate(const std::string& rate) {
     return rate;
 }
 
+// The same form read back: four digits are two decimals ("2997" is 29.97).
+std::string FromNativeRate(const std::string& rate) {
+    const bool digits =
+        std::all_of(rate.begin(), rate.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return rate.size() == 4 && digits ? rate.substr(0, 2) + "." + rate.substr(2) : rate;
+}
+
 void Element(std::string& out, std::string_view name, std::string_view value) {
     out += "<";
     out += name;
@@ -161,14 +168,16 @@ std::string Trim(std::string s) {
     return s.substr(a, b - a + 1);
 }
 
-// The item the value names, taken as the item's own type.
+// The item the value names, taken as the item's own type. A number may come
+// in this recorder's own form, as a client echoes what it was sent.
 bool InList(std::string& value, const std::vector<SupportedItem>& list, bool numeric) {
+    const std::string number = numeric ? FromNativeRate(value) : value;
     for (const auto& item : list) {
         if (item.type == value) return true;
         if (numeric) {
             char* e1 = nullptr;
             char* e2 = nullptr;
-            double a = std::strtod(value.c_str(), &e1);
+            double a = std::strtod(number.c_str(), &e1);
             double b = std::strtod(item.type.c_str(), &e2);
             if (*e1 == 0 && *e2 == 0 && std::fabs(a - b) < 0.005) {
                 value = item.type;
