@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "shell/text.h"
+
 namespace tarvolen {
 
 // The content of the first element opened by tag ("<index>"), up to its
@@ -37,10 +39,8 @@ std::string XmlTagText(std::string_view tag, std::string_view source);
 // XmlTagText, cut out of source as XmlTakeTagValue does.
 std::string XmlTakeTagText(std::string_view tag, std::string& source, bool* closed = nullptr);
 
-// One pass over a value: &amp; &lt; &gt; &quot; &apos; and numeric
-// references to bytes 1-255 become their byte; anything else stays as written.
-std::string XmlDecode(std::string_view text);
-
+// XmlDecode, the one pass over a value that gives back its bytes, lives with
+// the shell's text routines: the device layer reads recorder texts too.
 // A value made fit for element content, whatever its bytes: & < > as entities,
 // tab, line ends and bytes from 127 up as numeric references (one byte, one
 // character), other control bytes left out (XML cannot carry them).

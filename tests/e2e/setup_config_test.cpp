@@ -360,3 +360,28 @@ TEST_F(SetupConfigTest, ASignedSegmentDurationIsRefusedAndNothingSent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SetupConfigTest, ARecordingRowShowsTheFilesOfTheClipBeingRecorded) {
+    const std::string reply = SendAsAnotherClient(
+        Address(0), bank->Port(), "1 SETCONFIG 1",
+        "<tarvolen><project><project_name>Caf&#233;</project_name></project></tarvolen>");
+    ASSERT_EQ(reply.rfind("1 OK", 0), 0u) << reply;
+    const auto cut = [](const std::string& file) {
+        return file.substr(0, file.find("_avmxf") + 6);
+    };
+    for (int take = 0; take < 2; ++take) {
+        qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);  // Record
+        ASSERT_TRUE(PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) == 0; }));
+        const recorder::ClipView clip = bank->Clips(Address(0)).back();
+        ASSERT_EQ(clip.name.rfind("Caf\xE9_", 0), 0u) << clip.name;
+        const std::string files = cut(clip.filesA.at(0)) + "|" + cut(clip.filesB.at(0));
+        EXPECT_TRUE(PumpUntil([&] { return g_Settings->RecordFileNames(0) == files; }))
+            << g_Settings->RecordFileNames(0) << " for " << files;
+        qt::DeliverEvent("MAIN", 125, EZ_EV_CLICK, 0);  // Stop
+        ASSERT_TRUE(PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) != 0; }));
+    }
+}
+
+}  // namespace
