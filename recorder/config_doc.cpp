@@ -71,27 +71,6 @@ const WordField kWordFields[] = {{"generate_xml_mode", {"on", "off"}},
 const char* const kRoutingKeys[] = {"analog", "digital", "tone_generator", "silent"};
 const int kTones[] = {200, 400, 600, 800, 1000, 1200};
 
-// Texts are single-byte: a byte from 127 up, a tab or a line end goes out as
-// a numeric reference to the character of that number, so the document is
-// plain ASCII and reads back byte for byte.
-std::string Escape(std::string_view v) {
-    std::string out;
-    for (char ch : v) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c >= 0x7F || c == '\t' || c == '\n' || c == '\r')
-            out += "&#" + std::to_string(c) + ";";
-        else if (c >= 0x20)
-            out.push_back(ch);
-    }
-    return out;
-}
-
 // The parser hands out UTF-8; the recorder keeps one byte per character.
 // Characters beyond 255 become '?'; bytes that are not UTF-8 stay as they are.
 std::string ToSingleByte(std::string_view utf8) {
@@ -127,11 +106,18 @@ std::string NativeRate(const std::string& rate) {
     return rate;
 }
 
+// The same form read back: four digits are two decimals ("2997" is 29.97).
+std::string FromNativeRate(const std::string& rate) {
+    const bool digits =
+        std::all_of(rate.begin(), rate.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return rate.size() == 4 && digits ? rate.substr(0, 2) + "." + rate.substr(2) : rate;
+}
+
 void Element(std::string& out, std::string_view name, std::string_view value) {
     out += "<";
     out += name;
     out += ">";
-    out += Escape(value);
+    out += EscapeText(value);
     out += "</";
     out += name;
     out += ">";
@@ -161,14 +147,16 @@ std::string Trim(std::string s) {
     return s.substr(a, b - a + 1);
 }
 
-// The item the value names, taken as the item's own type.
+// The item the value names, taken as the item's own type. A number may come
+// in this recorder's own form, as a client echoes what it was sent.
 bool InList(std::string& value, const std::vector<SupportedItem>& list, bool numeric) {
+    const std::string number = numeric ? FromNativeRate(value) : value;
     for (const auto& item : list) {
         if (item.type == value) return true;
         if (numeric) {
             char* e1 = nullptr;
             char* e2 = nullptr;
-            double a = std::strtod(value.c_str(), &e1);
+            double a = std::strtod(number.c_str(), &e1);
             double b = std::strtod(item.type.c_str(), &e2);
             if (*e1 == 0 && *e2 == 0 && std::fabs(a - b) < 0.005) {
                 value = item.type;
@@ -256,6 +244,24 @@ bool ReadBlock(const pugi::xml_node& node, ConfigBlock& block, bool input, std::
 }
 
 }  // namespace
+
+std::string EscapeText(std::string_view v) {
+    std::string out;
+    for (char ch : v) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c >= 0x7F || c == '\t' || c == '\n' || c == '\r')
+            out += "&#" + std::to_string(c) + ";";
+        else if (c >= 0x20)
+            out.push_back(ch);
+    }
+    return out;
+}
 
 const ConfigBlock* ChannelConfig::Encoder(int index) const {
     for (const auto& e : encoders)
@@ -448,7 +454,7 @@ std::string BuildConfigDocument(const ChannelConfig& c) {
         lists(std::begin(kEncoderLists), std::end(kEncoderLists));
         for (const char* f : kEncoderFields) {
             if (std::string(f) == "audio") {
-                d += "<audio>" + Escape(c.Value(&e, "audio")) + "<routing>";
+                d += "<audio>" + EscapeText(c.Value(&e, "audio")) + "<routing>";
                 for (const auto& [key, value] : e.routing) {
                     d += "<routing_element>";
                     Element(d, "key", key);

@@ -40,6 +40,11 @@ std::string BuildConfigDocument(const ChannelConfig& config);
 // problem nothing changes and why says what was wrong.
 bool ApplyConfigDocument(ChannelConfig& config, std::string_view document, std::string& why);
 
+// A text as every document of this recorder carries it: & < > escaped, and a
+// tab, a line end or a byte from 127 up as a numeric reference (&#233;), so
+// a document is plain ASCII and reads back byte for byte.
+std::string EscapeText(std::string_view text);
+
 // Supported items of a list element ("supported_codecs", ...).
 const std::vector<SupportedItem>& SupportedList(const std::string& listElement);
 

@@ -10,26 +10,6 @@ std::string ModeWord(char mode) {
     return mode == 'L' ? "loop" : mode == 'P' ? "pingpong" : "none";
 }
 
-std::string XmlEscaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
-}
-
 wire::Frame StatusFrame(const ChannelState& c, const std::string& tc) {
     return wire::MakeFrame(0, "ST", {std::to_string(c.number), c.word, tc, ModeWord(c.mode)});
 }
@@ -215,7 +195,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         if (!clip) return err("notfound", f.args[1]);
         auto files = [](const std::vector<std::string>& list) {
             std::string out;
-            for (const auto& file : list) out += "<File>" + XmlEscaped(file) + "</File>";
+            for (const auto& file : list) out += "<File>" + EscapeText(file) + "</File>";
             return out;
         };
         std::vector<std::string> secondary;
@@ -226,7 +206,7 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
             std::string sec = c.config.Value(master, "secondary_disk");
             if (first.rfind(prim, 0) == 0) secondary.push_back(sec + first.substr(prim.size()));
         }
-        std::string d = "<RecFileList><Clip>" + XmlEscaped(clip->name) +
+        std::string d = "<RecFileList><Clip>" + EscapeText(clip->name) +
                         "</Clip>\r\n<EncoderA><Primary>" + files(clip->filesA) +
                         "</Primary>\r\n<Secondary>" + files(secondary) +
                         "</Secondary></EncoderA>\r\n<EncoderB><Primary>" + files(clip->filesB) +

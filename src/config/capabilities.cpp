@@ -32,17 +32,19 @@ constexpr ListKind kKinds[kChoiceKinds] = {
 };
 
 // "v1;v2;|l1;l2;" for a run of items each holding <type> and <name>, as
-// XmlItemLists gives it, each value decoded once. Consumed items are cut where
-// they were found, so the walk ends whatever the letter case of their tags.
-std::string ItemLists(std::string_view item_tag, std::string list) {
+// XmlItemLists gives it, each value decoded once. Each item read is cut out of
+// list where it was found, so the walk ends whatever the letter case of its
+// tags; what is not an item stays in list.
+std::string ItemLists(std::string_view item_tag, std::string& list) {
     if (list.empty()) return {};
     std::string values;
     std::string labels;
-    for (;;) {
-        const std::string item = XmlTakeTagText(item_tag, list);
+    for (bool more = true; more;) {
+        const std::string item = XmlTagText(item_tag, list);
         if (item.empty()) break;
         const std::string value = XmlDecode(XmlTagText("<type>", item));
         if (value.empty()) break;
+        XmlTakeTagText(item_tag, list, &more);
         values += value;
         values += ';';
         const std::string label = XmlDecode(XmlTagText("<name>", item));
@@ -55,12 +57,22 @@ std::string ItemLists(std::string_view item_tag, std::string list) {
 
 // Fills the cells of the kinds first..last for one slot and cuts their lists
 // out of the element, so that the lookups that follow find the element's own
-// current values rather than the first offered item.
+// current values rather than the first offered item. A list without its
+// closing tag runs to the end of the element: its items are cut out one by
+// one, and what follows them stays to be read.
 void ReadLists(ChoiceTable& table, int32_t slot, int first, int last, std::string& element) {
     for (int kind = first; kind <= last; ++kind) {
-        std::string list = XmlTakeTagText(kKinds[kind].list, element);
-        table[static_cast<size_t>(slot)][static_cast<size_t>(kind)] =
-            ItemLists(kKinds[kind].item, std::move(list));
+        const std::string_view tag = kKinds[kind].list;
+        bool closed = false;
+        std::string list = XmlTakeTagText(tag, element, &closed);
+        std::string& cell = table[static_cast<size_t>(slot)][static_cast<size_t>(kind)];
+        if (closed || list.empty()) {
+            cell = ItemLists(kKinds[kind].item, list);
+            continue;
+        }
+        const size_t at = element.size() - list.size() - tag.size();
+        cell = ItemLists(kKinds[kind].item, list);
+        element.replace(at, std::string::npos, list);
     }
 }
 
@@ -109,11 +121,13 @@ void cSettings::ParseCapabilities(int32_t channel, std::string_view document) {
     // what the recorder holds comes back unchanged on the next apply.
     std::string doc = XmlTagText("<tarvolen>", document);
     if (doc.empty()) return;
-    XmlTakeTagText("<drives>", doc);
+    // Removed unread; one without its closing tag stays, and what follows it
+    // is still read.
+    for (bool more = true; more;) XmlTakeTagText("<drives>", doc, &more);
 
     std::string inputs = doc;
-    for (;;) {
-        std::string e = XmlTakeTagText("<input>", inputs);
+    for (bool more = true; more;) {
+        std::string e = XmlTakeTagText("<input>", inputs, &more);
         if (e.empty()) break;
         const std::string index = XmlTagText("<index>", e);
         if (index.empty()) break;
@@ -130,8 +144,8 @@ void cSettings::ParseCapabilities(int32_t channel, std::string_view document) {
     }
 
     std::string encoders = doc;
-    for (;;) {
-        std::string e = XmlTakeTagText("<encoder>", encoders);
+    for (bool more = true; more;) {
+        std::string e = XmlTakeTagText("<encoder>", encoders, &more);
         if (e.empty()) break;
         const std::string index = XmlTagText("<index>", e);
         if (index.empty()) break;

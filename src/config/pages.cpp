@@ -3,8 +3,10 @@
 // so that equal labels of different sections are told apart by their order.
 #include "config/pages.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/config_text.h"
@@ -66,6 +68,19 @@ std::string BurnIn(const EncoderSlot& e) {
     return "disabled";
 }
 
+// The entry of rates that is the rate's number, whatever its form ("2997",
+// "29.97"); a rate the list lacks is shown as it is, so that an apply sends
+// it back unchanged.
+std::string ShownRate(float rate, std::string_view rates) {
+    for (size_t start = 0; start < rates.size();) {
+        const size_t semi = std::min(rates.find(';', start), rates.size());
+        const std::string_view entry = rates.substr(start, semi - start);
+        if (!entry.empty() && FrameRateOf(entry) == rate) return std::string(entry);
+        start = semi + 1;
+    }
+    return FrameRateText(rate);
+}
+
 std::vector<std::string> InputsItems(cSettings& s, int32_t channel) {
     std::vector<std::string> items;
     const ChannelConfig& c = *s.Config(channel);
@@ -75,9 +90,7 @@ std::vector<std::string> InputsItems(cSettings& s, int32_t channel) {
         items.push_back(Header("Input " + std::to_string(i + 1)));
         items.push_back(ChoiceDropDown(s, "Resolution", in.resolution, i, 1));
         const std::string rates = Values(s, i, 2);
-        std::string fps = FrameRateText(in.frame_rate);
-        if (rates.find(fps) == std::string::npos) fps = rates.substr(0, rates.find(';'));
-        items.push_back(DropDown("Fps", fps, rates));
+        items.push_back(DropDown("Fps", ShownRate(in.frame_rate, rates), rates));
         items.push_back(ChoiceDropDown(s, "Format", in.pixel_format, i, 3));
         items.push_back(ChoiceDropDown(s, "Video Input", in.video_input, i, 0));
         items.push_back(ChoiceDropDown(s, "Audio Input", in.audio_input, i, 4));
@@ -192,7 +205,7 @@ void ReadInputs(cSettings& s, ChannelConfig& c) {
         if (resolution.empty()) continue;
         InputSlot& in = c.inputs[static_cast<size_t>(i)];
         in.resolution = FixedWidth(s.TranslateChoice(resolution, i, 1), kConfigFieldWidth);
-        in.frame_rate = ToSingle(LeadingReal(ReadPropertyValue("Fps", position)));
+        in.frame_rate = FrameRateOf(ReadPropertyValue("Fps", position));
         in.pixel_format = Choice(s, "Format", position, i, 3);
         in.video_input = Choice(s, "Video Input", position, i, 0);
         in.audio_input = Choice(s, "Audio Input", position, i, 4);

@@ -123,10 +123,11 @@ void cSettings::ParseRouting(int32_t channel, int32_t slot, std::string_view rou
     Routing& entries = config->routing[static_cast<size_t>(slot)];
     entries = Routing{};
     // Each element is cut where it was found, so a run whose tags differ in
-    // letter case is still read once per element.
+    // letter case is still read once per element, and equal tracks stay apart.
     std::string rest(routing);
-    for (int32_t k = 0; k < kRoutingEntries; ++k) {
-        const std::string e = XmlTakeTagText("<routing_element>", rest);
+    bool more = true;
+    for (int32_t k = 0; k < kRoutingEntries && more; ++k) {
+        const std::string e = XmlTakeTagText("<routing_element>", rest, &more);
         if (e.empty()) break;
         RoutingEntry& entry = entries[static_cast<size_t>(k)];
         entry.key = FixedWidth(XmlDecode(XmlTagText("<key>", e)), kConfigFieldWidth);

@@ -35,6 +35,19 @@ void WaitPumping(std::chrono::milliseconds total) {
     }
 }
 
+// A document the device library's text record cannot carry whole would
+// reach the recorder cut and malformed: refused, and the operator told why.
+bool Sendable(const std::string& document, int32_t ch) {
+    const size_t most = MaxConfigurationSize(ch);
+    if (document.size() <= most) return true;
+    EZ_MSGBOXEX(kForm,
+                "|The configuration is too long to send: " + std::to_string(document.size()) +
+                    " characters, the recorder takes at most " + std::to_string(most) +
+                    ".|Nothing was sent; shorten the longest texts.",
+                "tarvolen", "&Ok", "C1E+", 7, 8);
+    return false;
+}
+
 }  // namespace
 
 void cSettings::CommitEdit() {
@@ -95,6 +108,8 @@ void cSettings::ApplyPage(const std::string& item_name, int32_t item_index) {
     EZ_DOEVENTS(255);
     if (!ReadSetupPage(*this, page, channel)) return;
     const std::string document = BuildConfigXml(channel);
+    // The page keeps what was typed, to be shortened.
+    if (!Sendable(document, channel)) return;
     if (g_Ampcontrol) g_Ampcontrol->SendConfiguration(channel, document);
     WaitPumping(std::chrono::milliseconds(100));
     RefreshPage(channel);
@@ -110,6 +125,8 @@ void cSettings::ApplyToChecked(int32_t ask) {
     if (source < 0) return;
     EZ_COLOR(0, 31);
     if (ask == 0) return;
+    // Checked against the longest channel prefix, so it fits every channel.
+    if (!Sendable(document, ChannelBound())) return;
     if (EZ_MSGBOXEX("Setup", "|Apply to All Checked Channels?", "tarvolen", "&Yes|&No", "C1E+", 7,
                     8) != 1) {
         return;

@@ -85,6 +85,7 @@ struct Element {
     size_t begin = 0;       // the opening tag
     size_t contentEnd = 0;  // end of the raw content (closing tag excluded)
     size_t end = 0;         // after the closing tag, when there is one
+    bool closed = false;    // the closing tag was found
 };
 
 std::optional<Element> Locate(std::string_view tag, std::string_view source, size_t from = 0,
@@ -101,6 +102,7 @@ std::optional<Element> Locate(std::string_view tag, std::string_view source, siz
         size_t close = FindNoCase(source, closing, content);
         e.contentEnd = close == std::string_view::npos ? source.size() : close;
         e.end = close == std::string_view::npos ? source.size() : close + closing.size();
+        e.closed = close != std::string_view::npos;
         const std::string_view raw = source.substr(content, e.contentEnd - content);
         e.value = decode ? DecodeAmp(raw) : std::string(raw);
         return e;
@@ -115,6 +117,7 @@ std::optional<Element> Locate(std::string_view tag, std::string_view source, siz
     size_t rawStop = source.find("/>", content);
     e.contentEnd = rawStop == std::string_view::npos ? source.size() : rawStop;
     e.end = rawStop == std::string_view::npos ? source.size() : rawStop + 2;
+    e.closed = rawStop != std::string_view::npos;
     return e;
 }
 
@@ -170,13 +173,21 @@ std::string RemoveFirst(std::string_view needle, std::string_view source) {
     return out;
 }
 
-std::string XmlTakeTagValue(std::string_view tag, std::string& source) {
-    auto e = Locate(tag, source);
+namespace {
+
+std::string Take(std::string_view tag, std::string& source, bool decode, bool* closed) {
+    if (closed) *closed = false;
+    auto e = Locate(tag, source, 0, decode);
     if (!e) return {};
-    std::string whole = source.substr(e->begin, e->end - e->begin);
-    source.erase(e->begin, e->end - e->begin);
-    RemoveAllFrom(source, e->begin, whole);
+    if (e->closed) source.erase(e->begin, e->end - e->begin);
+    if (closed) *closed = e->closed;
     return std::move(e->value);
+}
+
+}  // namespace
+
+std::string XmlTakeTagValue(std::string_view tag, std::string& source, bool* closed) {
+    return Take(tag, source, true, closed);
 }
 
 std::string XmlTagText(std::string_view tag, std::string_view source) {
@@ -185,71 +196,10 @@ std::string XmlTagText(std::string_view tag, std::string_view source) {
     return e ? std::move(e->value) : std::string();
 }
 
-std::string XmlTakeTagText(std::string_view tag, std::string& source) {
+std::string XmlTakeTagText(std::string_view tag, std::string& source, bool* closed) {
+    if (closed) *closed = false;
     if (tag.empty() || tag.back() != '>') return {};
-    auto e = Locate(tag, source, 0, false);
-    if (!e) return {};
-    std::string whole = source.substr(e->begin, e->end - e->begin);
-    source.erase(e->begin, e->end - e->begin);
-    RemoveAllFrom(source, e->begin, whole);
-    return std::move(e->value);
-}
-
-namespace {
-
-// The byte a reference between '&' and ';' stands for, 0 for none.
-unsigned char Referenced(std::string_view ref) {
-    if (ref == "amp") return '&';
-    if (ref == "lt") return '<';
-    if (ref == "gt") return '>';
-    if (ref == "quot") return '"';
-    if (ref == "apos") return '\'';
-    if (ref.size() < 2 || ref[0] != '#') return 0;
-    const bool hex = ref[1] == 'x' || ref[1] == 'X';
-    std::string_view digits = ref.substr(hex ? 2 : 1);
-    if (digits.empty() || digits.size() > 6) return 0;
-    unsigned value = 0;
-    for (char c : digits) {
-        unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (hex && c >= 'a' && c <= 'f')
-            d = static_cast<unsigned>(c - 'a' + 10);
-        else if (hex && c >= 'A' && c <= 'F')
-            d = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return 0;
-        value = value * (hex ? 16 : 10) + d;
-    }
-    return value >= 1 && value <= 255 ? static_cast<unsigned char>(value) : 0;
-}
-
-}  // namespace
-
-std::string XmlDecode(std::string_view text) {
-    if (text.find('&') == std::string_view::npos) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t amp = text.find('&', pos);
-        if (amp == std::string_view::npos) break;
-        out.append(text, pos, amp - pos);
-        const size_t semi = text.find(';', amp + 1);
-        // References are short; a far ';' belongs to something else.
-        const unsigned char c = semi != std::string_view::npos && semi - amp <= 9
-                                    ? Referenced(text.substr(amp + 1, semi - amp - 1))
-                                    : 0;
-        if (c) {
-            out.push_back(static_cast<char>(c));
-            pos = semi + 1;
-        } else {
-            out.push_back('&');
-            pos = amp + 1;
-        }
-    }
-    if (pos < text.size()) out.append(text, pos);
-    return out;
+    return Take(tag, source, false, closed);
 }
 
 std::string XmlEscape(std::string_view text) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "shell/text.h"
+
 namespace tarvolen {
 
 // The content of the first element opened by tag ("<index>"), up to its
@@ -22,22 +24,23 @@ std::string XmlItemLists(std::string_view tag, std::string_view source);
 std::string RemoveFirst(std::string_view needle, std::string_view source);
 
 // XmlTagValue, and the element read is cut out of source where it was found
-// (opening tag, content and closing tag), whatever the letter case of its
-// tags, together with every later exact copy of it. Readers that walk a run
-// of elements use this so that they always make progress.
-std::string XmlTakeTagValue(std::string_view tag, std::string& source);
+// (opening tag, content and closing tag, whatever the letter case of its
+// tags). Only that element goes: a later copy of it is the next element of a
+// run, read in its turn. An element without its closing tag is read but not
+// cut, since its end is unknown; closed then says false, and a reader walking
+// a run stops after it. Readers that walk a run use this so that they always
+// make progress.
+std::string XmlTakeTagValue(std::string_view tag, std::string& source, bool* closed = nullptr);
 
 // The raw content of the first element opened by tag (normal form only),
 // nothing decoded: for readers that walk nested elements and decode each
 // value once, at the leaf.
 std::string XmlTagText(std::string_view tag, std::string_view source);
 // XmlTagText, cut out of source as XmlTakeTagValue does.
-std::string XmlTakeTagText(std::string_view tag, std::string& source);
+std::string XmlTakeTagText(std::string_view tag, std::string& source, bool* closed = nullptr);
 
-// One pass over a value: &amp; &lt; &gt; &quot; &apos; and numeric
-// references to bytes 1-255 become their byte; anything else stays as written.
-std::string XmlDecode(std::string_view text);
-
+// XmlDecode, the one pass over a value that gives back its bytes, lives with
+// the shell's text routines: the device layer reads recorder texts too.
 // A value made fit for element content, whatever its bytes: & < > as entities,
 // tab, line ends and bytes from 127 up as numeric references (one byte, one
 // character), other control bytes left out (XML cannot carry them).

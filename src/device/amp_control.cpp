@@ -503,7 +503,13 @@ std::string cAmpcontrol::ConfigurationDocument(int32_t ch) {
     return CleanText(ReplyText(*reply));
 }
 
+size_t MaxConfigurationSize(int32_t ch) {
+    return kTextBlockWidth - ChanPrefix(ch).size();
+}
+
 void cAmpcontrol::SendConfiguration(int32_t ch, const std::string& document) {
+    // Cut to fit, it would be malformed: nothing goes rather than that.
+    if (document.size() > MaxConfigurationSize(ch)) return;
     PauseStatusThread();
     auto block = MakeTextBlock(ChanPrefix(ch) + document);
     PIAMPCOMMAND(amp::kSendConfig, RecordArg(block.get()), nullptr);
@@ -526,14 +532,17 @@ int32_t cAmpcontrol::SetChannelAddress(int32_t ch, const std::string& address,
 std::string cAmpcontrol::FirstFileName(const std::string& reply, const std::string& encoder_tag,
                                        const std::string& inner_tag) {
     if (reply.empty() || encoder_tag.empty() || inner_tag.empty()) return {};
-    const std::string encoder = ReplyTagValue(encoder_tag, reply);
+    // Names travel escaped, bytes from 127 up as numeric references: the
+    // file's name is decoded once, as a whole.
+    const std::string encoder = ReplyTagText(encoder_tag, reply);
     if (encoder.empty()) return {};
-    std::string value = ReplyTagValue(inner_tag, encoder);
+    std::string value = ReplyTagText(inner_tag, encoder);
     const size_t end = value.find("</File>");
     if (end == std::string::npos || end == 0) return {};
     value.resize(end);
     const size_t gt = value.find('>');
     if (gt != std::string::npos) value.erase(0, gt + 1);
+    value = XmlDecode(value);
     const size_t mxf = value.find("_avmxf");
     if (mxf != std::string::npos) value.resize(mxf + 6);
     return value;

@@ -127,5 +127,8 @@ class cAmpcontrol {
 std::string ClipNameDocument(std::string_view clip_name, int32_t ch);
 // The request document of the record file list.
 std::string RecordFileRequest(std::string_view clip_name, int32_t ch);
+// The longest configuration document the text record carries whole for ch,
+// after its channel prefix; a longer one would reach the recorder cut.
+size_t MaxConfigurationSize(int32_t ch);
 
 }  // namespace tarvolen

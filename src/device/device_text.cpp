@@ -4,6 +4,13 @@
 
 namespace tarvolen {
 std::string ReplyTagValue(std::string_view tag, std::string_view source) {
+    std::string value = ReplyTagText(tag, source);
+    for (size_t p = value.find("&amp;"); p != std::string::npos; p = value.find("&amp;", p + 1))
+        value.replace(p, 5, "&");
+    return value;
+}
+
+std::string ReplyTagText(std::string_view tag, std::string_view source) {
     if (source.empty() || tag.empty()) return {};
     const std::string up = ToUpper(source);
     const size_t open = up.find(ToUpper(tag));
@@ -15,11 +22,8 @@ std::string ReplyTagValue(std::string_view tag, std::string_view source) {
     }
     const size_t begin = open + tag.size();
     const size_t close = up.find(ToUpper(closing), begin);
-    std::string value(
+    return std::string(
         source.substr(begin, close == std::string::npos ? std::string::npos : close - begin));
-    for (size_t p = value.find("&amp;"); p != std::string::npos; p = value.find("&amp;", p + 1))
-        value.replace(p, 5, "&");
-    return value;
 }
 
 }  // namespace tarvolen

@@ -144,6 +144,9 @@ int32_t cStatus::PollClipNames() {
         if (std::memcmp(current_names_.name[ch], previous_names_.name[ch], kClipNameWidth) == 0)
             continue;
         settings_.SetClipName(ch, name);
+        // The state may turn "Record" a poll before the new clip's name comes:
+        // files fetched meanwhile are the clip before's, fetched again now.
+        settings_.SetRecordFileNames(ch, "");
         // The block has a third row only with three track lines.
         if (lines >= 3)
             EZ_POSTLVITEMTEXT("main", kList, (ch / 2) * lines + 2, ch % 2, SpacedNumber(ch));

@@ -75,4 +75,61 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
+namespace {
+
+// The byte a reference between '&' and ';' stands for, 0 for none.
+unsigned char Referenced(std::string_view ref) {
+    if (ref == "amp") return '&';
+    if (ref == "lt") return '<';
+    if (ref == "gt") return '>';
+    if (ref == "quot") return '"';
+    if (ref == "apos") return '\'';
+    if (ref.size() < 2 || ref[0] != '#') return 0;
+    const bool hex = ref[1] == 'x' || ref[1] == 'X';
+    std::string_view digits = ref.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 6) return 0;
+    unsigned value = 0;
+    for (char c : digits) {
+        unsigned d;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            d = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F')
+            d = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return 0;
+        value = value * (hex ? 16 : 10) + d;
+    }
+    return value >= 1 && value <= 255 ? static_cast<unsigned char>(value) : 0;
+}
+
+}  // namespace
+
+std::string XmlDecode(std::string_view text) {
+    if (text.find('&') == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t amp = text.find('&', pos);
+        if (amp == std::string_view::npos) break;
+        out.append(text, pos, amp - pos);
+        const size_t semi = text.find(';', amp + 1);
+        // References are short; a far ';' belongs to something else.
+        const unsigned char c = semi != std::string_view::npos && semi - amp <= 9
+                                    ? Referenced(text.substr(amp + 1, semi - amp - 1))
+                                    : 0;
+        if (c) {
+            out.push_back(static_cast<char>(c));
+            pos = semi + 1;
+        } else {
+            out.push_back('&');
+            pos = amp + 1;
+        }
+    }
+    if (pos < text.size()) out.append(text, pos);
+    return out;
+}
+
 }  // namespace tarvolen

@@ -28,4 +28,8 @@ std::string ToUpper(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view text, std::string_view prefix);
 
+// One pass over an XML value: &amp; &lt; &gt; &quot; &apos; and numeric
+// references to bytes 1-255 become their byte; anything else stays as written.
+std::string XmlDecode(std::string_view text);
+
 }  // namespace tarvolen

@@ -128,6 +128,14 @@ void SetTrackLines(int32_t lines) {
 void SegmentDurationPressed() {
     const std::string timecode = OpenTcEntry("setup");
     if (timecode.empty() || !g_Settings) return;
+    // A duration cannot be negative, and a signed timecode would read as 0.
+    if (timecode.find_first_of("+-") != std::string::npos) {
+        EZ_MSGBOXEX(kSetup,
+                    "|A segment duration has no sign: type it without \"-\" or \"+\".|"
+                    "Nothing was sent.",
+                    "tarvolen", "&Ok", "C1E+", 7, 8);
+        return;
+    }
     g_Settings->SetSegmentDuration(timecode);
     g_Settings->ApplyPage("", 0);
     g_Settings->CommitEdit();

@@ -179,6 +179,66 @@ TEST_F(ConfigDoc, WalksEndOnOddDocumentsAndSkipSlotsOutOfRange) {
     EXPECT_EQ(s.Project(0), "");
 }
 
+TEST_F(ConfigDoc, EqualRoutingElementsEachKeepTheirTrack) {
+    const std::string tracks =
+        "<routing_element><key>analog</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>silent</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>silent</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>digital</key><value>3</value></routing_element>\r\n"
+        "<routing_element><key>digital</key><value>3</value></routing_element>\r\n"
+        "<routing_element><key>analog</key><value>1</value></routing_element>\r\n";
+    s.ParseCapabilities(1, Wrap("<encoder><index>0</index><codec>c</codec><audio>pcm24<routing>" +
+                                tracks + "</routing></audio></encoder>"));
+    std::string keys;
+    for (const RoutingEntry& e : C(1).routing[0]) keys += CleanText(e.key) + " ";
+    EXPECT_EQ(keys.substr(0, 48), "analog silent silent digital digital analog     ");
+    // What was read goes back as it came, every track in its place.
+    EXPECT_EQ(XmlTagText("<routing>", s.BuildConfigXml(1)), tracks);
+}
+
+TEST_F(ConfigDoc, AnElementWithoutItsClosingTagLeavesTheRestReadable) {
+    const std::string rest =
+        "<input><index>0</index><supported_resolutions>" +
+        Item("resolution", "1920x1080i", "1080i") + Item("resolution", "1280x720p", "720p") +
+        "</supported_resolutions><resolution>1280x720p</resolution><frame_rate>25</frame_rate>"
+        "<video_input>sdi1</video_input></input>"
+        "<encoder><index>0</index><codec>dnxhd</codec><audio>pcm24<routing><routing_element>"
+        "<key>analog</key><value>1</value></routing_element></routing></audio></encoder>"
+        "<project><project_name>Demo</project_name><scene>S</scene></project>";
+    const struct {
+        const char* name;
+        std::string doc;
+    } cases[] = {
+        {"drives", "<drives><drive><path>/media/primary</path></drive>" + rest},
+        {"a list before the current values",
+         "<input><index>0</index><supported_resolutions>" +
+             Item("resolution", "1920x1080i", "1080i") + Item("resolution", "1280x720p", "720p") +
+             "<resolution>1280x720p</resolution><frame_rate>25</frame_rate><video_input>sdi1"
+             "</video_input></input>" +
+             rest.substr(rest.find("<encoder>"))},
+        {"the audio list before the routing",
+         rest.substr(0, rest.find("<encoder>")) + "<encoder><index>0</index><supported_audio>" +
+             Item("audio", "pcm24", "PCM") +
+             "<codec>dnxhd</codec><audio>pcm24<routing><routing_element><key>analog</key>"
+             "<value>1</value></routing_element></routing></audio></encoder>" +
+             rest.substr(rest.find("<project>"))},
+    };
+    for (const auto& c : cases) {
+        cSettings fresh{std::string()};
+        fresh.ParseCapabilities(2, Wrap(c.doc));
+        const ChannelConfig& cfg = *fresh.Config(2);
+        EXPECT_EQ(CleanText(cfg.inputs[0].resolution), "1280x720p") << c.name;
+        EXPECT_EQ(cfg.inputs[0].frame_rate, 25.0f) << c.name;
+        EXPECT_EQ(CleanText(cfg.inputs[0].video_input), "sdi1") << c.name;
+        EXPECT_EQ(fresh.Choices()[0][1], "1920x1080i;1280x720p;|1080i;720p;") << c.name;
+        EXPECT_EQ(CleanText(cfg.encoders[0].codec), "dnxhd") << c.name;
+        EXPECT_EQ(CleanText(cfg.encoders[0].audio), "pcm24") << c.name;
+        EXPECT_EQ(CleanText(cfg.routing[0][0].key), "analog") << c.name;
+        EXPECT_EQ(fresh.Project(2), "Demo") << c.name;
+        EXPECT_EQ(fresh.SceneName(2), "S") << c.name;
+    }
+}
+
 TEST_F(ConfigDoc, ProjectBlockIsAlwaysTakenWhole) {
     s.SetProject(4, "Old");
     s.SetBaseName(4, "%P");

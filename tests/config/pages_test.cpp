@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/xml_text.h"
@@ -173,6 +174,38 @@ TEST_F(Pages, EditsReachTheDocument) {
             EXPECT_NE(sent.find(part), std::string::npos) << c.label << " = " << c.value << "\n"
                                                           << sent;
         }
+    }
+}
+
+TEST_F(Pages, FrameRateIsShownByItsNumberAndSentBackUnchanged) {
+    const struct {
+        const char* rates;  // the recorder's list
+        const char* rate;   // its current rate
+        const char* shown;
+        const char* sent;
+    } cases[] = {
+        {"2997;25;", "2997", "2997", "29.97"},  // the list in the recorder's own form
+        {"23.98;24;25;", "50", "50", "50"},     // not in the list
+        {"25;50;", "5", "5", "5"},              // inside another entry's text
+        {"25;29.97;", "29.970", "29.97", "29.97"},
+    };
+    for (const auto& c : cases) {
+        std::string list;
+        for (std::string_view r = c.rates; !r.empty(); r.remove_prefix(r.find(';') + 1)) {
+            const std::string entry(r.substr(0, r.find(';')));
+            list += "<frame_rate><type>" + entry + "</type><name>" + entry + "</name></frame_rate>";
+        }
+        s.ParseCapabilities(kChannel,
+                            "<tarvolen><input><index>0</index><supported_frame_rates>" + list +
+                                "</supported_frame_rates><frame_rate>" + c.rate +
+                                "</frame_rate><video_input>sdi1</video_input></input></tarvolen>");
+        Show(kInputsPage);
+        ASSERT_GE(Items().size(), 3u);
+        EXPECT_EQ(Items()[2], std::string("Fps{D}") + c.shown + "[" + c.rates + "]") << c.rate;
+        ASSERT_TRUE(ReadSetupPage(s, kInputsPage, kChannel));
+        EXPECT_NE(s.BuildConfigXml(kChannel).find(std::string("<frame_rate>") + c.sent + "<"),
+                  std::string::npos)
+            << c.rate;
     }
 }
 

@@ -198,6 +198,27 @@ TEST_F(SetupOps, ApplySendsTheShownChannelsWholeConfiguration) {
     EXPECT_EQ(durations, 4u);
 }
 
+TEST_F(SetupOps, ADocumentTheRecordCannotCarryIsRefusedWithAMessage) {
+    ShowTab(kProjectsPage);
+    // Each "&" goes out as "&amp;": a text that fits its field still makes a
+    // document longer than the device library's text record.
+    const std::string typed(14000, '&');
+    setupform::EditItem("project", 0, typed);
+    s.ApplyPage("", 0);
+    EXPECT_TRUE(amp.sent.empty());
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].rfind("|The configuration is too long to send: ", 0), 0u)
+        << questions[0];
+    EXPECT_NE(questions[0].find("at most 65519.|Nothing was sent"), std::string::npos);
+    EXPECT_EQ(PageValue("project"), typed);  // still there, to be shortened
+
+    for (int32_t row = 0; row < 24; ++row) Check(row, true);
+    s.ApplyToChecked(1);
+    EXPECT_TRUE(amp.sent.empty());
+    ASSERT_EQ(questions.size(), 2u);  // the refusal, not the question
+    EXPECT_EQ(questions[1].find("Apply to All"), std::string::npos);
+}
+
 TEST_F(SetupOps, TrackButtonsSendTheNewRouting) {
     const auto elements = [&] {
         const std::string& d = amp.sent.back().second;

@@ -542,7 +542,11 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"NoFileEnd", "<EncoderA><Primary>clip.mov</Primary></EncoderA>", ""},
         FileCase{"FileEndFirst", "<EncoderA><Primary></File>x</Primary></EncoderA>", ""},
         FileCase{"NoEncoder", "<EncoderB><Primary><File>b</File></Primary></EncoderB>", ""},
-        FileCase{"NoAngle", "<EncoderA><Primary>plain</File></Primary></EncoderA>", "plain"}),
+        FileCase{"NoAngle", "<EncoderA><Primary>plain</File></Primary></EncoderA>", "plain"},
+        FileCase{"DecodedOnce",
+                 "<EncoderA><Primary><File>/R&amp;D/Caf&#233;&amp;#38;_avmxf_v1.mxf</File>"
+                 "</Primary></EncoderA>",
+                 "/R&D/Caf\xE9&#38;_avmxf"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RecordFiles, EmptyArgumentsGiveNothing) {

@@ -155,5 +155,29 @@ TEST_F(FetchingFiles, AsksForOneRecordingChannelAtATime) {
     EXPECT_EQ(device->CallsOf(amp::kRecordFileList).size(), 2u);
 }
 
+TEST_F(FetchingFiles, TheRowGetsTheFilesOfTheClipBeingRecorded) {
+    // The recorder escapes its texts, a byte from 127 up as a numeric reference.
+    device->SetHandler(amp::kRecordFileList, [](const ScriptedDevice::Call& call, void* out) {
+        std::string clip = TextOf(call);
+        clip = clip.substr(clip.find("<ClipName>") + 10);
+        clip.resize(clip.find("</ClipName>"));
+        if (clip == "Caf\xE9") clip = "Caf&#233;";
+        auto reply = TextReply("<RecFileList><EncoderA><Primary><File>/" + clip + "_avmxf_v1.mxf" +
+                               "</File></Primary></EncoderA></RecFileList>");
+        std::memcpy(out, reply.output.data(), reply.output.size());
+        return 0;
+    });
+    device->Queue(amp::kClipNames, ScriptedDevice::Reply(Names({{0, "Before"}})));
+    status.PollClipNames();
+    // Recording, but the new clip's name has not come yet.
+    settings.SetState(0, "Record");
+    status.FetchRecordFileNames();
+    EXPECT_EQ(settings.RecordFileNames(0), "/Before_avmxf|");
+    device->Queue(amp::kClipNames, ScriptedDevice::Reply(Names({{0, "Caf\xE9"}})));
+    status.PollClipNames();
+    status.FetchRecordFileNames();
+    EXPECT_EQ(settings.RecordFileNames(0), "/Caf\xE9_avmxf|");
+}
+
 }  // namespace
 }  // namespace tarvolen::test

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QTimer>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../windows/while_open.h"
@@ -283,6 +285,103 @@ TEST_F(SetupConfigTest, EveryPageWithRealContent) {
             Screenshot(names[tab - 1]);
         }
     });
+}
+
+}  // namespace
+
+namespace {
+
+// A key typed by the operator, to whatever has the focus.
+void Press(int key, const QString& text = {}) {
+    QWidget* to = QApplication::focusWidget();
+    ASSERT_NE(to, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(to, &release);
+}
+
+TEST_F(SetupConfigTest, EqualSilentTracksGoBackEachInItsPlace) {
+    const std::string tracks =
+        "<routing_element><key>analog</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>silent</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>silent</key><value>0</value></routing_element>\r\n"
+        "<routing_element><key>digital</key><value>2</value></routing_element>\r\n";
+    const std::string reply =
+        SendAsAnotherClient(Address(1), bank->Port(), "1 SETCONFIG 1",
+                            "<tarvolen><encoder><index>0</index><audio>pcm24<routing>" + tracks +
+                                "</routing></audio></encoder></tarvolen>");
+    ASSERT_EQ(reply.rfind("1 OK", 0), 0u) << reply;
+    WithSetup([&] {
+        ChooseRow(1);
+        ASSERT_TRUE(PumpUntil([] { return Shown("Resolution") == "1080i"; }));
+        Choose("Resolution", "720p");  // an Inputs edit: the routing goes back untouched
+        ASSERT_TRUE(PumpUntil([&] { return Documents(Address(1)).size() == 2; }));
+        EXPECT_EQ(Routing(Documents(Address(1))[1]), tracks);
+        EXPECT_EQ(bank->Journal().back().outcome, "ok");
+    });
+}
+
+TEST_F(SetupConfigTest, ASignedSegmentDurationIsRefusedAndNothingSent) {
+    WithSetup([&] {
+        ChooseRow(1);
+        EZ_SETTABSEL(kSetup, kTabs, 2);  // "Encoders"
+        ASSERT_TRUE(PumpUntil([] { return Row("Segment Duration") > 0; }));
+        qt::PropertyList* list = qt::FindPropertyList(kSetup, kList);
+        ASSERT_NE(list, nullptr);
+        // The operator presses the item's button and types on the keypad.
+        const auto typeOnKeypad = [&](const std::vector<std::pair<int, QString>>& keys) {
+            WhileOpen(
+                "TCENTRY",
+                [&] {
+                    Click(list->viewport(), list->ButtonRect(Row("Segment Duration")).center());
+                },
+                [&] {
+                    for (const auto& [key, text] : keys) Press(key, text);
+                    Press(Qt::Key_Return);
+                });
+        };
+        const size_t before = AllDocuments();
+        const size_t shown = boxes.size();
+        typeOnKeypad({{Qt::Key_Minus, "-"}, {Qt::Key_5, "5"}});
+        PumpUntil([] { return false; }, 300ms);
+        EXPECT_EQ(AllDocuments(), before);
+        ASSERT_EQ(boxes.size(), shown + 1);
+        EXPECT_EQ(boxes.back(),
+                  "|A segment duration has no sign: type it without \"-\" or \"+\".|"
+                  "Nothing was sent./tarvolen/&Ok");
+
+        // Without a sign it goes out at once, to every encoder.
+        typeOnKeypad({{Qt::Key_1, "1"}, {Qt::Key_0, "0"}, {Qt::Key_0, "0"}});
+        ASSERT_TRUE(PumpUntil([&] { return AllDocuments() == before + 1; }));
+        EXPECT_EQ(Count(Documents(Address(1)).back(), "<segment_duration>30</segment_duration>"),
+                  4u);
+    });
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SetupConfigTest, ARecordingRowShowsTheFilesOfTheClipBeingRecorded) {
+    const std::string reply = SendAsAnotherClient(
+        Address(0), bank->Port(), "1 SETCONFIG 1",
+        "<tarvolen><project><project_name>Caf&#233;</project_name></project></tarvolen>");
+    ASSERT_EQ(reply.rfind("1 OK", 0), 0u) << reply;
+    const auto cut = [](const std::string& file) {
+        return file.substr(0, file.find("_avmxf") + 6);
+    };
+    for (int take = 0; take < 2; ++take) {
+        qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);  // Record
+        ASSERT_TRUE(PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) == 0; }));
+        const recorder::ClipView clip = bank->Clips(Address(0)).back();
+        ASSERT_EQ(clip.name.rfind("Caf\xE9_", 0), 0u) << clip.name;
+        const std::string files = cut(clip.filesA.at(0)) + "|" + cut(clip.filesB.at(0));
+        EXPECT_TRUE(PumpUntil([&] { return g_Settings->RecordFileNames(0) == files; }))
+            << g_Settings->RecordFileNames(0) << " for " << files;
+        qt::DeliverEvent("MAIN", 125, EZ_EV_CLICK, 0);  // Stop
+        ASSERT_TRUE(PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) != 0; }));
+    }
 }
 
 }  // namespace

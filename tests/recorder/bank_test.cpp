@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -283,6 +284,21 @@ TEST(BankSession, EveryRequestIsAnsweredWhateverItsSize) {
     int dropped = 0;
     for (const auto& e : r.bank->Journal()) dropped += e.request == "session";
     EXPECT_EQ(dropped, 0);
+}
+
+TEST(BankSession, AFileListIsAsciiWhateverTheClipIsNamed) {
+    Running r(1, 1);
+    Client c = r.Connect();
+    c.Line();
+    // A byte from 127 up travels as a numeric reference.
+    c.Send("1 RECORD 1 Caf%E9\n2 FILES 1 Caf%E9\n");
+    EXPECT_EQ(c.Line(), "1 OK Caf%E9");
+    const std::string header = c.Line();
+    ASSERT_EQ(header.rfind("2 OK #", 0), 0u) << header;
+    const std::string doc = c.Bytes(std::stoul(header.substr(6)) + 1);
+    EXPECT_NE(doc.find("<Clip>Caf&#233;</Clip>"), std::string::npos) << doc;
+    EXPECT_NE(doc.find("/Caf&#233;_avmxf_v1"), std::string::npos) << doc;
+    EXPECT_TRUE(std::all_of(doc.begin(), doc.end(), [](char b) { return b > 0 && b < 0x7F; }));
 }
 
 TEST(BankTransport, ClipsEndLoopAndPingPong) {
