@@ -28,4 +28,8 @@ std::string ToUpper(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWith(std::string_view text, std::string_view prefix);
 
+// An address that names no recorder: blank, or 0.0.0.0, which a socket would
+// take for this machine.
+bool NoRecorderAddress(std::string_view address);
+
 }  // namespace tarvolen
