@@ -99,7 +99,7 @@ void cCliplist::ConnectDirectory() {
     for (int32_t i = 0; i <= bound && written < kDeviceChannels; ++i) {
         if (!settings_.Shown(i)) continue;
         std::string address = CleanText(settings_.Address(i));
-        if (address.empty()) continue;
+        if (NoRecorderAddress(address)) continue;
         bool seen = false;
         for (int32_t j = i - 1; j >= 0 && !seen; --j) {
             if (!settings_.Shown(j)) continue;

@@ -189,23 +189,7 @@ void cAmpcontrol::Connect(int32_t ask) {
     table_.size = sizeof(ConnectTable);
 
     const int32_t bound = settings_.ChannelBound();
-    for (int32_t ch = 0; ch <= bound; ++ch) {
-        const int32_t shown = settings_.Shown(ch);
-        if (!shown) {
-            table_.shown[ch] = 0;
-            continue;
-        }
-        // A channel without a usable address keeps what the last connect sent.
-        const std::string address = settings_.Address(ch);
-        if (address.empty()) continue;
-        const int32_t internal = settings_.InternalChannel(ch);
-        if (internal < 1 || internal > 4) continue;
-        StoreField(table_.address[ch], kAddressWidth, address);
-        table_.internalChannel[ch] = internal;
-        table_.shown[ch] = shown;
-        DebugTrace("Connect channel " + std::to_string(ch) + " " + address + " " +
-                   std::to_string(internal));
-    }
+    for (int32_t ch = 0; ch <= bound; ++ch) TakeChannel(ch);
 
     PIAMPCOMMAND(amp::kConnect, RecordArg(&table_), &table_);
     // The form is disabled: this lets the window paint between the wait for
@@ -245,6 +229,33 @@ void cAmpcontrol::Connect(int32_t ask) {
     EZ_WAITCURSOR(0);
     EZ_ENABLEFORM("main", 1);
     EZ_SETFOCUS("main", kList);
+}
+
+void cAmpcontrol::TakeChannel(int32_t ch) {
+    const int32_t shown = settings_.Shown(ch);
+    const std::string address = settings_.Address(ch);
+    // A channel without a recorder reads "Off" and is never dialled.
+    if (!shown || NoRecorderAddress(address)) {
+        table_.shown[ch] = 0;
+        return;
+    }
+    // A channel number the recorder cannot have keeps what the last connect sent.
+    const int32_t internal = settings_.InternalChannel(ch);
+    if (internal < 1 || internal > 4) return;
+    StoreField(table_.address[ch], kAddressWidth, address);
+    table_.internalChannel[ch] = internal;
+    table_.shown[ch] = shown;
+    DebugTrace("Connect channel " + std::to_string(ch) + " " + address + " " +
+               std::to_string(internal));
+}
+
+void cAmpcontrol::ConnectChannel(int32_t ch) {
+    if (!IsConnected() || !InBound(ch)) return;
+    PauseStatusThread();
+    TakeChannel(ch);
+    PIAMPCOMMAND(amp::kConnect, RecordArg(&table_), &table_);
+    if (clips_) clips_->ConnectDirectory();
+    Resume();
 }
 
 void cAmpcontrol::Disconnect() {
@@ -519,7 +530,7 @@ void cAmpcontrol::SendConfiguration(int32_t ch, const std::string& document) {
 int32_t cAmpcontrol::SetChannelAddress(int32_t ch, const std::string& address,
                                        int32_t internal_channel) {
     const std::string clean = CleanText(address);
-    if (ch < 0 || ch >= kDeviceChannels || clean.empty() || internal_channel < 1 ||
+    if (ch < 0 || ch >= kDeviceChannels || NoRecorderAddress(clean) || internal_channel < 1 ||
         internal_channel > 4)
         return 0;
     std::string message = ChanPrefix(ch);

@@ -83,6 +83,9 @@ class cAmpcontrol {
     virtual std::string FirstFileName(const std::string& reply, const std::string& encoder_tag,
                                       const std::string& inner_tag);
     virtual std::string RecordFileNames(int32_t ch, const std::string& clip_name);
+    // One channel's new address or internal channel taken at once, while the
+    // other channels keep their connections.
+    virtual void ConnectChannel(int32_t ch);
 
     // A channel within 0 to the channel bound whose state is not "Los".
     bool Usable(int32_t ch) const;
@@ -98,6 +101,8 @@ class cAmpcontrol {
     bool RecordQualifies(int32_t ch) const;
     bool InBound(int32_t ch) const;
     void Resume();
+    // The channel's connect-table slots from the channel table.
+    void TakeChannel(int32_t ch);
     void ProcessEvents();
     void Sleep(int32_t ms);
     void RedrawList();

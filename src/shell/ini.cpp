@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -197,10 +198,24 @@ std::string IniFile::Text() const {
     return out;
 }
 
-bool IniFile::Save() const {
-    if (path_.empty() || source_ == Source::kPathTooLong || source_ == Source::kUnreadable) {
-        return false;
+bool IniFile::HasNoneOf(const std::vector<std::string_view>& sections) const {
+    for (std::string_view section : sections) {
+        if (FindSection(section) != std::string::npos) return false;
     }
+    return true;
+}
+
+bool IniFile::Save(std::string* why) const {
+    auto fail = [why](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    auto failErrno = [&fail](const char* step) {
+        return fail(std::string(step) + ": " + std::strerror(errno));
+    };
+    if (path_.empty()) return fail("no file name");
+    if (source_ == Source::kPathTooLong) return fail("the path is too long");
+    if (source_ == Source::kUnreadable) return fail("the file could not be read");
     namespace fs = std::filesystem;
     std::error_code ec;
     // Replace what a link points at, not the link.
@@ -213,17 +228,31 @@ bool IniFile::Save() const {
     if (!MakeFolder(target.parent_path())) return false;
     mode_t mode = 0644;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+        // Replacing it would go round the lock whoever made it read-only meant.
+        if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return fail("the file is read-only");
+    }
 
     std::string temp = target.string() + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
+    if (fd < 0) return failErrno("cannot create a file beside it");
     bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, Text()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    int writeErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        writeErrno = errno;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
-        return false;
+        errno = writeErrno;
+        return failErrno("cannot write");
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int renameErrno = errno;
+        ::unlink(temp.c_str());
+        errno = renameErrno;
+        return failErrno("cannot replace the file");
     }
     // Make the rename itself durable.
     fs::path dir = target.parent_path();

@@ -50,8 +50,12 @@ class IniFile {
     // The document as file text.
     std::string Text() const;
     // Writes the complete file beside itself and renames it into place,
-    // making missing folders on the way (private to the user).
-    bool Save() const;
+    // making missing folders on the way (private to the user). A file made
+    // read-only is not replaced. On failure why (when given) says
+    // what went wrong.
+    bool Save(std::string* why = nullptr) const;
+    // Holds none of the sections named: a file of something else, or garbage.
+    bool HasNoneOf(const std::vector<std::string_view>& sections) const;
 
   private:
     struct Line {

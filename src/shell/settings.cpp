@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "shell/ini.h"
@@ -89,9 +91,57 @@ cSettings::~cSettings() {
     SaveSettings();
 }
 
+namespace {
+
+constexpr std::string_view kSections[] = {"ChanNames", "Show",   "IP",        "IntChanNum",
+                                          "Checked",   "Vols",   "Projects",  "BaseName",
+                                          "ProxyName", "TapeID", "SceneName", "Settings"};
+
+bool Unreadable(const IniFile& file) {
+    if (file.From() == IniFile::Source::kUnreadable) return true;
+    if (file.From() != IniFile::Source::kRead) return false;
+    // An empty file is a new one; text without any of our sections is not ours.
+    if (CleanText(file.Text()).find_first_not_of("\r\n\t ") == std::string::npos) return false;
+    return file.HasNoneOf({std::begin(kSections), std::end(kSections)});
+}
+
+// Moves the file to the first free name with ".bad" after it; empty when it
+// could not be moved.
+std::string KeepAside(const std::string& path, std::string& why) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (int n = 1; n < 100; ++n) {
+        const std::string bad = path + ".bad" + (n == 1 ? "" : "." + std::to_string(n));
+        if (fs::exists(fs::symlink_status(bad, ec))) continue;
+        fs::rename(path, bad, ec);
+        if (!ec) return bad;
+        why = ec.message();
+        return {};
+    }
+    why = "too many earlier ones beside it";
+    return {};
+}
+
+}  // namespace
+
 void cSettings::Load() {
     IniFile file = path_.empty() ? IniFile() : IniFile::Load(path_);
+    // Defaults stand in for a file that cannot be read; the file itself is
+    // put aside before a save could overwrite it.
+    if (Unreadable(file) && !std::filesystem::is_directory(path_)) {
+        std::string why;
+        const std::string bad = KeepAside(path_, why);
+        load_notice_ = "|The settings file " + path_ +
+                       " could not be read.|The program starts with " + "default settings.|" +
+                       (bad.empty() ? "It could not be kept aside: " + why + "."
+                                    : "The file was kept as " + bad + ".");
+        file = IniFile();
+    }
     ReadChannelTable(file);
+}
+
+std::string cSettings::TakeLoadNotice() {
+    return std::exchange(load_notice_, {});
 }
 
 void cSettings::ReadChannelTable(const IniFile& file) {
@@ -141,12 +191,15 @@ void cSettings::WriteChannelTable(IniFile& file) const {
     WriteProfileString(file, "Settings", "Manual Clip Naming", Decimal(ManualClipNaming()));
 }
 
-bool cSettings::SaveSettings() {
-    if (path_.empty()) return false;
+bool cSettings::SaveSettings(std::string* why) {
+    if (path_.empty()) {
+        if (why) *why = "no file name";
+        return false;
+    }
     // Load what is there so keys this program does not own survive.
     IniFile file = IniFile::Load(path_);
     WriteChannelTable(file);
-    return file.Save();
+    return file.Save(why);
 }
 
 void cSettings::SetRedrawHook(std::function<void()> redraw) {

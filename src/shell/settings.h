@@ -62,8 +62,11 @@ class cSettings {
     const std::string& SettingsPath() const { return path_; }
 
     // Writes every key of the table in one atomic save; false when the file
-    // could not be written (nobody is told, the file stays as it was).
-    bool SaveSettings();
+    // could not be written (the file stays as it was, why says what failed).
+    bool SaveSettings(std::string* why = nullptr);
+    // What the operator is to hear about the file read at creation (empty:
+    // nothing); given out once.
+    std::string TakeLoadNotice();
 
     // Asked to redraw the main channel list after select or deselect all.
     void SetRedrawHook(std::function<void()> redraw);
@@ -218,6 +221,7 @@ class cSettings {
     std::atomic<int32_t> frame_rate_{29};
     std::string build_string_;
     std::function<void()> redraw_;
+    std::string load_notice_;
 
     // GUI thread only.
     std::vector<ChannelConfig> config_ = std::vector<ChannelConfig>(kChannelCount);

@@ -132,4 +132,23 @@ std::string XmlDecode(std::string_view text) {
     return out;
 }
 
+bool NoRecorderAddress(std::string_view address) {
+    const std::string clean = CleanText(address);
+    if (clean.empty()) return true;
+    int parts = 1;
+    bool digits = false;
+    for (char c : clean) {
+        if (c == '.') {
+            if (!digits) return false;
+            ++parts;
+            digits = false;
+        } else if (c == '0') {
+            digits = true;
+        } else {
+            return false;
+        }
+    }
+    return digits && parts == 4;
+}
+
 }  // namespace tarvolen

@@ -32,4 +32,8 @@ bool StartsWith(std::string_view text, std::string_view prefix);
 // references to bytes 1-255 become their byte; anything else stays as written.
 std::string XmlDecode(std::string_view text);
 
+// An address that names no recorder: blank, or 0.0.0.0, which a socket would
+// take for this machine.
+bool NoRecorderAddress(std::string_view address);
+
 }  // namespace tarvolen

@@ -205,7 +205,8 @@ void DefineTcAccelerators() {
         table += "|#" + std::to_string(96 + digit) + "," + std::to_string(DigitButton(digit));
     table += "|Space,190";
     EZ_DEFACCEL(kTcEntryForm, table);
-    EZ_SETACCELFORM(kTcEntryForm, 1);
+    // Return is "&Ok" wherever Tab has moved the focus.
+    EZ_SETACCELFORM(kTcEntryForm, 2);
 }
 
 }  // namespace tarvolen

@@ -213,6 +213,11 @@ void DesignMainWindow() {
 }
 
 void MainStartSequence() {
+    if (const std::string notice = g_Settings ? g_Settings->TakeLoadNotice() : "";
+        !notice.empty()) {
+        EZ_COLOR(0, 31);
+        EZ_MSGBOXEX(kMain, notice, "tarvolen", "&Ok", "C1E+", 7, 8);
+    }
     if (g_Ampcontrol) {
         g_Ampcontrol->PauseStatusThread();
         g_Ampcontrol->Connect(1);

@@ -3,6 +3,7 @@
 // at the next connect.
 #include <string>
 
+#include "device/amp_control.h"
 #include "device/status.h"
 #include "shell/form_info.h"
 #include "shell/globals.h"
@@ -108,9 +109,17 @@ void cSettings::ApplyChannelGrid() {
         if (!shown) SetChecked(ch, 0);
     }
     SetManualClipNaming(EZ_GETCHECKED(kSetup, kManualNaming));
-    SaveSettings();
+    std::string why;
+    const bool saved = SaveSettings(&why);
     EZ_REDRAWCONTROL("main", 100);
     EZ_WAITCURSOR(0);
+    // The table keeps what the operator set; only the file is behind.
+    if (!saved) {
+        EZ_COLOR(0, 31);
+        EZ_MSGBOXEX(kSetup,
+                    "|The settings could not be saved to|" + SettingsPath() + "|" + why + ".",
+                    "tarvolen", "&Ok", "C1E+", 7, 8);
+    }
 }
 
 void cSettings::ClearChannel() {
@@ -177,8 +186,9 @@ void cSettings::ApplyAddressDialog() {
     }
     int32_t ch = g_FormInfo ? g_FormInfo->GetNumber("setup") : 0;
     if (ch < 0) ch = 0;
+    // An empty editor is a channel without a recorder, not 0.0.0.0.
     std::string dotted;
-    for (int shift = 24; shift >= 0; shift -= 8) {
+    for (int shift = 24; filled > 0 && shift >= 0; shift -= 8) {
         if (!dotted.empty()) dotted += '.';
         dotted += std::to_string((packed >> shift) & 0xFF);
     }
@@ -186,12 +196,18 @@ void cSettings::ApplyAddressDialog() {
     // operator typed a new one: renaming a channel must not lose it.
     uint32_t unused = 0;
     const std::string stored = Address(ch);
+    const int32_t internal = InternalChannel(ch);
     if (filled > 0 || stored.empty() || PackedAddress(stored, unused)) SetAddress(ch, dotted);
     SetChannelName(ch, EZ_GETTEXT(kAddress, kName));
     SetInternalChannel(ch, LeadingNumber(EZ_GETTEXT(kAddress, kInternal)));
     EZ_UNLOADFORM(kAddress);
     TakeGridTicks(*this);
-    FillChannelGrid();
+    FillChannelGrid(false);
+    // The pages of this row must reach the recorder the row now shows.
+    if (g_Ampcontrol && (Address(ch) != stored || InternalChannel(ch) != internal))
+        g_Ampcontrol->ConnectChannel(ch);
+    SelectAndCentre(kSetup, kGrid, ch);
+    if (EZ_FORMEXISTS(kSetup)) RefreshPage(ch);
     if (g_Status) g_Status->FillList();
 }
 

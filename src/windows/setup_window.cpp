@@ -293,6 +293,8 @@ void SetupWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) 
     cSettings* s = g_Settings;
     switch (id) {
         case kOk:
+            // A value still being typed on the page is sent before Setup goes.
+            if (s) s->CommitEdit();
             if (s) s->ApplyChannelGrid();
             Closed();
             EZ_UNLOADFORM(kSetup);

@@ -50,7 +50,7 @@ TEST_F(Connecting, RunsTheWholeSequenceInOrder) {
     EXPECT_EQ(amp.ConnectedAddress(-1), "");
 }
 
-TEST_F(Connecting, UnusableAddressesKeepThePreviousConnectValues) {
+TEST_F(Connecting, NoAddressIsNoRecorderAndABadChannelKeepsThePreviousValues) {
     amp.Connect(0);
     settings.SetAddress(2, "");
     settings.SetInternalChannel(3, 5);
@@ -58,11 +58,12 @@ TEST_F(Connecting, UnusableAddressesKeepThePreviousConnectValues) {
     settings.SetInternalChannel(4, 2);
     settings.SetAddress(4, "10.0.0.4");
     settings.SetShown(5, 0);
+    settings.SetAddress(6, " 0.0.0.0");
     device->ClearCalls();
     amp.Connect(0);
     const ConnectTable sent = ScriptedDevice::As<ConnectTable>(device->CallsOf(amp::kConnect)[0]);
-    EXPECT_EQ(std::string(sent.address[2], kAddressWidth), "127.0.0.103    ");
-    EXPECT_EQ(sent.shown[2], 1);
+    EXPECT_EQ(sent.shown[2], 0) << "no address: no recorder to dial";
+    EXPECT_EQ(sent.shown[6], 0) << "0.0.0.0 would dial this machine";
     EXPECT_EQ(std::string(sent.address[3], kAddressWidth), "127.0.0.104    ");
     EXPECT_EQ(sent.internalChannel[3], 1);
     EXPECT_EQ(std::string(sent.address[4], kAddressWidth), "10.0.0.4       ");

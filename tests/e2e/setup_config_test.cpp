@@ -28,6 +28,8 @@
 #include "../windows/while_open.h"
 #include "config/xml_text.h"
 #include "device/amp_control.h"
+#include "device/sync_thread.h"
+#include "platform/qt/listview.h"
 #include "platform/qt/plist.h"
 #include "platform/qt/qt_seam.h"
 #include "platform/recorder_link/recorder_link.h"
@@ -381,6 +383,142 @@ TEST_F(SetupConfigTest, ARecordingRowShowsTheFilesOfTheClipBeingRecorded) {
             << g_Settings->RecordFileNames(0) << " for " << files;
         qt::DeliverEvent("MAIN", 125, EZ_EV_CLICK, 0);  // Stop
         ASSERT_TRUE(PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) != 0; }));
+    }
+}
+
+}  // namespace
+
+// ---- What the operator types reaches the recorder the row shows
+
+namespace {
+
+using tarvolen::testing::ClickAt;
+
+// Keys as the operator types them, to whatever has the focus.
+void TypeKeys(const std::string& text) {
+    for (char c : text) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "nothing has the focus for '" << c << "'";
+        const int key = c == '.'               ? Qt::Key_Period
+                        : c >= '0' && c <= '9' ? Qt::Key_0 + (c - '0')
+                                               : c;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(focus, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(focus, &release);
+    }
+}
+
+void PressKey(int key) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(focus, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(focus, &release);
+}
+
+class OperatorInputTest : public SetupConfigTest {
+  protected:
+    // Double-clicks a grid row and runs body in the address dialog it opens.
+    void EditAddress(int32_t row, const std::function<void()>& body) {
+        auto* grid = dynamic_cast<qt::ListView*>(qt::ControlWidget(kSetup, kGrid));
+        ASSERT_NE(grid, nullptr);
+        const QPoint at = grid->RowRect(row).center();
+        WhileOpen(
+            "IPADDRESS", [&] { ClickAt(grid->viewport(), at, true); }, body);
+    }
+    // Clicks the value of a text item and types after what it holds.
+    static void TypeInto(const std::string& label, const std::string& text) {
+        qt::PropertyList* list = qt::FindPropertyList(kSetup, kList);
+        ASSERT_NE(list, nullptr);
+        const int32_t row = Row(label);
+        ASSERT_GE(row, 0) << label;
+        ClickAt(list->viewport(), list->ValueRect(row).center());
+        PressKey(Qt::Key_End);
+        TypeKeys(text);
+    }
+    size_t DocumentsTo(const std::string& address, const std::string& part) const {
+        size_t n = 0;
+        for (const std::string& d : Documents(address)) n += d.find(part) != std::string::npos;
+        return n;
+    }
+};
+
+TEST_F(OperatorInputTest, PagesOfARowWithANewAddressReachItsNewRecorder) {
+    WithSetup([&] {
+        ChooseRow(2);
+        ASSERT_TRUE(PumpUntil([] { return Shown("Resolution") == "1080i"; }));
+        EditAddress(2, [&] {
+            TypeKeys("127.0.0.110");
+            PressKey(Qt::Key_Return);
+            EXPECT_FALSE(EZ_FORMEXISTS("IPADDRESS"));
+        });
+        EXPECT_EQ(g_Settings->Address(2), "127.0.0.110");
+        EXPECT_EQ(EZ_FINDNEXTSEL(kSetup, kGrid, -1), 2) << "the edited row stays selected";
+        ASSERT_TRUE(PumpUntil([] { return Shown("Resolution") == "1080i"; }));
+        Screenshot("setup-address-changed.png");
+        const size_t before = AllDocuments();
+        Choose("Resolution", "720p");
+        ASSERT_TRUE(PumpUntil([&] { return AllDocuments() > before; }));
+        PumpUntil([] { return false; }, 300ms);
+        EXPECT_EQ(Documents(Address(9)).size(), 1u);
+        EXPECT_TRUE(Documents(Address(2)).empty()) << "the old recorder is left alone";
+    });
+}
+
+TEST_F(OperatorInputTest, AChannelWithoutAnAddressIsOffAndNeverDialled) {
+    WithSetup([&] {
+        ChooseRow(4);
+        ASSERT_TRUE(PumpUntil([] { return Shown("Resolution") == "1080i"; }));
+        const int dials = link->Dials();
+        EditAddress(4, [&] {
+            qt::DeliverEvent("IPADDRESS", 125, EZ_EV_CLICK, 0);  // "C&lear"
+            PressKey(Qt::Key_Return);
+        });
+        EditAddress(5, [&] {
+            TypeKeys("0.0.0.0");
+            PressKey(Qt::Key_Return);
+        });
+        EXPECT_EQ(g_Settings->Address(4), "");
+        EXPECT_EQ(g_Settings->Address(5), "0.0.0.0");
+        ASSERT_TRUE(PumpUntil([] {
+            return g_Settings->State(4).rfind("Off", 0) == 0 &&
+                   g_Settings->State(5).rfind("Off", 0) == 0;
+        }));
+        EXPECT_EQ(Row("Resolution"), -1) << "no page for a channel without a recorder";
+        PumpUntil([] { return false; }, 300ms);
+        EXPECT_EQ(link->Dials(), dials);
+    });
+    // Nor at the next connect.
+    g_Ampcontrol->PauseStatusThread();
+    g_Ampcontrol->Connect(0);
+    g_SyncThread->SetSuspendSync(0);
+    ASSERT_TRUE(PumpUntil([] { return g_Settings->State(3) == "Stop"; }));
+    PumpUntil([] { return false; }, 300ms);
+    EXPECT_EQ(g_Settings->State(4).rfind("Off", 0), 0u) << g_Settings->State(4);
+    EXPECT_EQ(g_Settings->State(5).rfind("Off", 0), 0u) << g_Settings->State(5);
+}
+
+TEST_F(OperatorInputTest, EscOrOkWhileTypingSendsTheValueAndClosesAtOnce) {
+    for (const bool esc : {true, false}) {
+        std::string project;
+        WithSetup([&] {
+            ChooseRow(1);
+            EZ_SETTABSEL(kSetup, kTabs, 3);  // "Projects"
+            ASSERT_TRUE(PumpUntil([] { return Shown("project").rfind("Demo", 0) == 0; }));
+            project = Shown("project") + (esc ? "Esc" : "Ok");
+            TypeInto("project", esc ? "Esc" : "Ok");
+            if (!esc) Screenshot("setup-typing.png");
+            if (esc) {
+                PressKey(Qt::Key_Escape);
+            } else {
+                QWidget* ok = qt::ControlWidget(kSetup, 100);
+                ClickAt(ok, ok->rect().center());
+            }
+            EXPECT_FALSE(EZ_FORMEXISTS(kSetup)) << (esc ? "Esc" : "one click on Ok");
+        });
+        EXPECT_EQ(DocumentsTo(Address(1), "<project_name>" + project + "<"), 1u) << project;
     }
 }
 

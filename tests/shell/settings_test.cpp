@@ -210,6 +210,29 @@ TEST_F(SettingsTest, JunkFileStillLoads) {
     EXPECT_EQ(s.ChannelName(0), "CH 01");
 }
 
+TEST_F(SettingsTest, AFileThatIsNotSettingsIsKeptAsideAndReportedOnce) {
+    const std::string garbage = std::string("\x01\x7F\xFEPK\x03\x04 not=ours\n", 20) + "\0\0";
+    WriteFile(IniPath(), garbage);
+    WriteFile(IniPath() + ".bad", "an earlier one");
+    cSettings s(Program());
+    EXPECT_EQ(s.ChannelName(0), "CH 01");
+    const std::string notice = s.TakeLoadNotice();
+    EXPECT_NE(notice.find(IniPath()), std::string::npos) << notice;
+    EXPECT_NE(notice.find(IniPath() + ".bad.2"), std::string::npos) << notice;
+    EXPECT_EQ(s.TakeLoadNotice(), "") << "said once";
+    EXPECT_EQ(ReadFile(IniPath() + ".bad.2"), garbage);
+    EXPECT_EQ(ReadFile(IniPath() + ".bad"), "an earlier one");
+    ASSERT_TRUE(s.SaveSettings());
+    EXPECT_EQ(ReadFile(IniPath() + ".bad.2"), garbage);
+
+    // A file of ours, or an empty new one, is no news.
+    for (const char* text : {"", "\n\n", "[Settings]\nTrackLines=2\n"}) {
+        WriteFile(IniPath(), text);
+        cSettings again(Program());
+        EXPECT_EQ(again.TakeLoadNotice(), "") << text;
+    }
+}
+
 TEST_F(SettingsTest, StatusFieldsAcrossThreads) {
     cSettings s(Program());
     std::thread poller([&] {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "../shell/temp_dir.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/app.h"
 #include "shell/globals.h"
@@ -286,6 +287,19 @@ TEST_F(MainWindowTest, LogoAndLoadLastFitTheirBoxes) {
         EXPECT_GE(top, 1);
         EXPECT_LT(bottom, image.height() - 1);
     }
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedOnceAtStart) {
+    tarvolen::testing::TempDir dir;
+    tarvolen::testing::WriteFile(dir.File("tarvolen.ini"), std::string("\x89PNG\0\0garbage", 13));
+    cSettings fromGarbage(dir.File("tarvolen"));
+    g_Settings = &fromGarbage;
+    MainStartSequence();
+    MainStartSequence();
+    EZ_DOEVENTS(255);
+    g_Settings = &settings;
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(dir.File("tarvolen.ini.bad")), std::string::npos) << boxes[0];
 }
 
 TEST_F(MainWindowTest, StartSequenceLeavesTheNormalPointer) {

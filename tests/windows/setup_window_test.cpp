@@ -3,11 +3,15 @@
 // grid shows, what "&Ok" writes, and the address editor as typed.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
+
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -45,6 +49,10 @@ void Type(const std::string& text) {
     for (char c : text) {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr) << "nothing has the focus for '" << c << "'";
+        if (c == '\t' || c == '\b') {
+            Key(focus, c == '\t' ? Qt::Key_Tab : Qt::Key_Backspace);
+            continue;
+        }
         int key = c == '.' ? Qt::Key_Period : c >= '0' && c <= '9' ? Qt::Key_0 + (c - '0') : c;
         Key(focus, key, QString(QChar(c)));
     }
@@ -245,7 +253,64 @@ TEST_F(AddressDialogTest, TypedValuesReachTheChannel) {
     EXPECT_EQ(settings.InternalChannel(2), 2);
 }
 
-TEST_F(AddressDialogTest, PartialAddressIsRefusedAndEmptyGivesZeros) {
+TEST_F(AddressDialogTest, AnAddressTypedOverTheShownOneIsExactlyThatAddress) {
+    struct Case {
+        std::string shown;
+        std::string typed;  // "\t" Tab, "\b" Backspace; then Return
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"127.0.0.103", "192.168.1.20", "192.168.1.20"},
+        {"127.0.0.103", "192168001020", "192.168.1.20"},
+        {"127.0.0.103", "1.2.3.4", "1.2.3.4"},
+        {"127.0.0.103", "10\t20\t30\t40", "10.20.30.40"},
+        {"127.0.0.103", "10.7", "10.7.0.103"},
+        // Back over the second part into the first, then on again.
+        {"127.0.0.103", "192.16\b\b\b\b3.10.0.1", "193.10.0.1"},
+        {"", "192.168.1.20", "192.168.1.20"},
+        {"", "192168001020", "192.168.1.20"},
+        {"", "10\t0\t0\t5", "10.0.0.5"},
+    };
+    for (const Case& c : cases) {
+        settings.SetAddress(2, c.shown);
+        Edit(2, [&] {
+            Type(c.typed);
+            Key(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        EXPECT_EQ(settings.Address(2), c.stored) << c.shown << " + " << c.typed;
+    }
+    // A whole address pasted into the first part replaces all four.
+    settings.SetAddress(2, "127.0.0.103");
+    Edit(2, [&] {
+        QGuiApplication::clipboard()->setText("10.1.2.3");
+        QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, "v");
+        QApplication::sendEvent(QApplication::focusWidget(), &paste);
+        Key(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    EXPECT_EQ(settings.Address(2), "10.1.2.3");
+}
+
+TEST_F(AddressDialogTest, ASaveThatFailsSaysWhyAndTheTableKeepsTheChange) {
+    ASSERT_TRUE(settings.SaveSettings());
+    const std::string before = SettingsFile();
+    ::chmod(settings.SettingsPath().c_str(), 0444);
+    Edit(2, [&] {
+        EZ_SETFOCUS("IPADDRESS", 120);
+        Type("x");
+        Key(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    WhileOpen(kSetup, OpenSetupWindow, [&] {
+        Key(qt::ControlWidget(kSetup, kGrid), Qt::Key_Escape);
+        EXPECT_FALSE(EZ_FORMEXISTS(kSetup));
+    });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(settings.SettingsPath()), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("read-only"), std::string::npos) << boxes[0];
+    EXPECT_EQ(settings.ChannelName(2), "CH 03x");
+    EXPECT_EQ(SettingsFile(), before);
+}
+
+TEST_F(AddressDialogTest, PartialAddressIsRefusedAndEmptyGivesNoAddress) {
     Edit(4, [&] {
         EZ_SENDMESSAGE("IPADDRESS", 100, EZ_IPM_CLEARADDRESS, 0, 0);
         EZ_SETFOCUS("IPADDRESS", 100);
@@ -256,7 +321,7 @@ TEST_F(AddressDialogTest, PartialAddressIsRefusedAndEmptyGivesZeros) {
         EZ_SENDMESSAGE("IPADDRESS", 100, EZ_IPM_CLEARADDRESS, 0, 0);
         qt::DeliverEvent("IPADDRESS", 105, EZ_EV_CLICK, 0);
     });
-    EXPECT_EQ(settings.Address(4), "0.0.0.0");
+    EXPECT_EQ(settings.Address(4), "") << "a channel without a recorder, not 0.0.0.0";
 }
 
 TEST_F(AddressDialogTest, AnAddressTheEditorCannotShowIsKeptUnlessRetyped) {
@@ -267,7 +332,7 @@ TEST_F(AddressDialogTest, AnAddressTheEditorCannotShowIsKeptUnlessRetyped) {
     };
     for (const Case& c : {Case{"10.1.2.3", "10.1.2.3", "10.1.2.3"}, Case{"10.0.0", "...", "10.0.0"},
                           Case{"10.0.0.300", "...", "10.0.0.300"},
-                          Case{"studio-a", "...", "studio-a"}, Case{"", "...", "0.0.0.0"}}) {
+                          Case{"studio-a", "...", "studio-a"}, Case{"", "...", ""}}) {
         settings.SetAddress(1, c.stored);
         Edit(1, [&] {
             std::string shown;

@@ -237,6 +237,18 @@ TEST_F(TcEntryTest, LeavingStoresThePaddedTimecodeOrTheEmptyText) {
     }
 }
 
+TEST_F(TcEntryTest, ReturnConfirmsWhereverTabHasMovedTheFocus) {
+    for (int tabs = 1; tabs <= 4; ++tabs) {
+        std::string result = Open([&] {
+            for (const Key& k : Top("4000")) Press(k);
+            for (int i = 0; i < tabs; ++i) Press({Qt::Key_Tab});
+            Press({Qt::Key_Return});
+            EXPECT_FALSE(EZ_FORMEXISTS("TCENTRY")) << tabs << " tabs";
+        });
+        EXPECT_EQ(result, "00:00:40;00") << tabs << " tabs";
+    }
+}
+
 // Pixels of the image inside rect whose colour is exactly c.
 int PixelsOf(const QImage& image, const QRect& rect, const QColor& c) {
     int n = 0;

@@ -24,6 +24,7 @@ struct FormAccelerators {
     QPointer<FormWindow> window;  // the form's window the table was defined for
     std::vector<Accelerator> table;
     bool on = false;
+    bool holdsEverywhere = false;  // switched on with 2: no focused button takes Return
 };
 
 // By form name in upper case.
@@ -142,7 +143,7 @@ int32_t AcceleratedControl(QWidget* target, const QKeyEvent& e, std::string& for
     if (key == 0) return 0;
     // Return on a focused button of the form presses that button, as in any
     // dialog, rather than the one the table names.
-    if (key == 13 && qobject_cast<QAbstractButton*>(target)) {
+    if (key == 13 && !it->second.holdsEverywhere && qobject_cast<QAbstractButton*>(target)) {
         if (Form* form = B().FindForm(window->FormName())) {
             for (auto& c : form->controls) {
                 if (c->widget == target && target->isEnabled()) {
@@ -213,5 +214,8 @@ void EZ_DEFACCEL(const std::string& form, const std::string& table) {
 }
 
 void EZ_SETACCELFORM(const std::string& form, int32_t on) {
-    if (FormAccelerators* entry = TableOf(form)) entry->on = on != 0;
+    if (FormAccelerators* entry = TableOf(form)) {
+        entry->on = on != 0;
+        entry->holdsEverywhere = on == 2;
+    }
 }

@@ -169,6 +169,9 @@ class Backend {
         messageBoxAnswerer;
     std::vector<std::string> messageBoxLog;
     int32_t pendingMainMenu = -1;  // defined before its form is created
+    // Non-zero while a click is half delivered: event pumps then leave the
+    // operator's input queued, so the click's release cannot overtake its press.
+    int32_t holdInput = 0;
 
   private:
     Backend();

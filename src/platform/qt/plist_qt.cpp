@@ -651,8 +651,14 @@ bool PropertyList::eventFilter(QObject* watched, QEvent* e) {
             // Leaving the value commits it; a context menu or another
             // application taking the focus leaves the edit open.
             Qt::FocusReason why = static_cast<QFocusEvent*>(e)->reason();
-            if (why != Qt::PopupFocusReason && why != Qt::ActiveWindowFocusReason)
+            if (why == Qt::MouseFocusReason) {
+                // The click that took the focus goes on after the value is sent.
+                ++B().holdInput;
                 FinishEdit(true, false);
+                --B().holdInput;
+            } else if (why != Qt::PopupFocusReason && why != Qt::ActiveWindowFocusReason) {
+                FinishEdit(true, false);
+            }
             break;
         }
         default:

@@ -13,6 +13,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 #include <QValidator>
+#include <utility>
 
 #include "platform/qt/backend.h"
 #include "shell/text.h"
@@ -89,7 +90,8 @@ class OctetEdit;
 
 // The platform's four-octet IPv4 editor: typing a "." or a third digit moves
 // on to the next octet, Backspace in an empty octet moves back, a pasted
-// dotted address fills all four, Tab moves between octets.
+// dotted address fills all four, Tab moves between octets. An octet that
+// takes the focus has its digits selected, so typing replaces them.
 class AddressEditor : public QWidget, public MessageTarget {
   public:
     AddressEditor();
@@ -98,7 +100,9 @@ class AddressEditor : public QWidget, public MessageTarget {
     int32_t Address(uint32_t& packed) const;
     void Clear();
     void Paste(const QString& text, int from);
-    void Move(int from, int step, bool toEnd);
+    // afterThird: the move follows a third digit, so a "." typed next is
+    // the operator's own separator and is not to move on once more.
+    void Move(int from, int step, bool toEnd, bool afterThird = false);
     intptr_t Message(int32_t message, intptr_t wparam, intptr_t lparam) override;
 
   protected:
@@ -121,13 +125,25 @@ class OctetEdit : public QLineEdit {
         setFrame(false);
         setMaxLength(3);
         QObject::connect(this, &QLineEdit::textEdited, this, [this](const QString& t) {
-            if (t.size() == 3 && cursorPosition() == 3) editor_->Move(index_, 1, false);
+            if (t.size() == 3 && cursorPosition() == 3) editor_->Move(index_, 1, false, true);
         });
     }
+    void SwallowNextDot() { swallowDot_ = true; }
 
   protected:
+    void focusInEvent(QFocusEvent* e) override {
+        QLineEdit::focusInEvent(e);
+        // A click places the cursor itself.
+        if (e->reason() != Qt::MouseFocusReason) selectAll();
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        swallowDot_ = false;
+        QLineEdit::focusOutEvent(e);
+    }
     void keyPressEvent(QKeyEvent* e) override {
-        if ((e->key() == Qt::Key_Period || e->key() == Qt::Key_Space) && !text().isEmpty()) {
+        const bool separator = e->key() == Qt::Key_Period || e->key() == Qt::Key_Space;
+        if (std::exchange(swallowDot_, false) && separator) return;
+        if (separator && !text().isEmpty()) {
             editor_->Move(index_, 1, false);
             return;
         }
@@ -157,6 +173,7 @@ class OctetEdit : public QLineEdit {
   private:
     AddressEditor* editor_;
     int index_;
+    bool swallowDot_ = false;
 };
 
 AddressEditor::AddressEditor() {
@@ -213,7 +230,7 @@ void AddressEditor::Paste(const QString& text, int from) {
     for (int i = 0; i < parts.size(); ++i) octets_[size_t(from + i)]->setText(parts[i].trimmed());
 }
 
-void AddressEditor::Move(int from, int step, bool toEnd) {
+void AddressEditor::Move(int from, int step, bool toEnd, bool afterThird) {
     const int to = from + step;
     if (to < 0 || to > 3) return;
     OctetEdit* octet = octets_[size_t(to)];
@@ -222,6 +239,7 @@ void AddressEditor::Move(int from, int step, bool toEnd) {
         octet->setCursorPosition(int(octet->text().size()));
     else
         octet->selectAll();
+    if (afterThird) octet->SwallowNextDot();
 }
 
 intptr_t AddressEditor::Message(int32_t message, intptr_t, intptr_t lparam) {

@@ -410,7 +410,8 @@ void EZ_DOEVENTS(int32_t maxEvents) {
     // Qt processes what is queued now in one pass; a bounded pass keeps a
     // flood of events from starving the caller.
     (void)maxEvents;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents(
+        B().holdInput > 0 ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents, 5);
 }
 
 void EZ_ALLOWCOMMANDEVENTS(int32_t) {}

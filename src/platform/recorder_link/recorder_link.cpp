@@ -748,7 +748,8 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
         r = Route{};
         std::string address = ReadField(table->address[ch], kAddressWidth);
         int internal = table->internalChannel[ch];
-        if (!table->shown[ch] || address.empty() || internal < 1 || internal > 4) continue;
+        if (!table->shown[ch] || NoRecorderAddress(address) || internal < 1 || internal > 4)
+            continue;
         r.mapped = true;
         r.address = address;
         r.internal = internal;
@@ -780,7 +781,7 @@ int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     int ch = 0;
     std::string address = CleanText(TagValue(text, "IpAddress"));
     std::string vtr = CleanText(TagValue(text, "Vtr"));
-    if (!ParseChannel(TagValue(text, "Chan"), ch) || address.empty() ||
+    if (!ParseChannel(TagValue(text, "Chan"), ch) || NoRecorderAddress(address) ||
         address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
         vtr[0] < '1' || vtr[0] > '4')
         return result::kBadInput;
@@ -990,7 +991,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             for (int i = 0; i < kDeviceChannels; ++i) {
                 std::string address = ReadField(table->address[i], kAddressWidth);
                 if (address.empty()) break;
-                Open(address)->usedByDir = true;
+                if (!NoRecorderAddress(address)) Open(address)->usedByDir = true;
             }
             DropUnused();
             return result::kOk;
