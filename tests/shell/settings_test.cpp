@@ -211,7 +211,8 @@ TEST_F(SettingsTest, JunkFileStillLoads) {
 }
 
 TEST_F(SettingsTest, AFileThatIsNotSettingsIsKeptAsideAndReportedOnce) {
-    const std::string garbage = std::string("\x01\x7F\xFEPK\x03\x04 not=ours\n", 20) + "\0\0";
+    using namespace std::string_literals;
+    const std::string garbage = "\x01\x7F\xFEPK\x03\x04 not=ours\n\0\0"s;
     WriteFile(IniPath(), garbage);
     WriteFile(IniPath() + ".bad", "an earlier one");
     cSettings s(Program());
