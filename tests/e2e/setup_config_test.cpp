@@ -345,6 +345,16 @@ TEST_F(SetupConfigTest, ASignedSegmentDurationIsRefusedAndNothingSent) {
         };
         const size_t before = AllDocuments();
         const size_t shown = boxes.size();
+        if (const char* dir = std::getenv("TARVOLEN_SCREENSHOTS")) {
+            qt::SetMessageBoxAnswerer([this, dir](const std::string&, const std::string& text,
+                                                  const std::string& caption,
+                                                  const std::string& buttons) {
+                boxes.push_back(text + "/" + caption + "/" + buttons);
+                if (text.find("segment duration") != std::string::npos)
+                    qt::Grab("{MSGBOX}").save(QString(dir) + "/setup-duration-sign-refused.png");
+                return 1;
+            });
+        }
         typeOnKeypad({{Qt::Key_Minus, "-"}, {Qt::Key_5, "5"}});
         PumpUntil([] { return false; }, 300ms);
         EXPECT_EQ(AllDocuments(), before);
