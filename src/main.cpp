@@ -1,8 +1,8 @@
-// tarvolen: the controller, talking to its recorders over the recorder link.
-#include "platform/recorder_link/recorder_link.h"
+// tarvolen: the controller, talking to its recorders and decks over their links.
+#include "platform/deck_link/install.h"
 #include "windows/program.h"
 
 int main(int argc, char** argv) {
-    auto link = tarvolen::link::InstallRecorderLink();
+    auto links = tarvolen::decklink::InstallLinks();
     return tarvolen::RunTarvolen(argc, argv);
 }
