@@ -74,10 +74,17 @@ bool ExpandAddresses(std::string_view addresses, std::vector<std::string>& out,
 }
 
 std::string BankUsage() {
-    return "usage: tarvolen-recorder --bank ADDRESSES [options]\n"
+    return "usage: tarvolen-recorder --bank ADDRESSES [--deck ADDRESSES] [options]\n"
            "  --bank 127.0.0.101-124     recorders, one per address (ranges, comma lists)\n"
            "  --port N                   listening port (default 7380; 0 picks a free one)\n"
            "  --channels N               internal channels per recorder, 1-4 (default 4)\n"
+           "  --deck 127.0.0.121-124     decks speaking the HyperDeck Ethernet Protocol,\n"
+           "                             one channel each; beside or instead of --bank.\n"
+           "                             An address in both is one recorder with both\n"
+           "                             faces (and one channel)\n"
+           "  --deck-port N              the decks' port (default 9993; 0 picks a free one)\n"
+           "  --deck-clients N           clients at once per deck (default 1, as the\n"
+           "                             protocol has it); the next gets 120 and is closed\n"
            "  --rate R                   29.97 (drop-frame, default), 30, 25 or 24\n"
            "  --journal FILE             append one JSON object per request: us when\n"
            "                             carried out, received_us when it reached the\n"
@@ -93,7 +100,9 @@ std::string BankUsage() {
            "                               drop[:MS]           connections closed every MS\n"
            "                               cut[:MS]            closed mid-frame every MS\n"
            "                               oversize[:MS]       over-long payload every MS\n"
-           "                               refuse[:VERB]       ERR refused\n"
+           "                               refuse[:VERB]       ERR refused (decks: 108)\n"
+           "                               diskfull            a deck's disk is full (104)\n"
+           "                               nodisk              a deck has no disk (105)\n"
            "  --allow-any-address        allow addresses that are not loopback\n";
 }
 
@@ -117,6 +126,16 @@ bool ParseBankArguments(const std::vector<std::string>& args, BankOptions& o, st
             return false;
         } else if (a == "--bank") {
             if (!value(v) || !ExpandAddresses(v, o.addresses, error)) return false;
+        } else if (a == "--deck") {
+            if (!value(v) || !ExpandAddresses(v, o.deckAddresses, error)) return false;
+        } else if (a == "--deck-port") {
+            if (!value(v)) return false;
+            if (!Number(v, 0, 65535, n)) return (error = "bad deck port " + v), false;
+            o.deckPort = static_cast<uint16_t>(n);
+        } else if (a == "--deck-clients") {
+            if (!value(v)) return false;
+            if (!Number(v, 1, 64, n)) return (error = "deck clients must be 1 to 64"), false;
+            o.deckClients = static_cast<int>(n);
         } else if (a == "--port") {
             if (!value(v)) return false;
             if (!Number(v, 0, 65535, n)) return (error = "bad port " + v), false;
@@ -144,9 +163,9 @@ bool ParseBankArguments(const std::vector<std::string>& args, BankOptions& o, st
             std::size_t colon = kind.find(':');
             f.kind = kind.substr(0, colon);
             if (colon != std::string::npos) f.arg = kind.substr(colon + 1);
-            static const std::set<std::string> kinds = {"silent",  "mute",     "delay",
-                                                        "latency", "garble",   "drop",
-                                                        "cut",     "oversize", "refuse"};
+            static const std::set<std::string> kinds = {"silent", "mute",     "delay", "latency",
+                                                        "garble", "drop",     "cut",   "oversize",
+                                                        "refuse", "diskfull", "nodisk"};
             if (!kinds.count(f.kind)) return (error = "unknown fault " + f.kind), false;
             o.faults.push_back(f);
         } else {
@@ -154,8 +173,8 @@ bool ParseBankArguments(const std::vector<std::string>& args, BankOptions& o, st
             return false;
         }
     }
-    if (o.addresses.empty()) {
-        error = "--bank is required";
+    if (o.addresses.empty() && o.deckAddresses.empty()) {
+        error = "--bank or --deck is required";
         return false;
     }
     return true;

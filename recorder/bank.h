@@ -1,6 +1,7 @@
 // The emulated recorder bank: one recorder per address, each serving the
-// recorder protocol on the bank's port. Used by the tarvolen-recorder program
-// and, in-process, by tests and benchmarks.
+// recorder protocol on the bank's port, the deck protocol on the deck port, or
+// both. Used by the tarvolen-recorder program and, in-process, by tests and
+// benchmarks.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/deck/protocol.h"
 #include "platform/wire/wire.h"
 #include "recorder/timecode_counter.h"
 
@@ -24,10 +26,18 @@ struct FaultSpec {
     std::string arg;
 };
 
+// The disk in a deck's first slot.
+enum class DiskState { kReady, kFull, kMissing };
+
 struct BankOptions {
-    std::vector<std::string> addresses;
+    std::vector<std::string> addresses;  // serving our protocol
     uint16_t port = wire::kDefaultPort;  // 0: pick one free port for the whole bank
-    int channels = 4;                    // internal channels per recorder, 1 to 4
+    // Serving the deck protocol, with one channel; an address in both lists
+    // is one recorder with both faces.
+    std::vector<std::string> deckAddresses;
+    uint16_t deckPort = deck::kDefaultPort;  // 0: pick one free port for all decks
+    int deckClients = 1;                     // at once per deck; the next gets 120
+    int channels = 4;                        // internal channels per recorder, 1 to 4
     Rate rate = Rate::k2997DropFrame;
     std::string journalPath;  // empty: journal kept in memory only
     std::string stateDir;     // empty: clips live as long as the bank
@@ -45,6 +55,7 @@ struct JournalEntry {
     // When the request reached the recorder: the kernel's time of its arrival
     // plus the emulated network's delay. 0 for what the recorder did unasked.
     int64_t received = 0;
+    bool deck = false;  // a request of the deck protocol
 };
 
 struct ChannelView {
@@ -79,6 +90,8 @@ class Bank {
     bool Start(std::string& error);
     void Stop();
     uint16_t Port() const;
+    uint16_t DeckPort() const;
+    // Every recorder: the bank's addresses, then the decks' that are not among them.
     const std::vector<std::string>& Addresses() const;
 
     // Controls for tests; callable from any thread.
@@ -108,6 +121,8 @@ class Bank {
     void Refuse(const std::string& address, const std::string& verb, bool on = true);
     void SendRaw(const std::string& address, std::string bytes);
     void ClearFaults(const std::string& address);
+    // The disk a deck reports in its first slot (full: 104 to record; missing: 105).
+    void SetDisk(const std::string& address, DiskState state);
 
     std::optional<ChannelView> Channel(const std::string& address, int channel);
     std::vector<ClipView> Clips(const std::string& address);

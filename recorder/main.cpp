@@ -1,4 +1,4 @@
-// tarvolen-recorder: a bank of emulated recorders on loopback addresses.
+// tarvolen-recorder: a bank of emulated recorders and decks on loopback addresses.
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -33,8 +33,12 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
-    std::fprintf(stderr, "tarvolen-recorder: %zu recorders on port %u, %d channels each\n",
-                 bank.Addresses().size(), bank.Port(), options.channels);
+    if (!options.addresses.empty())
+        std::fprintf(stderr, "tarvolen-recorder: %zu recorders on port %u, %d channels each\n",
+                     options.addresses.size(), bank.Port(), options.channels);
+    if (!options.deckAddresses.empty())
+        std::fprintf(stderr, "tarvolen-recorder: %zu decks on port %u, one channel each\n",
+                     options.deckAddresses.size(), bank.DeckPort());
     while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     bank.Stop();
     return 0;
