@@ -6,9 +6,11 @@
 #include <array>
 #include <asio.hpp>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -308,11 +310,12 @@ struct Deck : std::enable_shared_from_this<Deck> {
             if (e) return;
             auto now = Clock::now();
             Phase p;
-            bool expired = false, local = false;
+            bool expired = false, local = false, moving = false;
             {
                 std::lock_guard lock(self->link.mu);
                 p = self->phase;
                 local = !self->state.remoteEnabled;
+                moving = self->state.status != "stopped" && self->state.status != "preview";
                 if (self->spare && now > self->spareUntil) {
                     auto it = self->link.spares.find(self->key);
                     if (it != self->link.spares.end() && it->second == self)
@@ -333,6 +336,10 @@ struct Deck : std::enable_shared_from_this<Deck> {
             } else if (now - self->lastHeard > o.lostAfter) {
                 // Nothing at all for that long, pings included: gone.
                 self->Lose(Phase::kLost);
+            } else if (moving && now - self->lastPing >= o.movingPoll) {
+                // A deck tells of changes, not of its running timecode.
+                self->lastPing = now;
+                self->SendOwn("transport info");
             } else if ((now - self->lastHeard >= o.keepalive ||
                         now - self->lastSent >= o.keepalive) &&
                        now - self->lastPing >= o.keepalive) {
@@ -966,7 +973,12 @@ int32_t DeckLink::Impl::FetchListing(const std::string& address, int32_t* count)
         StoreField(e.dateTime, sizeof e.dateTime, "");
         StoreField(e.start, kTimecodeWidth, c.start);
         StoreField(e.duration, kTimecodeWidth, c.duration);
-        StoreField(e.guid, sizeof e.guid, "");
+        // The clip list takes an entry only with an identifier of this form.
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "%08x-0000-4000-8000-%012llx",
+                      static_cast<unsigned>(std::hash<std::string>{}(address)),
+                      static_cast<unsigned long long>(c.id));
+        StoreField(e.guid, sizeof e.guid, guid);
         StoreField(e.address, kAddressWidth, address);
         listing.entries.push_back(e);
     }

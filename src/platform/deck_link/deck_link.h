@@ -37,6 +37,7 @@ struct DeckLinkOptions {
     std::chrono::milliseconds connectWait{150};      // code 1 waits this long for decks to be up
     std::chrono::milliseconds listingTimeout{3000};  // a clip list may be long
     std::chrono::milliseconds keepalive{250};        // ping after this long without a word
+    std::chrono::milliseconds movingPoll{100};       // transport info while the transport moves
     std::chrono::milliseconds lostAfter{800};        // nothing heard this long: lost
     std::chrono::milliseconds retryEvery{200};       // redial of a lost deck
     std::chrono::milliseconds heldRetry{1000};       // redial of a deck another client holds
