@@ -79,9 +79,9 @@ void cSettings::FillChannelGrid(bool refresh_page) {
         const int32_t internal = InternalChannel(ch);
         EZ_SETLVITEMTEXT(kSetup, kGrid, row, 3,
                          internal >= 1 && internal <= 4 ? std::to_string(internal) : "");
-        EZ_SETLVITEMTEXT(
-            kSetup, kGrid, row, 4,
-            std::string(Protocol(ch) == kProtocolDeck ? kProtocolDeckName : kProtocolOursName));
+        // The column is narrow: a deck is named by its kind, not its protocol.
+        EZ_SETLVITEMTEXT(kSetup, kGrid, row, 4,
+                         Protocol(ch) == kProtocolDeck ? "Deck" : std::string(kProtocolOursName));
         if (Shown(ch) == 1)
             EZ_LVSETITEMSTATE(kSetup, kGrid, row, EZ_STATEIMAGE(2), EZ_LVIS_STATEIMAGEMASK);
     }

@@ -214,7 +214,7 @@ void DesignSetupWindow() {
     EZ_LABEL(165, "Manual Clip Naming", 3.875, 16.125, 9, 2.1875, "CH");
     EZ_CHECKBOX(170, "Manual Clip|  Naming", 1.5, 16.5, 1.625, 1.1875, "HT");
     EZ_COLOR(15, 8);
-    EZ_LISTVIEW(kGrid, "Num{6}|Name{10}{C}|IP Address{15}{C}|Int Chan{8}{C}|Protocol{9}{C}", 15.75,
+    EZ_LISTVIEW(kGrid, "Num{6}|Name{8}{C}|IP Address{14}{C}|Int Chan{8}{C}|Protocol{8}{C}", 15.75,
                 0.4375, 47, 29.5625, "-#STVX");
     EZ_COLOR(-1, -1);
     EZ_PLISTBOX(kPropertyList, "", 65.625, 1.75, 40.75, 10.25, "STV");

@@ -11,14 +11,17 @@
 #include <QScrollBar>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "../windows/while_open.h"
 #include "cliplist/cliplist.h"
 #include "device/amp_control.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/globals.h"
+#include "shell/ini.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
 #include "whole_program.h"
@@ -217,6 +220,66 @@ TEST_F(DeckRemoteTest, LocalModeIsShownAndRecordIsRefused) {
     Grab("e2e_main_deck_local.png");
     panel.Say("remote: enable: true\r\n");
     EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(21) == "Stop"; }));
+}
+
+}  // namespace
+
+namespace {
+
+// Channel 21 starts pointed at our protocol, where its address has no recorder.
+class DeckSetupTest : public DeckBankTest {
+  protected:
+    void PrepareSettings(const std::string& path) override {
+        std::ofstream ini(path);
+        ini << "[Protocol]\n";
+        for (int ch = kFirstDeck + 1; ch < 24; ++ch) ini << ch << "=HyperDeck\n";
+        ini << "[Port]\n";
+        for (int ch = kFirstDeck + 1; ch < 24; ++ch) ini << ch << "=" << bank->DeckPort() << "\n";
+    }
+    std::string StartState(int ch) const override { return ch == kFirstDeck ? "Los" : "Stop"; }
+};
+
+TEST_F(DeckSetupTest, AChannelSwitchedToADeckInTheDialogRecords) {
+    using tarvolen::testing::WhileOpen;
+    auto key = [](int k, const QString& text = {}) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+        QApplication::sendEvent(QApplication::focusWidget(), &press);
+    };
+    const char* shots = std::getenv("TARVOLEN_SCREENSHOTS");
+    // As an operator: "setup", double-click channel 21, Tab to the protocol,
+    // Down for the deck, Tab, the deck's port, Return, then "&Ok" on Setup.
+    WhileOpen(
+        "SETUP", [&] { Click(170); },
+        [&] {
+            WhileOpen(
+                "IPADDRESS", [] { qt::DeliverEvent("SETUP", 105, EZ_EV_LVACTIVATE, kFirstDeck); },
+                [&] {
+                    EZ_SETFOCUS("IPADDRESS", kAddressProtocol);
+                    key(Qt::Key_Down);
+                    EZ_SETFOCUS("IPADDRESS", kAddressPort);
+                    for (char c : std::to_string(bank->DeckPort()))
+                        key(Qt::Key_0 + (c - '0'), QString(QChar(c)));
+                    EZ_DOEVENTS(255);
+                    if (shots)
+                        qt::Grab("IPADDRESS").save(QString(shots) + "/address-dialog-deck.png");
+                    key(Qt::Key_Return);
+                });
+            EXPECT_EQ(EZ_GETLVITEMTEXT("SETUP", 105, kFirstDeck, 4), "Deck");
+            if (shots) qt::Grab("SETUP").save(QString(shots) + "/setup-grid-decks.png");
+            qt::DeliverEvent("SETUP", 100, EZ_EV_CLICK, 0);
+        });
+    EXPECT_EQ(questions.back(), "|Connect to tarvolens?");
+    EXPECT_EQ(GetProfileString(g_Settings->SettingsPath(), "Protocol", "20", ""), "HyperDeck");
+    EXPECT_EQ(GetProfileString(g_Settings->SettingsPath(), "Port", "20", ""),
+              std::to_string(bank->DeckPort()));
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+
+    Click(140);  // record
+    EXPECT_TRUE(PumpUntil([&] {
+        auto view = bank->Channel(Address(kFirstDeck), 1);
+        return view && view->state == "Record";
+    }));
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->State(kFirstDeck) == "Record"; }));
 }
 
 }  // namespace
