@@ -109,10 +109,11 @@ void StatusOfDecks() {
             if (i % 100 == 0) std::this_thread::sleep_for(1ms);
         }
         std::sort(us.begin(), us.end());
-        std::printf("code 30 on 24 deck channels (%s): median %.1f us, p99 %.1f us, worst %.1f us "
-                    "(%zu calls)\n",
-                    recording ? "recording, timecodes polled" : "idle", us[us.size() / 2],
-                    us[us.size() * 99 / 100], us.back(), us.size());
+        std::printf(
+            "code 30 on 24 deck channels (%s): median %.1f us, p99 %.1f us, worst %.1f us "
+            "(%zu calls)\n",
+            recording ? "recording, timecodes polled" : "idle", us[us.size() / 2],
+            us[us.size() * 99 / 100], us.back(), us.size());
     }
 }
 
@@ -140,7 +141,8 @@ void Spread(int decks, int third) {
             worstOk = std::min(worstOk, ok);
             std::this_thread::sleep_for(delay + 100ms);
             auto journal = rig.bank->Journal();
-            int64_t first = INT64_MAX, last = INT64_MIN, firstDone = INT64_MAX, lastDone = INT64_MIN;
+            int64_t first = INT64_MAX, last = INT64_MIN, firstDone = INT64_MAX,
+                    lastDone = INT64_MIN;
             for (std::size_t i = from; i < journal.size(); ++i) {
                 const auto& e = journal[i];
                 if ((e.request != "RECORD" && e.request != "record") || e.outcome != "ok") continue;
@@ -161,12 +163,12 @@ void Spread(int decks, int third) {
         }
         std::sort(reached.begin(), reached.end());
         std::sort(done.begin(), done.end());
-        std::printf("Record on %d recorders + %d decks, answer delay %2lld ms: spread of arrival "
-                    "median %.3f ms (worst %.3f), carried out median %.3f ms (worst %.3f); at "
-                    "least %d/24 answered OK (%d rounds)\n",
-                    kChannels - decks, decks, static_cast<long long>(delay.count()),
-                    reached[kRounds / 2], reached.back(), done[kRounds / 2], done.back(), worstOk,
-                    kRounds);
+        std::printf(
+            "Record on %d recorders + %d decks, answer delay %2lld ms: spread of arrival "
+            "median %.3f ms (worst %.3f), carried out median %.3f ms (worst %.3f); at "
+            "least %d/24 answered OK (%d rounds)\n",
+            kChannels - decks, decks, static_cast<long long>(delay.count()), reached[kRounds / 2],
+            reached.back(), done[kRounds / 2], done.back(), worstOk, kRounds);
     }
 }
 

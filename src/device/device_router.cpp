@@ -18,11 +18,13 @@ const T* Record(std::intptr_t input) {
     return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
 }
 
-// The number in the first <Chan> element of a document; the element sits
-// near the start of every document that carries one.
+// The number in the first <Chan> element of a document. The element sits
+// near the start of every document that carries one, behind at most a clip
+// name, so the 64 KiB of fill after it are never read.
 int32_t DocumentChannel(const TextBlock* block) {
     static constexpr std::string_view kTag = "<chan>";
-    const std::string_view text(block->text, strnlen(block->text, kTextBlockWidth));
+    constexpr std::size_t kHead = 2048;
+    const std::string_view text(block->text, strnlen(block->text, kHead));
     auto at = std::search(text.begin(), text.end(), kTag.begin(), kTag.end(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == b;
     });
