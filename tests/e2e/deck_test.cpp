@@ -120,6 +120,22 @@ TEST_F(DeckBankTest, RecordAndStopReachOurRecordersAndTheDecks) {
     }
 }
 
+TEST_F(DeckBankTest, SetupPagesOfADeckSayItOffersNone) {
+    using tarvolen::testing::WhileOpen;
+    const char* shots = std::getenv("TARVOLEN_SCREENSHOTS");
+    WhileOpen(
+        "SETUP", [&] { Click(170); },
+        [&] {
+            EZ_SETLVSEL("SETUP", 105, kFirstDeck);
+            qt::DeliverEvent("SETUP", 105, EZ_EV_LVROWCHOSEN, kFirstDeck);
+            EXPECT_EQ(
+                EZ_GETTEXT("SETUP", 150),
+                "Channel 21 is a HyperDeck deck:|its recorder does not offer these settings.");
+            if (shots) qt::Grab("SETUP").save(QString(shots) + "/setup-deck-pages.png");
+            qt::DeliverEvent("SETUP", 100, EZ_EV_CLICK, 0);
+        });
+}
+
 TEST_F(DeckBankTest, DeckClipListLoadsAClipAndPlaysIt) {
     for (int take = 0; take < 2; ++take) {
         Click(140);
