@@ -21,8 +21,11 @@ class Side : public DeviceLibrary {
     int32_t Command(int32_t code, std::intptr_t input, void* output) override {
         log_.push_back(name_ + " " + std::to_string(code) + " ch" +
                        std::to_string(ChannelOfCall(code, input)));
-        if (code == amp::kConnect) table = *reinterpret_cast<const ConnectTable*>(input);
-        if (code == clipdir::kConnect)
+        // Both libraries' connect is code 1; the record's size tells them apart.
+        const int32_t size = input ? *reinterpret_cast<const int32_t*>(input) : 0;
+        if (code == amp::kConnect && size == sizeof(ConnectTable))
+            table = *reinterpret_cast<const ConnectTable*>(input);
+        if (code == clipdir::kConnect && size == sizeof(ClipDirConnectTable))
             dirTable = *reinterpret_cast<const ClipDirConnectTable*>(input);
         if (code == amp::kStatus) {
             auto* t = static_cast<StatusTable*>(output);
