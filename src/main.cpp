@@ -1,9 +1,9 @@
-// tarvolen: the controller, talking to its recorders over the recorder link.
+// tarvolen: the controller, talking to its recorders and decks over their links.
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "platform/recorder_link/recorder_link.h"
+#include "platform/deck_link/install.h"
 #include "shell/app.h"
 #include "windows/program.h"
 
@@ -13,6 +13,6 @@ int main(int argc, char** argv) {
         std::fputs(answer->c_str(), stdout);
         return 0;
     }
-    auto link = tarvolen::link::InstallRecorderLink();
+    auto links = tarvolen::decklink::InstallLinks();
     return tarvolen::RunTarvolen(argc, argv);
 }

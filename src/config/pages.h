@@ -13,6 +13,8 @@ class cSettings;
 inline constexpr int32_t kSetupPropertyList = 140;
 inline constexpr int32_t kSetupChannelGrid = 105;
 inline constexpr int32_t kSetupTabs = 220;
+// A text over the pages, for a channel whose recorder has none to show.
+inline constexpr int32_t kSetupPageNotice = 150;
 inline constexpr int32_t kSetupNamingHelp = 145;
 inline constexpr int32_t kSetupFirstPreset = 175;
 inline constexpr int32_t kSetupLastPreset = 215;

@@ -85,6 +85,20 @@ void cSettings::RefreshPage(int32_t channel) {
         }
     }
 
+    // A deck keeps no configuration document of ours: say so rather than
+    // show an empty page.
+    if (Protocol(channel) == kProtocolDeck) {
+        EZ_CLEAR(kForm, kSetupPropertyList);
+        EZ_SETTEXT(kForm, kSetupPageNotice,
+                   "Channel " + std::to_string(channel + 1) +
+                       " is a HyperDeck deck:|its recorder does not offer these settings.");
+        EZ_HIDEC(kForm, kSetupPropertyList, kSetupPropertyList);
+        EZ_SHOWC(kForm, kSetupPageNotice, kSetupPageNotice);
+        return;
+    }
+    EZ_HIDEC(kForm, kSetupPageNotice, kSetupPageNotice);
+    EZ_SHOWC(kForm, kSetupPropertyList, kSetupPropertyList);
+
     const std::string document = g_Ampcontrol->ConfigurationDocument(channel);
     if (document.find("<tarvolen>") == std::string::npos ||
         document.find("</tarvolen>") == std::string::npos) {

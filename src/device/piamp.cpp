@@ -21,7 +21,21 @@ int32_t Dispatch(std::atomic<std::shared_ptr<DeviceLibrary>>& slot, int32_t code
     return lib ? lib->Command(code, input, output) : -1;
 }
 
+class DeferredCalls : public PendingCalls {
+  public:
+    DeferredCalls(DeviceLibrary& lib, std::span<DeviceCall> calls) : lib_(lib), calls_(calls) {}
+    void Finish() override { lib_.Commands(calls_); }
+
+  private:
+    DeviceLibrary& lib_;
+    std::span<DeviceCall> calls_;
+};
+
 }  // namespace
+
+std::unique_ptr<PendingCalls> DeviceLibrary::Start(std::span<DeviceCall> calls) {
+    return std::make_unique<DeferredCalls>(*this, calls);
+}
 
 std::shared_ptr<DeviceLibrary> InstallAmpLibrary(std::shared_ptr<DeviceLibrary> lib) {
     return AmpSlot().exchange(std::move(lib));

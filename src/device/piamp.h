@@ -17,6 +17,14 @@ struct DeviceCall {
     int32_t result = 0;
 };
 
+// The answers of a batch whose requests are on their way.
+class PendingCalls {
+  public:
+    virtual ~PendingCalls() = default;
+    // Awaits the answers, each within its library's bound, and sets the results.
+    virtual void Finish() = 0;
+};
+
 class DeviceLibrary {
   public:
     virtual ~DeviceLibrary() = default;
@@ -27,6 +35,11 @@ class DeviceLibrary {
     virtual void Commands(std::span<DeviceCall> calls) {
         for (DeviceCall& c : calls) c.result = Command(c.code, c.input, c.output);
     }
+    // Commands in two halves: the requests go out now, the answers are taken
+    // by Finish, so a caller can have several libraries' batches on the wire
+    // at once. By default everything happens in Finish. The calls must outlive
+    // the result.
+    virtual std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls);
 };
 
 // Installs the implementation behind PIAMPCOMMAND / PIAMPCLIPDIRCOMMAND and

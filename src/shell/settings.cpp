@@ -25,6 +25,17 @@ std::string Decimal(int32_t n) {
     return std::to_string(n);
 }
 
+// Anything but the deck's name is our own protocol, so a file from before
+// decks, or a value mistyped by hand, reads as it always did.
+int32_t ProtocolOf(std::string_view name) {
+    return ToLower(name) == ToLower(kProtocolDeckName) ? kProtocolDeck : kProtocolOurs;
+}
+
+int32_t PortOf(std::string_view text) {
+    const int32_t port = LeadingNumber(text);
+    return port >= 1 && port <= 65535 ? port : 0;
+}
+
 }  // namespace
 
 std::string BuildStringFromDate(std::string_view month_day_year) {
@@ -157,6 +168,8 @@ void cSettings::ReadChannelTable(const IniFile& file) {
             kAddressWidth);
         c.internal = LeadingNumber(ReadProfileString(file, "IntChanNum", key, "1"));
         c.checked = LeadingNumber(ReadProfileString(file, "Checked", key, "1"));
+        c.protocol = ProtocolOf(ReadProfileString(file, "Protocol", key, ""));
+        c.port = PortOf(ReadProfileString(file, "Port", key, ""));
         if (c.shown == 0) c.checked = 0;  // a hidden channel is never selected after load
         c.volumes = FixedWidth(ReadProfileString(file, "Vols", key, ""), kVolumesWidth);
         c.project = ReadProfileString(file, "Projects", key, "");
@@ -180,6 +193,13 @@ void cSettings::WriteChannelTable(IniFile& file) const {
         WriteProfileString(file, "IP", key, c.address);
         WriteProfileString(file, "IntChanNum", key, Decimal(c.internal));
         WriteProfileString(file, "Checked", key, Decimal(c.checked));
+        // Written once a channel has been a deck, so files without decks
+        // keep exactly the keys they always had.
+        if (c.protocol != kProtocolOurs || file.Find("Protocol", key))
+            WriteProfileString(file, "Protocol", key,
+                               c.protocol == kProtocolDeck ? kProtocolDeckName : kProtocolOursName);
+        if (c.port != 0 || file.Find("Port", key))
+            WriteProfileString(file, "Port", key, c.port != 0 ? Decimal(c.port) : "");
         WriteProfileString(file, "Vols", key, CleanText(c.volumes));
         WriteProfileString(file, "Projects", key, c.project);
         WriteProfileString(file, "BaseName", key, c.base_name);
@@ -238,6 +258,21 @@ int32_t cSettings::InternalChannel(int32_t ch) const {
 }
 void cSettings::SetInternalChannel(int32_t ch, int32_t number) {
     if (InRange(ch)) channels_[static_cast<size_t>(ch)].internal = number;
+}
+int32_t cSettings::Protocol(int32_t ch) const {
+    return InRange(ch) ? channels_[static_cast<size_t>(ch)].protocol.load() : kProtocolOurs;
+}
+void cSettings::SetProtocol(int32_t ch, int32_t protocol) {
+    if (InRange(ch))
+        channels_[static_cast<size_t>(ch)].protocol =
+            protocol == kProtocolDeck ? kProtocolDeck : kProtocolOurs;
+}
+int32_t cSettings::Port(int32_t ch) const {
+    return InRange(ch) ? channels_[static_cast<size_t>(ch)].port.load() : 0;
+}
+void cSettings::SetPort(int32_t ch, int32_t port) {
+    if (InRange(ch))
+        channels_[static_cast<size_t>(ch)].port = port >= 1 && port <= 65535 ? port : 0;
 }
 
 std::string cSettings::Get(int32_t ch, std::string Channel::*field, bool clean) const {

@@ -30,6 +30,15 @@ inline constexpr size_t kVolumesWidth = 4096;
 // Default addresses are this prefix and the two-digit channel number.
 inline constexpr std::string_view kDefaultAddressPrefix = "127.0.0.1";
 
+// The protocol a channel's recorder speaks: ours, or the HyperDeck Ethernet
+// Protocol of a one-channel deck.
+inline constexpr int32_t kProtocolOurs = 0;
+inline constexpr int32_t kProtocolDeck = 1;
+inline constexpr uint16_t kDefaultDeckPort = 9993;
+// The names the settings file and the address dialog use.
+inline constexpr std::string_view kProtocolOursName = "TarVolen";
+inline constexpr std::string_view kProtocolDeckName = "HyperDeck";
+
 // The build string for a build date given as month/day/year text
 // ("3/5/2021" or "03/05/2021" → "21.03.05.1").
 std::string BuildStringFromDate(std::string_view month_day_year);
@@ -93,6 +102,11 @@ class cSettings {
     void SetShown(int32_t ch, int32_t shown);
     int32_t InternalChannel(int32_t ch) const;
     void SetInternalChannel(int32_t ch, int32_t number);
+    // kProtocolOurs or kProtocolDeck, and the port; 0 is the protocol's own.
+    int32_t Protocol(int32_t ch) const;
+    void SetProtocol(int32_t ch, int32_t protocol);
+    int32_t Port(int32_t ch) const;
+    void SetPort(int32_t ch, int32_t port);
 
     std::string Address(int32_t ch) const;
     void SetAddress(int32_t ch, std::string_view address);
@@ -194,6 +208,8 @@ class cSettings {
         std::atomic<uint32_t> checked_writes{0};
         std::atomic<int32_t> shown{0};
         std::atomic<int32_t> internal{0};
+        std::atomic<int32_t> protocol{kProtocolOurs};
+        std::atomic<int32_t> port{0};
         // Fixed-width fields, held cut or filled out with spaces.
         std::string address = std::string(kAddressWidth, ' ');
         std::string timecode = std::string(kTimecodeWidth, ' ');

@@ -11,6 +11,7 @@
 #include "shell/settings.h"
 #include "shell/text.h"
 #include "shell/toolkit.h"
+#include "windows/setup_window.h"
 
 namespace tarvolen {
 namespace {
@@ -79,6 +80,9 @@ void cSettings::FillChannelGrid(bool refresh_page) {
         const int32_t internal = InternalChannel(ch);
         EZ_SETLVITEMTEXT(kSetup, kGrid, row, 3,
                          internal >= 1 && internal <= 4 ? std::to_string(internal) : "");
+        // The column is narrow: a deck is named by its kind, not its protocol.
+        EZ_SETLVITEMTEXT(kSetup, kGrid, row, 4,
+                         Protocol(ch) == kProtocolDeck ? "Deck" : std::string(kProtocolOursName));
         if (Shown(ch) == 1)
             EZ_LVSETITEMSTATE(kSetup, kGrid, row, EZ_STATEIMAGE(2), EZ_LVIS_STATEIMAGEMASK);
     }
@@ -166,6 +170,8 @@ void cSettings::LoadAddressDialog() {
     EZ_SETCOMBOINDEX(kAddress, kInternal, InternalChannel(ch) - 1);
     EZ_SETFONT(kAddress, kName, 7);
     EZ_SETTEXT(kAddress, kName, ChannelName(ch));
+    EZ_SETCOMBOINDEX(kAddress, kAddressProtocol, Protocol(ch));
+    EZ_SETTEXT(kAddress, kAddressPort, Port(ch) > 0 ? std::to_string(Port(ch)) : "");
     uint32_t packed = 0;
     if (PackedAddress(Address(ch), packed))
         EZ_SENDMESSAGE(kAddress, kAddressControl, EZ_IPM_SETADDRESS, 0, intptr_t(packed));
@@ -184,6 +190,17 @@ void cSettings::ApplyAddressDialog() {
         EZ_SETFOCUS(kAddress, kAddressControl);
         return;
     }
+    // A port is a number the protocol can carry, or nothing for its own.
+    const std::string port = CleanText(EZ_GETTEXT(kAddress, kAddressPort));
+    const int32_t port_number = LeadingNumber(port);
+    if (!port.empty() && (port.find_first_not_of("0123456789") != std::string::npos ||
+                          port_number < 1 || port_number > 65535)) {
+        EZ_COLOR(0, 31);
+        EZ_MSGBOXEX(kAddress, "|The port is a number from 1 to 65535, or empty.", "tarvolen", "&Ok",
+                    "C1E+", 7, 8);
+        EZ_SETFOCUS(kAddress, kAddressPort);
+        return;
+    }
     int32_t ch = g_FormInfo ? g_FormInfo->GetNumber("setup") : 0;
     if (ch < 0) ch = 0;
     // An empty editor is a channel without a recorder, not 0.0.0.0.
@@ -200,6 +217,9 @@ void cSettings::ApplyAddressDialog() {
     if (filled > 0 || stored.empty() || PackedAddress(stored, unused)) SetAddress(ch, dotted);
     SetChannelName(ch, EZ_GETTEXT(kAddress, kName));
     SetInternalChannel(ch, LeadingNumber(EZ_GETTEXT(kAddress, kInternal)));
+    SetProtocol(ch, EZ_GETCOMBOINDEX(kAddress, kAddressProtocol) == kProtocolDeck ? kProtocolDeck
+                                                                                  : kProtocolOurs);
+    SetPort(ch, port.empty() ? 0 : port_number);
     EZ_UNLOADFORM(kAddress);
     TakeGridTicks(*this);
     FillChannelGrid(false);

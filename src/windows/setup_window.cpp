@@ -179,7 +179,7 @@ void GridEvent(int32_t code, int32_t value, int32_t& cancel) {
             if (value < 0) break;
             if (g_FormInfo) g_FormInfo->SetNumber("Setup", value);
             EZ_COLOR(0, 0);
-            EZ_FORM("IPADDRESS", "Setup", "IP Address", 0, 0, 36.75, 12.1875, "CMR");
+            EZ_FORM("IPADDRESS", "Setup", "IP Address", 0, 0, 36.75, kAddressDialogHeight, "CMR");
             break;
         case EZ_EV_CUSTOMDRAW:
             EZ_COLOR(15, 8);
@@ -222,8 +222,8 @@ void DesignSetupWindow() {
     EZ_LABEL(165, "Manual Clip Naming", 3.875, 16.125, 9, 2.1875, "CH");
     EZ_CHECKBOX(170, "Manual Clip|  Naming", 1.5, 16.5, 1.625, 1.1875, "HT");
     EZ_COLOR(15, 8);
-    EZ_LISTVIEW(kGrid, "Num{6}|Name{15}{C}|IP Address{15}{C}|Int Chan{8}{C}", 15.75, 0.4375, 47,
-                29.5625, "-#STVX");
+    EZ_LISTVIEW(kGrid, "Num{6}|Name{8}{C}|IP Address{14}{C}|Int Chan{8}{C}|Protocol{8}{C}", 15.75,
+                0.4375, 47, 29.5625, "-#STVX");
     EZ_COLOR(-1, -1);
     EZ_PLISTBOX(kPropertyList, "", 65.625, 1.75, 40.75, 10.25, "STV");
     EZ_COLOR(15, 0);
@@ -359,10 +359,19 @@ void DesignAddressDialog() {
     EZ_LABEL(110, "IP Address", 6.5, 4.375, 20.25, 1.125, "C");
     EZ_COLOR(-1, -1);
     EZ_LABEL(100, "", 6.5, 5.8125, 20.25, 2.1875, "");
+    // What the recorder at the address speaks, and on which port (empty: its own).
+    EZ_COLOR(15, 0);
+    EZ_LABEL(145, "Protocol", 6.5, 8.5, 12.5, 1.125, "C");
+    EZ_LABEL(155, "Port", 20.25, 8.5, 6.5, 1.125, "C");
+    EZ_COLOR(-1, -1);
+    EZ_COMBOBOX(kAddressProtocol,
+                std::string(kProtocolOursName) + "|" + std::string(kProtocolDeckName), 6.5, 10,
+                12.5, 5.125, "ATV");
+    EZ_TEXT(kAddressPort, "", 20.25, 9.875, 6.5, 1.75, "EST");
     EZ_USEIFONT("Segoe UI", 10, "BV");
-    EZ_ODBUTTON(kAddressOk, "&Ok", 2.125, 9.125, 7.25, 2.375, "2T");
-    EZ_ODBUTTON(kAddressClear, "C&lear", 14.375, 9.125, 7.25, 2.375, "2T");
-    EZ_ODBUTTON(kAddressCancel, "&Cancel", 26.625, 9.125, 7.75, 2.375, "2T");
+    EZ_ODBUTTON(kAddressOk, "&Ok", 2.125, 12.625, 7.25, 2.375, "2T");
+    EZ_ODBUTTON(kAddressClear, "C&lear", 14.375, 12.625, 7.25, 2.375, "2T");
+    EZ_ODBUTTON(kAddressCancel, "&Cancel", 26.625, 12.625, 7.75, 2.375, "2T");
 }
 
 void AddressDialogEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {

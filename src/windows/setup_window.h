@@ -13,6 +13,12 @@ void OpenSetupWindow();
 void DesignSetupWindow();
 void SetupWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel);
 
+// The address dialog's protocol choice (items in the order of the protocol
+// numbers) and port box, and its height with them.
+inline constexpr int32_t kAddressProtocol = 140;
+inline constexpr int32_t kAddressPort = 150;
+inline constexpr double kAddressDialogHeight = 15.6875;
+
 void DesignAddressDialog();
 void AddressDialogEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel);
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "device/amp_control.h"
+#include "platform/deck_link/install.h"
 #include "platform/qt/qt_seam.h"
-#include "platform/recorder_link/recorder_link.h"
 #include "recorder/bank.h"
 #include "shell/app.h"
 #include "shell/globals.h"
@@ -49,7 +49,8 @@ class WholeProgramTest : public ::testing::Test {
         ASSERT_TRUE(bank->Start(error)) << error;
         link::LinkOptions linkOptions;
         linkOptions.port = bank->Port();
-        link = link::InstallRecorderLink(linkOptions);
+        // The program's own installation: our link and the deck link behind the router.
+        links = decklink::InstallLinks(linkOptions);
 
         qt::EnsureApplication(0, nullptr);
         qt::SetCallbacks(ApplicationEvent, ApplicationDesign);
@@ -62,6 +63,7 @@ class WholeProgramTest : public ::testing::Test {
         SetEndProcessHook([this](int code) { exitCode = code; });
         // No settings file: the default channels, 127.0.0.101 to 124.
         std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
+        PrepareSettings(cSettings::SettingsPathFor(cSettings::ProgramPath()));
         char arg0[] = "tarvolen";
         char* argv[] = {arg0, nullptr};
         InstallApplication(MakeApplication(1, argv));
@@ -71,7 +73,8 @@ class WholeProgramTest : public ::testing::Test {
         // Up: every channel selected and polled once.
         ASSERT_TRUE(PumpUntil([&] {
             for (int ch = 0; ch < 24; ++ch) {
-                if (!g_Settings->Checked(ch) || g_Settings->State(ch) != "Stop") return false;
+                if (!g_Settings->Checked(ch) || g_Settings->State(ch) != StartState(ch))
+                    return false;
             }
             return true;
         }));
@@ -90,6 +93,10 @@ class WholeProgramTest : public ::testing::Test {
 
     // Lets a test give the bank clips it had before the controller started.
     virtual void PrepareBank(recorder::BankOptions&) {}
+    // What a channel reads once the program is up.
+    virtual std::string StartState(int /*ch*/) const { return "Stop"; }
+    // Lets a test start from a settings file of its own.
+    virtual void PrepareSettings(const std::string& /*path*/) {}
 
     template <typename Pred>
     static bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
@@ -102,7 +109,7 @@ class WholeProgramTest : public ::testing::Test {
     }
 
     std::unique_ptr<recorder::Bank> bank;
-    std::shared_ptr<link::RecorderLink> link;
+    decklink::InstalledLinks links;
     std::vector<std::string> questions;  // message box texts
     std::vector<std::string> boxes;      // text/caption/buttons
     int exitCode = -1;

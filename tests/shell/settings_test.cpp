@@ -126,6 +126,33 @@ TEST_F(SettingsTest, SavedFileHoldsEveryKeyInOrder) {
     EXPECT_EQ(ReadFile(IniPath()), expected);
 }
 
+TEST_F(SettingsTest, ChannelProtocolAndPort) {
+    // Absent, mistyped or out of range reads as our own protocol on its own port.
+    WriteFile(IniPath(),
+              "[Protocol]\n3=hyperdeck\n4=HyperDek\n5=HyperDeck\n[Port]\n3=9000\n5=70000\n");
+    {
+        cSettings s(Program());
+        EXPECT_EQ(s.Protocol(0), kProtocolOurs);
+        EXPECT_EQ(s.Protocol(3), kProtocolDeck);
+        EXPECT_EQ(s.Protocol(4), kProtocolOurs);
+        EXPECT_EQ(s.Protocol(5), kProtocolDeck);
+        EXPECT_EQ(s.Port(3), 9000);
+        EXPECT_EQ(s.Port(5), 0);
+        s.SetProtocol(3, kProtocolOurs);  // switched back: must not read as a deck again
+        s.SetPort(3, 0);
+        s.SetProtocol(7, kProtocolDeck);
+        s.SetPort(7, 9994);
+        ASSERT_TRUE(s.SaveSettings());
+    }
+    cSettings s(Program());
+    EXPECT_EQ(s.Protocol(3), kProtocolOurs);
+    EXPECT_EQ(s.Port(3), 0);
+    EXPECT_EQ(s.Protocol(7), kProtocolDeck);
+    EXPECT_EQ(s.Port(7), 9994);
+    EXPECT_EQ(GetProfileString(IniPath(), "Protocol", "7", ""), "HyperDeck");
+    EXPECT_EQ(GetProfileString(IniPath(), "Protocol", "0", "none"), "none");
+}
+
 TEST_F(SettingsTest, KeysItDoesNotOwnSurviveSave) {
     WriteFile(IniPath(),
               "; operator notes\n[Recorder]\nPort=9000\n[ChanNames]\n0=Mine\nextra=keep\n"

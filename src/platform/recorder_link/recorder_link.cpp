@@ -223,6 +223,16 @@ struct RecorderLink::Impl {
     int32_t Finish(const Prepared& p, Ticket& t);
 
     int32_t Amp(int32_t code, std::intptr_t input, void* output);
+    // A batch whose requests are on the wire, its answers not yet taken.
+    struct Sent {
+        std::span<DeviceCall> calls;
+        bool direct = false;  // holds calls that are not requests: made in Collect
+        std::vector<Prepared> prepared;
+        std::vector<Ticket> tickets;
+        Clock::time_point deadline{};
+    };
+    Sent Send(std::span<DeviceCall> calls);
+    void Collect(Sent& sent);
     void AmpBatch(std::span<DeviceCall> calls);
     int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
     int32_t Status(void* output);
@@ -926,36 +936,52 @@ int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output)
     return call.result;
 }
 
-void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
+RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
+    Sent sent;
+    sent.calls = calls;
     for (const DeviceCall& c : calls) {
         if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
             c.code == amp::kClipNames || c.code == amp::kSetAddress) {
             // Not requests to a recorder: made one after another.
-            for (DeviceCall& d : calls) d.result = Amp(d.code, d.input, d.output);
-            return;
+            sent.direct = true;
+            return sent;
         }
     }
-    std::vector<Prepared> prepared;
-    prepared.reserve(calls.size());
-    for (const DeviceCall& c : calls) prepared.push_back(Prepare(c.code, c.input, c.output));
-    std::vector<Ticket> tickets(calls.size());
+    sent.prepared.reserve(calls.size());
+    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
+    sent.tickets.resize(calls.size());
     std::map<std::shared_ptr<Connection>, std::string> outgoing;
-    std::unique_lock lk(mu);
+    std::lock_guard lock(mu);
     // Every request goes out before any answer is awaited; a recorder gets
     // its own in the order of the calls.
     for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (prepared[i].send)
-            tickets[i] = IssueChannel(prepared[i], outgoing);
+        if (sent.prepared[i].send)
+            sent.tickets[i] = IssueChannel(sent.prepared[i], outgoing);
         else
-            tickets[i].result = prepared[i].result;
+            sent.tickets[i].result = sent.prepared[i].result;
     }
     Post(outgoing);
+    sent.deadline = Clock::now() + options.replyTimeout;
+    return sent;
+}
+
+void RecorderLink::Impl::Collect(Sent& sent) {
+    if (sent.direct) {
+        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
+        return;
+    }
+    std::unique_lock lk(mu);
     std::vector<Ticket*> waiting;
-    for (auto& t : tickets)
+    for (auto& t : sent.tickets)
         if (t.pending) waiting.push_back(&t);
-    if (!waiting.empty()) Await(lk, waiting, Clock::now() + options.replyTimeout);
-    for (std::size_t i = 0; i < calls.size(); ++i)
-        calls[i].result = Finish(prepared[i], tickets[i]);
+    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
+    for (std::size_t i = 0; i < sent.calls.size(); ++i)
+        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
+}
+
+void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
+    Sent sent = Send(calls);
+    Collect(sent);
 }
 
 int32_t RecorderLink::Impl::FetchListing(const std::string& address, int32_t* count) {
@@ -1068,8 +1094,18 @@ class AmpAdapter : public DeviceLibrary {
         return impl_->Amp(code, input, output);
     }
     void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
+    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
+        return std::make_unique<Batch>(impl_, impl_->Send(calls));
+    }
 
   private:
+    struct Batch : PendingCalls {
+        Batch(std::shared_ptr<RecorderLink::Impl> i, RecorderLink::Impl::Sent s)
+            : impl(std::move(i)), sent(std::move(s)) {}
+        void Finish() override { impl->Collect(sent); }
+        std::shared_ptr<RecorderLink::Impl> impl;
+        RecorderLink::Impl::Sent sent;
+    };
     std::shared_ptr<RecorderLink::Impl> impl_;
 };
 

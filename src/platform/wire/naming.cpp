@@ -1,8 +1,8 @@
-#include "recorder/naming.h"
+#include "platform/wire/naming.h"
 
 #include <cstdio>
 
-namespace tarvolen::recorder {
+namespace tarvolen::wire {
 namespace {
 
 std::string TwoDigits(int v) {
@@ -104,4 +104,4 @@ std::string SanitizeName(std::string_view name) {
     return out;
 }
 
-}  // namespace tarvolen::recorder
+}  // namespace tarvolen::wire

@@ -1,0 +1,1140 @@
+#include "platform/deck_link/deck_link.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <array>
+#include <asio.hpp>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "device/records.h"
+#include "platform/deck/client_codec.h"
+#include "platform/deck_link/deck_state.h"
+#include "platform/wire/naming.h"
+#include "shell/shared_routines.h"
+#include "shell/text.h"
+
+namespace tarvolen::decklink {
+
+using Clock = std::chrono::steady_clock;
+using asio::ip::tcp;
+
+namespace {
+
+constexpr char kNoTimecode[] = "--:--:--:--";
+// Our recorders wind at ten times normal speed; the deck shuttles the same.
+constexpr int kWindSpeed = 1000;
+// Answers given up on are still awaited; a deck that never answers must not
+// make the queue grow without end.
+constexpr std::size_t kMaxPending = 1024;
+constexpr char kDefaultNameTemplate[] = "%P_%S_%D_%T";
+
+template <class T>
+const T* InputRecord(std::intptr_t input) {
+    auto* r = reinterpret_cast<const T*>(input);
+    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
+}
+template <class T>
+T* OutputRecord(void* output) {
+    auto* r = static_cast<T*>(output);
+    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
+}
+
+std::string BlockText(const TextBlock* block) {
+    return CleanText(std::string_view(block->text, strnlen(block->text, kTextBlockWidth)));
+}
+
+// The value between the first <tag> and the next </tag>, letter case ignored.
+std::string TagValue(std::string_view text, std::string_view tag) {
+    std::string lower = ToLower(text);
+    std::string open = "<" + ToLower(tag) + ">";
+    std::size_t a = lower.find(open);
+    if (a == std::string::npos) return "";
+    a += open.size();
+    std::size_t b = lower.find("</" + ToLower(tag) + ">", a);
+    return b == std::string::npos ? "" : std::string(text.substr(a, b - a));
+}
+
+bool ParseChannel(const std::string& text, int& ch) {
+    auto v = deck::ParseInt(CleanText(text), 0, kDeviceChannels - 1);
+    if (!v) return false;
+    ch = static_cast<int>(*v);
+    return true;
+}
+
+std::string KeyOf(const std::string& address, int32_t port) {
+    return address + ":" + std::to_string(port > 0 ? port : deck::kDefaultPort);
+}
+
+}  // namespace
+
+struct Pending {
+    bool done = false;
+    bool abandoned = false;
+    bool caller = false;       // a device call awaits it
+    bool stateChange = false;  // a refusal of it tells the row why
+    bool completesSetup = false;
+    int32_t result = result::kLost;
+    deck::Response reply;
+    std::string recordName;  // record: the name given
+    std::string command;     // for the trace
+};
+
+struct Deck;
+
+struct Ticket {
+    int32_t result = result::kLost;
+    std::shared_ptr<Pending> pending;
+};
+
+// A device call taken apart.
+struct Prepared {
+    bool send = false;
+    int32_t result = result::kOk;
+    int ch = 0;
+    std::string name;  // deck command
+    deck::Params params;
+    bool stateChange = false;
+    bool record = false;
+    RecordNaming naming;
+    std::string loadName;  // load: the clip to go to
+    bool loopOff = false;  // loop off: only sent while the deck plays
+    TextBlock* volumes = nullptr;
+};
+
+struct DeckLink::Impl {
+    DeckLinkOptions options;
+    asio::io_context io;
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+    std::thread thread;
+
+    mutable std::mutex mu;
+    std::condition_variable cv;
+    std::map<std::string, std::shared_ptr<Deck>> decks;   // by address:port
+    std::map<std::string, std::shared_ptr<Deck>> spares;  // dropped, kept a while for reuse
+    struct Route {
+        bool mapped = false;
+        std::string key;
+        int internal = 0;
+    };
+    std::array<Route, kDeviceChannels> routes;
+    struct Listing {
+        std::string address;
+        std::vector<ClipEntry> entries;
+        std::size_t next = 0;
+    } listing;
+    int dials = 0;
+
+    explicit Impl(DeckLinkOptions o) : options(std::move(o)) {
+        work.emplace(io.get_executor());
+        thread = std::thread([this] {
+            pthread_setname_np(pthread_self(), "tarvolen-deck");
+            io.run();
+        });
+    }
+    ~Impl();
+
+    std::shared_ptr<Deck> Open(const std::string& key);              // mu held
+    void DropUnused();                                               // mu held
+    std::shared_ptr<Deck> DeckAt(const std::string& address) const;  // mu held
+
+    using Outgoing = std::map<std::shared_ptr<Deck>,
+                              std::vector<std::pair<std::shared_ptr<Pending>, std::string>>>;
+    Ticket Issue(const std::shared_ptr<Deck>& d, const std::string& name,
+                 const deck::Params& params,
+                 Outgoing& out);                      // mu held
+    Ticket IssueChannel(Prepared& p, Outgoing& out);  // mu held
+    void Post(Outgoing& out);
+    void Await(std::unique_lock<std::mutex>& lk, std::vector<Ticket*> tickets,
+               Clock::time_point deadline);
+
+    Prepared Prepare(int32_t code, std::intptr_t input, void* output);
+    int32_t Finish(const Prepared& p, Ticket& t);
+
+    struct Sent {
+        std::span<DeviceCall> calls;
+        bool direct = false;
+        std::vector<Prepared> prepared;
+        std::vector<Ticket> tickets;
+        Clock::time_point deadline{};
+    };
+    Sent Send(std::span<DeviceCall> calls);
+    void Collect(Sent& sent);
+
+    int32_t Amp(int32_t code, std::intptr_t input, void* output);
+    int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
+    int32_t Status(void* output);
+    int32_t ClipNames(void* output);
+    int32_t Connect(std::intptr_t input);
+    int32_t Disconnect();
+    int32_t SetAddress(std::intptr_t input);
+    int32_t FetchListing(const std::string& address, int32_t* count);
+};
+
+struct Deck : std::enable_shared_from_this<Deck> {
+    // kSettingUp: dialled for the first time. kLost: was up, or its setup
+    // failed; dialled again in the background. kHeld: another client holds
+    // the deck (120); dialled again, slower.
+    enum class Phase { kSettingUp, kUp, kLost, kHeld, kClosed };
+
+    DeckLink::Impl& link;
+    const std::string key;
+    std::string address;
+    uint16_t port = deck::kDefaultPort;
+    // Guarded by link.mu.
+    Phase phase = Phase::kSettingUp;
+    DeckState state;
+    std::deque<std::shared_ptr<Pending>> pending;  // in the order sent
+    bool usedByAmp = false, usedByDir = false, spare = false;
+    Clock::time_point spareUntil{};
+
+    // I/O thread only.
+    tcp::socket socket;
+    asio::steady_timer heartbeat;
+    deck::ReplyReader reader;
+    std::array<char, 16384> buffer{};
+    std::string outgoing, inflight;
+    bool writing = false, greeted = false, dialing = false;
+    unsigned generation = 0;
+    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
+
+    Deck(DeckLink::Impl& l, std::string k)
+        : link(l), key(std::move(k)), socket(l.io), heartbeat(l.io) {
+        const std::size_t colon = key.rfind(':');
+        address = key.substr(0, colon);
+        if (auto p = deck::ParseInt(key.substr(colon + 1), 1, 65535))
+            port = static_cast<uint16_t>(*p);
+    }
+
+    void Start() {
+        Dial();
+        Beat();
+    }
+
+    void Dial() {
+        ++generation;
+        reader = deck::ReplyReader{};
+        outgoing.clear();
+        inflight.clear();
+        writing = false;
+        greeted = false;
+        dialing = true;
+        setupStarted = Clock::now();
+        asio::error_code ec;
+        auto ip = asio::ip::make_address_v4(address, ec);
+        if (ec) {
+            Lose(Phase::kLost);
+            return;
+        }
+        {
+            std::lock_guard lock(link.mu);
+            ++link.dials;
+        }
+        socket = tcp::socket(link.io);
+        auto self = shared_from_this();
+        unsigned gen = generation;
+        socket.async_connect(tcp::endpoint(ip, port), [self, gen](const asio::error_code& e) {
+            if (gen != self->generation) return;
+            if (e) {
+                self->Lose(Phase::kLost);
+                return;
+            }
+            asio::error_code ignored;
+            self->socket.set_option(tcp::no_delay(true), ignored);
+            self->lastHeard = self->lastSent = Clock::now();
+            self->Read(gen);
+        });
+    }
+
+    void FailPending() {  // link.mu held
+        for (auto& p : pending) {
+            p->done = true;
+            p->result = result::kLost;
+        }
+        pending.clear();
+        link.cv.notify_all();
+    }
+
+    // Closes the socket, fails what waits on it and schedules a new attempt.
+    void Lose(Phase why) {
+        ++generation;
+        dialing = false;
+        asio::error_code ec;
+        socket.close(ec);
+        retryAt =
+            Clock::now() + (why == Phase::kHeld ? link.options.heldRetry : link.options.retryEvery);
+        std::lock_guard lock(link.mu);
+        if (phase != Phase::kClosed) phase = why;
+        FailPending();
+    }
+
+    void Close() {
+        ++generation;
+        asio::error_code ec;
+        heartbeat.cancel();
+        socket.shutdown(tcp::socket::shutdown_both, ec);
+        socket.close(ec);
+        std::lock_guard lock(link.mu);
+        phase = Phase::kClosed;
+        FailPending();
+    }
+
+    // Queues a command of the link's own; the reply updates the state.
+    void SendOwn(const std::string& name, const deck::Params& params = {},
+                 bool completesSetup = false) {
+        auto p = std::make_shared<Pending>();
+        p->completesSetup = completesSetup;
+        p->command = name;
+        std::string bytes = deck::FormatCommand(name, params);
+        {
+            std::lock_guard lock(link.mu);
+            pending.push_back(p);
+        }
+        SendBytes(bytes);
+    }
+
+    void Beat() {
+        auto self = shared_from_this();
+        heartbeat.expires_after(std::chrono::milliseconds(50));
+        heartbeat.async_wait([self](const asio::error_code& e) {
+            if (e) return;
+            auto now = Clock::now();
+            Phase p;
+            bool expired = false, local = false, moving = false;
+            {
+                std::lock_guard lock(self->link.mu);
+                p = self->phase;
+                local = !self->state.remoteEnabled;
+                moving = self->state.status != "stopped" && self->state.status != "preview";
+                if (self->spare && now > self->spareUntil) {
+                    auto it = self->link.spares.find(self->key);
+                    if (it != self->link.spares.end() && it->second == self)
+                        self->link.spares.erase(it);
+                    expired = true;
+                }
+            }
+            if (p == Phase::kClosed) return;
+            if (expired) {
+                self->Close();
+                return;
+            }
+            auto& o = self->link.options;
+            if (self->dialing) {
+                if (now - self->setupStarted > o.setupTimeout) self->Lose(Phase::kLost);
+            } else if (p != Phase::kUp) {
+                if (now >= self->retryAt) self->Dial();
+            } else if (now - self->lastHeard > o.lostAfter) {
+                // Nothing at all for that long, pings included: gone.
+                self->Lose(Phase::kLost);
+            } else if (moving && now - self->lastPing >= o.movingPoll) {
+                // A deck tells of changes, not of its running timecode.
+                self->lastPing = now;
+                self->SendOwn("transport info");
+            } else if ((now - self->lastHeard >= o.keepalive ||
+                        now - self->lastSent >= o.keepalive) &&
+                       now - self->lastPing >= o.keepalive) {
+                self->lastPing = now;
+                // In local mode the keepalive asks whether remote control is back.
+                self->SendOwn(local ? "remote" : "ping");
+            }
+            self->Beat();
+        });
+    }
+
+    void SendBytes(const std::string& bytes) {
+        outgoing += bytes;
+        lastSent = Clock::now();
+        if (!writing) Flush();
+    }
+
+    void Flush() {
+        if (outgoing.empty()) return;
+        writing = true;
+        inflight.swap(outgoing);
+        outgoing.clear();
+        auto self = shared_from_this();
+        unsigned gen = generation;
+        asio::async_write(socket, asio::buffer(inflight),
+                          [self, gen](const asio::error_code& e, std::size_t) {
+                              if (gen != self->generation) return;
+                              self->writing = false;
+                              self->inflight.clear();
+                              if (e) {
+                                  self->Lose(Phase::kLost);
+                                  return;
+                              }
+                              self->Flush();
+                          });
+    }
+
+    void Read(unsigned gen) {
+        auto self = shared_from_this();
+        socket.async_read_some(
+            asio::buffer(buffer), [self, gen](const asio::error_code& e, std::size_t n) {
+                if (gen != self->generation) return;
+                if (e) {
+                    self->Lose(Phase::kLost);
+                    return;
+                }
+                self->lastHeard = Clock::now();
+                self->reader.Feed(self->buffer.data(), n);
+                deck::Response r;
+                for (;;) {
+                    auto st = self->reader.Next(r);
+                    if (st == deck::ReplyReader::Status::kNeedMore) break;
+                    if (st == deck::ReplyReader::Status::kError) {
+                        DebugTrace("Deck " + self->key + ": " + self->reader.Error());
+                        self->Lose(Phase::kLost);
+                        return;
+                    }
+                    if (gen != self->generation) return;  // a reply closed it
+                    if (!self->Take(r)) {
+                        self->Lose(Phase::kLost);
+                        return;
+                    }
+                }
+                if (gen == self->generation) self->Read(gen);
+            });
+    }
+
+    void Setup() {
+        SendOwn("notify", {{"transport", "true"}, {"slot", "true"}, {"remote", "true"}});
+        SendOwn("remote");
+        if (link.options.watchdogSeconds > 0)
+            SendOwn("watchdog", {{"period", std::to_string(link.options.watchdogSeconds)}});
+        SendOwn("clips get");
+        SendOwn("slot info");
+        SendOwn("transport info", {}, true);
+    }
+
+    // One response from the deck; false when it makes no sense here.
+    bool Take(deck::Response& r) {
+        if (!greeted) {
+            if (r.code == deck::kConnectionRejected) {
+                DebugTrace("Deck " + key + ": another client holds it");
+                Lose(Phase::kHeld);
+                return true;
+            }
+            if (r.code != deck::kConnectionInfo) return false;
+            greeted = true;
+            {
+                std::lock_guard lock(link.mu);
+                state = DeckState{};
+            }
+            Setup();
+            return true;
+        }
+        bool refreshClips = false;
+        if (r.IsAsync()) {
+            std::lock_guard lock(link.mu);
+            const bool wasRecording = state.status == "record";
+            if (r.code == deck::kAsyncTransportInfo) {
+                ApplyTransport(r.params, state);
+                refreshClips = wasRecording && state.status != "record";
+            } else if (r.code == deck::kAsyncSlotInfo) {
+                ApplySlot(r.params, state);
+                state.notice.clear();  // a disk came or went: a refusal for want of one is old news
+                refreshClips = true;
+            } else if (r.code == deck::kAsyncRemoteInfo) {
+                ApplyRemote(r.params, state);
+            }
+        } else {
+            std::lock_guard lock(link.mu);
+            if (pending.empty()) return false;  // an answer nobody asked for
+            std::shared_ptr<Pending> p = pending.front();
+            pending.pop_front();
+            const bool wasRecording = state.status == "record";
+            switch (r.code) {
+                case deck::kTransportInfo:
+                    ApplyTransport(r.params, state);
+                    break;
+                case deck::kClipsInfo:
+                    if (!ApplyClips(r.lines, state))
+                        DebugTrace("Deck " + key + ": clip list not understood");
+                    break;
+                case deck::kSlotInfo:
+                    ApplySlot(r.params, state);
+                    break;
+                case deck::kRemoteInfo:
+                    ApplyRemote(r.params, state);
+                    break;
+                default:
+                    break;
+            }
+            if (deck::IsSuccess(r.code)) {
+                if (p->stateChange) {
+                    state.remoteEnabled = true;
+                    state.notice.clear();
+                }
+                if (!p->recordName.empty()) state.recordingName = p->recordName;
+                p->result = result::kOk;
+            } else {
+                if (r.code == deck::kRemoteControlDisabled) {
+                    state.remoteEnabled = false;
+                    state.notice.clear();  // local mode says more than an older refusal
+                } else if (p->stateChange && !RefusalWord(r.code).empty()) {
+                    state.notice = RefusalWord(r.code);
+                }
+                p->result = result::kRefused;
+                if (p->caller)
+                    DebugTrace("Deck " + key + " refused " + p->command + ": " +
+                               std::to_string(r.code) + " " + r.text);
+            }
+            refreshClips = wasRecording && state.status != "record";
+            if (p->completesSetup && phase != Phase::kClosed) {
+                phase = Phase::kUp;
+                dialing = false;
+            }
+            p->reply = std::move(r);
+            p->done = true;
+            link.cv.notify_all();
+        }
+        if (refreshClips) SendOwn("clips get");
+        return true;
+    }
+};
+
+// --- DeckLink::Impl ------------------------------------------------------------
+
+DeckLink::Impl::~Impl() {
+    {
+        std::lock_guard lock(mu);
+        for (auto* set : {&decks, &spares})
+            for (auto& [k, d] : *set) asio::post(io, [d = d] { d->Close(); });
+        decks.clear();
+        spares.clear();
+    }
+    work.reset();
+    asio::post(io, [this] {
+        auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
+        t->async_wait([this, t](const asio::error_code&) { io.stop(); });
+    });
+    thread.join();
+}
+
+std::shared_ptr<Deck> DeckLink::Impl::Open(const std::string& key) {
+    if (auto it = decks.find(key); it != decks.end()) return it->second;
+    if (auto it = spares.find(key); it != spares.end()) {
+        auto d = it->second;
+        spares.erase(it);
+        d->spare = false;
+        decks[key] = d;
+        return d;
+    }
+    auto d = std::make_shared<Deck>(*this, key);
+    decks[key] = d;
+    asio::post(io, [d] { d->Start(); });
+    return d;
+}
+
+void DeckLink::Impl::DropUnused() {
+    auto until = Clock::now() + options.linger;
+    for (auto it = decks.begin(); it != decks.end();) {
+        if (!it->second->usedByAmp && !it->second->usedByDir) {
+            it->second->spare = true;
+            it->second->spareUntil = until;
+            spares[it->first] = it->second;
+            if (listing.address == it->second->address) listing = Listing{};
+            it = decks.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    cv.notify_all();
+}
+
+std::shared_ptr<Deck> DeckLink::Impl::DeckAt(const std::string& address) const {
+    std::shared_ptr<Deck> found;
+    for (auto& [k, d] : decks) {
+        if (d->address != address) continue;
+        if (d->phase == Deck::Phase::kUp) return d;
+        if (!found) found = d;
+    }
+    return found;
+}
+
+Ticket DeckLink::Impl::Issue(const std::shared_ptr<Deck>& d, const std::string& name,
+                             const deck::Params& params, Outgoing& out) {
+    Ticket t;
+    // Dialling, greeting, held by another client, or lost: fail at once.
+    if (d->phase != Deck::Phase::kUp) return t;
+    std::string bytes = deck::FormatCommand(name, params);
+    if (bytes.empty()) {
+        t.result = result::kBadInput;
+        return t;
+    }
+    if (d->pending.size() >= kMaxPending) return t;
+    auto p = std::make_shared<Pending>();
+    p->caller = true;
+    p->command = name;
+    out[d].emplace_back(p, std::move(bytes));
+    t.pending = p;
+    return t;
+}
+
+Ticket DeckLink::Impl::IssueChannel(Prepared& p, Outgoing& out) {
+    Ticket t;
+    if (p.ch < 0 || p.ch >= kDeviceChannels) {
+        t.result = result::kBadInput;
+        return t;
+    }
+    const Route& r = routes[static_cast<std::size_t>(p.ch)];
+    auto it = decks.find(r.key);
+    if (!r.mapped || it == decks.end() || r.internal != 1) {
+        t.result = result::kNotConnected;
+        return t;
+    }
+    const std::shared_ptr<Deck>& d = it->second;
+    if (p.loopOff && d->state.status != "play") {
+        t.result = result::kOk;  // not looping: nothing to end
+        return t;
+    }
+    std::string recordName;
+    if (p.record) {
+        wire::NamingContext ctx;
+        ctx.project = p.naming.project;
+        ctx.scene = p.naming.scene;
+        ctx.startTimecode = RowTimecode(d->state);
+        std::time_t now = std::time(nullptr);
+        localtime_r(&now, &ctx.when);
+        recordName = wire::SanitizeName(wire::ExpandTemplate(
+            p.naming.nameTemplate.empty() ? kDefaultNameTemplate : p.naming.nameTemplate, ctx));
+        if (!recordName.empty()) p.params.push_back({"name", recordName});
+    }
+    if (!p.loadName.empty()) {
+        const DeckClip* clip = FindClip(d->state, p.loadName);
+        if (!clip) {
+            DebugTrace("Deck " + d->key + " has no clip " + p.loadName);
+            t.result = result::kRefused;
+            return t;
+        }
+        p.params = {{"clip id", std::to_string(clip->id)}};
+    }
+    t = Issue(d, p.name, p.params, out);
+    if (t.pending) {
+        t.pending->stateChange = p.stateChange;
+        t.pending->recordName = recordName;
+    }
+    return t;
+}
+
+void DeckLink::Impl::Post(Outgoing& out) {
+    if (out.empty()) return;
+    // One wake-up of the I/O thread for the whole batch. The queue of a deck
+    // takes a request only with its bytes, so answers match in order.
+    asio::post(io, [batch = std::move(out)] {
+        for (auto& [d, items] : batch) {
+            std::string bytes;
+            {
+                std::lock_guard lock(d->link.mu);
+                for (auto& [p, b] : items) {
+                    if (d->phase != Deck::Phase::kUp) {
+                        p->done = true;
+                        p->result = result::kLost;
+                        continue;
+                    }
+                    d->pending.push_back(p);
+                    bytes += b;
+                }
+                d->link.cv.notify_all();
+            }
+            if (!bytes.empty()) d->SendBytes(bytes);
+        }
+    });
+    out.clear();
+}
+
+void DeckLink::Impl::Await(std::unique_lock<std::mutex>& lk, std::vector<Ticket*> tickets,
+                           Clock::time_point deadline) {
+    cv.wait_until(lk, deadline, [&] {
+        for (Ticket* t : tickets)
+            if (t->pending && !t->pending->done) return false;
+        return true;
+    });
+    for (Ticket* t : tickets) {
+        if (!t->pending) continue;
+        if (t->pending->done) {
+            t->result = t->pending->result;
+        } else {
+            // Late is not lost: the answer still takes its place in the queue.
+            t->pending->abandoned = true;
+            t->result = result::kLost;
+        }
+    }
+}
+
+Prepared DeckLink::Impl::Prepare(int32_t code, std::intptr_t input, void* output) {
+    Prepared p;
+    auto fail = [&p](int32_t rc) {
+        p.send = false;
+        p.result = rc;
+        return p;
+    };
+    auto command = [&p](int ch, std::string name, deck::Params params = {}, bool change = true) {
+        p.send = true;
+        p.ch = ch;
+        p.name = std::move(name);
+        p.params = std::move(params);
+        p.stateChange = change;
+        return p;
+    };
+    const auto* request = InputRecord<ChannelRequest>(input);
+    const auto* valued = InputRecord<ChannelValueRequest>(input);
+    switch (code) {
+        case amp::kStop:
+            return request ? command(request->channel, "stop") : fail(result::kBadInput);
+        case amp::kPlay:
+            return request ? command(request->channel, "play") : fail(result::kBadInput);
+        case amp::kEject:
+            // The deck shows its input: nothing is loaded for output.
+            return request ? command(request->channel, "preview", {{"enable", "true"}})
+                           : fail(result::kBadInput);
+        case amp::kWind:
+            if (!valued) return fail(result::kBadInput);
+            return command(
+                valued->channel, "shuttle",
+                {{"speed", std::to_string(valued->value < 0 ? -kWindSpeed : kWindSpeed)}});
+        case amp::kStep:
+            if (!valued) return fail(result::kBadInput);
+            return command(valued->channel, "jog",
+                           {{"timecode", valued->value < 0 ? "-00:00:00:01" : "+00:00:00:01"}});
+        case amp::kPlaySpeed:
+            if (!valued) return fail(result::kBadInput);
+            return command(valued->channel, "play", {{"speed", std::to_string(valued->value)}});
+        case amp::kLoop:
+            if (!valued) return fail(result::kBadInput);
+            command(valued->channel, "play", {{"loop", valued->value ? "true" : "false"}});
+            p.loopOff = valued->value == 0;
+            return p;
+        case amp::kPingPong:
+            if (!valued) return fail(result::kBadInput);
+            if (valued->value == 0) return fail(result::kOk);  // it has none to end
+            DebugTrace("Deck channel " + std::to_string(valued->channel) +
+                       ": no ping-pong on a deck");
+            return fail(result::kRefused);
+        case amp::kRecord: {
+            const auto* block = InputRecord<TextBlock>(input);
+            if (!block) return fail(result::kBadInput);
+            std::string text = BlockText(block);
+            int ch = 0;
+            if (!ParseChannel(TagValue(text, "Chan"), ch)) return fail(result::kBadInput);
+            std::string name = CleanText(TagValue(text, "ClipName"));
+            command(ch, "record");
+            if (name.empty() || name == "?") {
+                p.record = true;
+                if (options.namingOf) p.naming = options.namingOf(ch);
+            } else {
+                p.params.push_back({"name", wire::SanitizeName(name)});
+            }
+            return p;
+        }
+        case amp::kLoadClip: {
+            const auto* r = InputRecord<LoadClipRequest>(input);
+            if (!r) return fail(result::kBadInput);
+            std::string name = ReadField(r->clipName, kClipNameWidth);
+            if (name.empty()) return fail(result::kBadInput);
+            command(r->channel, "goto");
+            p.loadName = name;
+            return p;
+        }
+        case amp::kVolumes: {
+            auto* out = OutputRecord<TextBlock>(output);
+            if (!request || !out) return fail(result::kBadInput);
+            StoreField(out->text, kTextBlockWidth, "");
+            command(request->channel, "slot info", {}, false);
+            p.volumes = out;
+            return p;
+        }
+        case amp::kRecordFileList:
+        case amp::kGetConfig:
+        case amp::kSendConfig:
+            // Decks keep no file lists or configuration documents of ours.
+            if (auto* out = OutputRecord<TextBlock>(output))
+                StoreField(out->text, kTextBlockWidth, "");
+            return fail(result::kRefused);
+        default:
+            return fail(result::kBadInput);
+    }
+}
+
+int32_t DeckLink::Impl::Finish(const Prepared& p, Ticket& t) {
+    if (t.result != result::kOk || !p.volumes || !t.pending) return t.result;
+    const deck::Response& r = t.pending->reply;
+    auto value = [&r](const char* key) {
+        const std::string* v = r.Find(key);
+        return v ? *v : std::string();
+    };
+    StoreField(p.volumes->text, kTextBlockWidth,
+               "<Volumes><Volume><Name>" + value("volume name") + "</Name><Path>slot " +
+                   value("slot id") + "</Path><Status>" + value("status") +
+                   "</Status><RecordSeconds>" + value("recording time") +
+                   "</RecordSeconds></Volume></Volumes>");
+    return result::kOk;
+}
+
+DeckLink::Impl::Sent DeckLink::Impl::Send(std::span<DeviceCall> calls) {
+    Sent sent;
+    sent.calls = calls;
+    for (const DeviceCall& c : calls) {
+        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
+            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
+            sent.direct = true;
+            return sent;
+        }
+    }
+    sent.prepared.reserve(calls.size());
+    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
+    sent.tickets.resize(calls.size());
+    Outgoing out;
+    std::lock_guard lock(mu);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (sent.prepared[i].send)
+            sent.tickets[i] = IssueChannel(sent.prepared[i], out);
+        else
+            sent.tickets[i].result = sent.prepared[i].result;
+    }
+    Post(out);
+    sent.deadline = Clock::now() + options.replyTimeout;
+    return sent;
+}
+
+void DeckLink::Impl::Collect(Sent& sent) {
+    if (sent.direct) {
+        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
+        return;
+    }
+    std::unique_lock lk(mu);
+    std::vector<Ticket*> waiting;
+    for (auto& t : sent.tickets)
+        if (t.pending) waiting.push_back(&t);
+    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
+    for (std::size_t i = 0; i < sent.calls.size(); ++i)
+        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
+}
+
+int32_t DeckLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
+    switch (code) {
+        case amp::kConnect:
+            return Connect(input);
+        case amp::kStatus:
+            return Status(output);
+        case amp::kDisconnect:
+            return Disconnect();
+        case amp::kClipNames:
+            return ClipNames(output);
+        case amp::kSetAddress:
+            return SetAddress(input);
+        default:
+            break;
+    }
+    DeviceCall call{code, input, output, 0};
+    Sent sent = Send(std::span<DeviceCall>(&call, 1));
+    Collect(sent);
+    return call.result;
+}
+
+int32_t DeckLink::Impl::Status(void* output) {
+    auto* table = OutputRecord<StatusTable>(output);
+    if (!table) return result::kBadInput;
+    std::lock_guard lock(mu);
+    for (int ch = 0; ch < kDeviceChannels; ++ch) {
+        StatusEntry& e = table->entry[ch];
+        e.unused = 0;
+        const Route& r = routes[static_cast<std::size_t>(ch)];
+        std::string word = "Off";
+        std::string tc = kNoTimecode;
+        if (r.mapped) {
+            auto it = decks.find(r.key);
+            const Deck* d = it == decks.end() ? nullptr : it->second.get();
+            if (!d) {
+                word = "Los";
+            } else if (d->phase == Deck::Phase::kSettingUp) {
+                // Not up yet: a deck slow to greet is not lost.
+            } else if (d->phase == Deck::Phase::kHeld) {
+                word = "In use";
+            } else if (d->phase != Deck::Phase::kUp) {
+                word = "Los";
+            } else if (r.internal != 1) {
+                word = "Nop";  // a deck has one channel
+            } else {
+                word = StateWord(d->state);
+                tc = RowTimecode(d->state);
+            }
+        }
+        StoreField(e.timecode, sizeof e.timecode, tc);
+        StoreField(e.state, sizeof e.state, word);
+    }
+    return result::kOk;
+}
+
+int32_t DeckLink::Impl::ClipNames(void* output) {
+    auto* table = OutputRecord<ClipNameTable>(output);
+    if (!table) return result::kBadInput;
+    std::lock_guard lock(mu);
+    for (int ch = 0; ch < kDeviceChannels; ++ch) {
+        const Route& r = routes[static_cast<std::size_t>(ch)];
+        std::string name;
+        if (r.mapped && r.internal == 1) {
+            auto it = decks.find(r.key);
+            if (it != decks.end() && it->second->phase == Deck::Phase::kUp)
+                name = CurrentClip(it->second->state);
+        }
+        StoreField(table->name[ch], kClipNameWidth, name);
+    }
+    return result::kOk;
+}
+
+int32_t DeckLink::Impl::Connect(std::intptr_t input) {
+    const auto* table = InputRecord<ConnectTable>(input);
+    if (!table) return result::kBadInput;
+    std::array<int32_t, kDeviceChannels> ports{};
+    for (int ch = 0; ch < kDeviceChannels; ++ch)
+        if (table->shown[ch] && options.portOf)
+            ports[static_cast<std::size_t>(ch)] = options.portOf(ch);
+    std::unique_lock lk(mu);
+    for (auto& [k, d] : decks) d->usedByAmp = false;
+    for (int ch = 0; ch < kDeviceChannels; ++ch) {
+        Route& r = routes[static_cast<std::size_t>(ch)];
+        r = Route{};
+        std::string address = ReadField(table->address[ch], kAddressWidth);
+        int internal = table->internalChannel[ch];
+        if (!table->shown[ch] || address.empty() || internal < 1 || internal > 4) continue;
+        r.mapped = true;
+        r.key = KeyOf(address, ports[static_cast<std::size_t>(ch)]);
+        r.internal = internal;
+        Open(r.key)->usedByAmp = true;
+    }
+    DropUnused();
+    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
+        for (auto& [k, d] : decks)
+            if (d->phase == Deck::Phase::kSettingUp) return false;
+        return true;
+    });
+    return result::kOk;
+}
+
+int32_t DeckLink::Impl::Disconnect() {
+    std::lock_guard lock(mu);
+    for (auto& r : routes) r = Route{};
+    for (auto& [k, d] : decks) d->usedByAmp = false;
+    DropUnused();
+    return result::kOk;
+}
+
+int32_t DeckLink::Impl::SetAddress(std::intptr_t input) {
+    const auto* block = InputRecord<TextBlock>(input);
+    if (!block) return result::kBadInput;
+    std::string text = BlockText(block);
+    int ch = 0;
+    std::string address = CleanText(TagValue(text, "IpAddress"));
+    std::string vtr = CleanText(TagValue(text, "Vtr"));
+    if (!ParseChannel(TagValue(text, "Chan"), ch) || address.empty() ||
+        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
+        vtr[0] < '1' || vtr[0] > '4')
+        return result::kBadInput;
+    const std::string key = KeyOf(address, options.portOf ? options.portOf(ch) : 0);
+    std::lock_guard lock(mu);
+    Route& r = routes[static_cast<std::size_t>(ch)];
+    if (r.mapped && r.key == key && r.internal == vtr[0] - '0') return result::kOk;
+    r.mapped = true;
+    r.key = key;
+    r.internal = vtr[0] - '0';
+    Open(key)->usedByAmp = true;
+    return result::kReconnect;
+}
+
+int32_t DeckLink::Impl::FetchListing(const std::string& address, int32_t* count) {
+    Outgoing out;
+    std::unique_lock lk(mu);
+    listing = Listing{};
+    std::shared_ptr<Deck> d = DeckAt(address);
+    if (!d) return result::kNotConnected;
+    Ticket t = Issue(d, "clips get", {}, out);
+    Post(out);
+    if (t.pending) Await(lk, {&t}, Clock::now() + options.listingTimeout);
+    if (t.result != result::kOk) return t.result;
+    if (t.pending->reply.code != deck::kClipsInfo) return result::kRefused;
+    // The reply has been taken into the deck's state by now.
+    listing.address = address;
+    for (const DeckClip& c : d->state.clips) {
+        ClipEntry e{};
+        e.size = sizeof e;
+        StoreField(e.clipName, kClipNameWidth, c.name);
+        StoreField(e.dateTime, sizeof e.dateTime, "");
+        StoreField(e.start, kTimecodeWidth, c.start);
+        StoreField(e.duration, kTimecodeWidth, c.duration);
+        // The clip list takes an entry only with an identifier of this form.
+        char guid[40];
+        std::snprintf(guid, sizeof guid, "%08x-0000-4000-8000-%012llx",
+                      static_cast<unsigned>(std::hash<std::string>{}(address)),
+                      static_cast<unsigned long long>(c.id));
+        StoreField(e.guid, sizeof e.guid, guid);
+        StoreField(e.address, kAddressWidth, address);
+        listing.entries.push_back(e);
+    }
+    if (count) *count = static_cast<int32_t>(listing.entries.size());
+    return result::kOk;
+}
+
+int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output) {
+    switch (code) {
+        case clipdir::kConnect: {
+            const auto* table = InputRecord<ClipDirConnectTable>(input);
+            if (!table) return result::kBadInput;
+            std::lock_guard lock(mu);
+            for (auto& [k, d] : decks) d->usedByDir = false;
+            for (int i = 0; i < kDeviceChannels; ++i) {
+                std::string address = ReadField(table->address[i], kAddressWidth);
+                if (address.empty()) break;
+                // One connection a deck: the directory shares the channel's.
+                bool any = false;
+                for (auto& [k, d] : decks)
+                    if (d->address == address) any = d->usedByDir = true;
+                if (!any) Open(KeyOf(address, 0))->usedByDir = true;
+            }
+            DropUnused();
+            return result::kOk;
+        }
+        case clipdir::kDisconnect: {
+            std::lock_guard lock(mu);
+            for (auto& [k, d] : decks) d->usedByDir = false;
+            listing = Listing{};
+            DropUnused();
+            return result::kOk;
+        }
+        case clipdir::kOpen: {
+            const auto* r = InputRecord<AddressRequest>(input);
+            auto* out = OutputRecord<CountReply>(output);
+            if (!r || !out) return result::kBadInput;
+            std::string address = ReadField(r->address, kAddressWidth);
+            if (address.empty()) return result::kBadInput;
+            out->count = 0;
+            return FetchListing(address, &out->count);
+        }
+        case clipdir::kFirst:
+        case clipdir::kNext: {
+            const auto* r = InputRecord<AddressRequest>(input);
+            auto* out = OutputRecord<ClipEntry>(output);
+            if (!r || !out) return result::kBadInput;
+            std::string address = ReadField(r->address, kAddressWidth);
+            if (address.empty()) return result::kBadInput;
+            bool have = false;
+            {
+                std::lock_guard lock(mu);
+                have = listing.address == address;
+            }
+            if (!have && code == clipdir::kFirst) {
+                int32_t rc = FetchListing(address, nullptr);
+                if (rc != result::kOk) return rc;
+            }
+            std::lock_guard lock(mu);
+            if (listing.address != address) return result::kNoEntry;
+            if (code == clipdir::kFirst) listing.next = 0;
+            if (listing.next >= listing.entries.size()) return result::kNoEntry;
+            *out = listing.entries[listing.next++];
+            return result::kOk;
+        }
+        case clipdir::kNamedClip: {
+            const auto* in = InputRecord<ClipEntry>(input);
+            auto* out = OutputRecord<ClipEntry>(output);
+            if (!in || !out) return result::kBadInput;
+            std::string name = ReadField(in->clipName, kClipNameWidth);
+            std::string address = ReadField(in->address, kAddressWidth);
+            if (name.empty() || address.empty()) return result::kBadInput;
+            std::lock_guard lock(mu);
+            std::shared_ptr<Deck> d = DeckAt(address);
+            if (!d) return result::kNotConnected;
+            const DeckClip* c = FindClip(d->state, name);
+            if (!c) return result::kNoEntry;
+            *out = *in;
+            out->size = sizeof *out;
+            StoreField(out->clipName, kClipNameWidth, c->name);
+            StoreField(out->start, kTimecodeWidth, c->start);
+            StoreField(out->duration, kTimecodeWidth, c->duration);
+            return result::kOk;
+        }
+        default:
+            return result::kBadInput;
+    }
+}
+
+// --- public ------------------------------------------------------------------
+
+namespace {
+
+class AmpAdapter : public DeviceLibrary {
+  public:
+    explicit AmpAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
+    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
+        return impl_->Amp(code, input, output);
+    }
+    void Commands(std::span<DeviceCall> calls) override {
+        auto sent = impl_->Send(calls);
+        impl_->Collect(sent);
+    }
+    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
+        return std::make_unique<Batch>(impl_, impl_->Send(calls));
+    }
+
+  private:
+    struct Batch : PendingCalls {
+        Batch(std::shared_ptr<DeckLink::Impl> i, DeckLink::Impl::Sent s)
+            : impl(std::move(i)), sent(std::move(s)) {}
+        void Finish() override { impl->Collect(sent); }
+        std::shared_ptr<DeckLink::Impl> impl;
+        DeckLink::Impl::Sent sent;
+    };
+    std::shared_ptr<DeckLink::Impl> impl_;
+};
+
+class ClipDirAdapter : public DeviceLibrary {
+  public:
+    explicit ClipDirAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
+    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
+        return impl_->ClipDir(code, input, output);
+    }
+
+  private:
+    std::shared_ptr<DeckLink::Impl> impl_;
+};
+
+}  // namespace
+
+DeckLink::DeckLink(DeckLinkOptions options) : impl_(std::make_shared<Impl>(std::move(options))) {}
+DeckLink::~DeckLink() = default;
+
+int32_t DeckLink::AmpCommand(int32_t code, std::intptr_t input, void* output) {
+    return impl_->Amp(code, input, output);
+}
+int32_t DeckLink::ClipDirCommand(int32_t code, std::intptr_t input, void* output) {
+    return impl_->ClipDir(code, input, output);
+}
+std::shared_ptr<DeviceLibrary> DeckLink::AmpLibrary() {
+    return std::make_shared<AmpAdapter>(impl_);
+}
+std::shared_ptr<DeviceLibrary> DeckLink::ClipDirLibrary() {
+    return std::make_shared<ClipDirAdapter>(impl_);
+}
+int DeckLink::Dials() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->dials;
+}
+int DeckLink::Connections() const {
+    std::lock_guard lock(impl_->mu);
+    int n = 0;
+    for (auto& [k, d] : impl_->decks)
+        if (d->phase == Deck::Phase::kUp) ++n;
+    return n;
+}
+
+}  // namespace tarvolen::decklink
