@@ -253,10 +253,11 @@ void cCliplist::DrawRow(const std::string& form, int32_t id, int32_t drawValue, 
         const int32_t width = EZ_GETLVCOLUMNWIDTH(form, id, column);
         const int32_t right = x + width - 1;
         if (info.selected) {
-            EZ_COLOR(15, 7);
+            // Plainly apart from the grey rows: the buttons' blue, edged in their light blue.
+            EZ_COLOR(61, 61);
             EZ_DCDRAW(dc, EZ_DRAW_FILL, x, 0, right, height, 1);
-            EZ_COLOR(8, 7);
-            EZ_DCDRAW(dc, EZ_DRAW_LINE, x + 1, 0, right - 1, 0, 1);
+            EZ_COLOR(60, 61);
+            EZ_DCDRAW(dc, EZ_DRAW_LINE, x, 0, right, 0, 1);
             EZ_DCDRAW(dc, EZ_DRAW_LINE, x, height - 1, right, height - 1, 1);
         }
         EZ_USEFONT(font);
@@ -264,7 +265,7 @@ void cCliplist::DrawRow(const std::string& form, int32_t id, int32_t drawValue, 
         // end is what tells clips of the same minute apart.
         EZ_SETPRINTFORMAT(2, right, height, 48, 64);
         std::string text = EZ_GETLVITEMTEXT(form, id, item, column);
-        EZ_COLOR(info.selected ? 0 : 15, -1);
+        EZ_COLOR(15, -1);
         EZ_DCPRINT(dc, x, textRow, text);
         EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
         x = right + 1;

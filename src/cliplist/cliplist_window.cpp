@@ -28,6 +28,11 @@ void CloseWindow() {
     EZ_UNLOADFORM(kClipListForm);
 }
 
+void LoadAndClose() {
+    if (g_Cliplist && g_Cliplist->Links().loadSelectedClip) g_Cliplist->Links().loadSelectedClip();
+    CloseWindow();
+}
+
 void SizeRows() {
     // "XXX" in font 6, and a quarter more.
     EZ_SETLVROWHEIGHT(kClipListForm, kClipListView, EZ_FONTHEIGHT(kClipListFont) * 5 / 4);
@@ -47,6 +52,9 @@ void FormEvent(int32_t code, int32_t& cancel) {
         case EZ_EV_STARTED:
             EZ_SETFORMLIMITS(kClipListForm, 70.25, 17.125, 100, 30);
             RememberPosition(1);
+            // Esc leaves as "&Cancel" does; Return on a row loads it (the list's own activation).
+            EZ_DEFACCEL(kClipListForm, "ESC," + std::to_string(kClipListCancelButton));
+            EZ_SETACCELFORM(kClipListForm, 1);
             break;
         case EZ_EV_SHOWN: {
             EzBusyPointer busy;
@@ -71,6 +79,9 @@ void ListEvent(int32_t code, int32_t value) {
             break;
         case EZ_EV_HEADERCLICK:
             if (g_Cliplist) g_Cliplist->SortByColumn(value);
+            break;
+        case EZ_EV_LVACTIVATE:  // Return or a double click on a row
+            LoadAndClose();
             break;
         case EZ_EV_HEADERDRAW:
             // The header's sections arrive as control 101.
@@ -121,11 +132,7 @@ void ClipListEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
                                        kClipListFont);
             break;
         case kClipListLoadButton:
-            if (code == EZ_EV_CLICK) {
-                if (g_Cliplist && g_Cliplist->Links().loadSelectedClip)
-                    g_Cliplist->Links().loadSelectedClip();
-                CloseWindow();
-            }
+            if (code == EZ_EV_CLICK) LoadAndClose();
             break;
         case kClipListCancelButton:
             if (code == EZ_EV_CLICK) CloseWindow();

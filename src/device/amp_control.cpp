@@ -1,5 +1,6 @@
 #include "device/amp_control.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -326,8 +327,77 @@ void cAmpcontrol::StopChannel(int32_t ch) {
     if (state != "Record") settings_.SetState(ch, "Stop");
 }
 
+bool cAmpcontrol::Wanted(int32_t ch) const {
+    if (!InBound(ch) || !settings_.Shown(ch)) return false;
+    return settings_.Checked(ch) || (status_ && status_->UncheckedByDevice(ch));
+}
+
+std::string cAmpcontrol::SkipReason(int32_t ch) const {
+    const std::string state = settings_.State(ch);
+    if (StartsWith(state, "Los")) return "lost";
+    if (!ChannelConnected(ch) || StartsWith(state, "Off") || StartsWith(state, "Nop"))
+        return "not connected";
+    return {};
+}
+
+namespace {
+
+// The device library's answers to a refused or failed call, as the operator reads them.
+std::string FailureReason(int32_t result) {
+    switch (result) {
+        case 2:
+            return "not connected";
+        case 3:
+            return "lost";
+        case 4:
+            return "refused by the recorder";
+        default:
+            return "failed (" + std::to_string(result) + ")";
+    }
+}
+
+std::string TwoDigits(int32_t ch) {
+    const std::string n = std::to_string(ch + 1);
+    return n.size() < 2 ? "0" + n : n;
+}
+
+}  // namespace
+
+void cAmpcontrol::Report(const std::string& command,
+                         const std::vector<std::pair<int32_t, std::string>>& left) {
+    report_.clear();
+    std::vector<std::string> reasons;
+    for (const auto& [ch, reason] : left) {
+        if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end())
+            reasons.push_back(reason);
+    }
+    for (const std::string& reason : reasons) {
+        // Runs of channels as one range, so a whole bank gone still fits a line.
+        std::vector<int32_t> chs;
+        for (const auto& [ch, why] : left)
+            if (why == reason) chs.push_back(ch);
+        std::string channels;
+        for (size_t i = 0; i < chs.size();) {
+            size_t j = i;
+            while (j + 1 < chs.size() && chs[j + 1] == chs[j] + 1) ++j;
+            channels += (channels.empty() ? "CH " : ", CH ") + TwoDigits(chs[i]);
+            if (j > i) channels += "-" + TwoDigits(chs[j]);
+            i = j + 1;
+        }
+        report_ +=
+            (report_.empty() ? command + " left out " : "; ") + channels + " (" + reason + ")";
+    }
+    if (!report_.empty()) DebugTrace(report_);
+}
+
 void cAmpcontrol::StopAll() {
-    if (!IsConnected()) return;
+    std::vector<std::pair<int32_t, std::string>> left;
+    if (!IsConnected()) {
+        for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch)
+            if (Wanted(ch) && settings_.State(ch) != "Stop") left.emplace_back(ch, "not connected");
+        Report("Stop", left);
+        return;
+    }
     PauseStatusThread();
     const bool recording = AnyRecording();
     if (recording) busy::ShowBusy(EZ_HANDLE("Main", 0), busy::kBusyPicture);
@@ -335,7 +405,12 @@ void cAmpcontrol::StopAll() {
     std::vector<int32_t> channels;
     std::vector<std::string> states;
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
-        if (!StopQualifies(ch)) continue;
+        if (!StopQualifies(ch)) {
+            if (Wanted(ch) && settings_.State(ch) != "Stop") {
+                if (std::string why = SkipReason(ch); !why.empty()) left.emplace_back(ch, why);
+            }
+            continue;
+        }
         channels.push_back(ch);
         states.push_back(settings_.State(ch));
     }
@@ -346,8 +421,12 @@ void cAmpcontrol::StopAll() {
         calls.push_back({amp::kStop, RecordArg(&requests[i]), nullptr, 0});
     }
     PIAMPCOMMANDS(calls);
-    for (size_t i = 0; i < channels.size(); ++i)
+    for (size_t i = 0; i < channels.size(); ++i) {
+        if (calls[i].result != 0) left.emplace_back(channels[i], FailureReason(calls[i].result));
         if (states[i] != "Record") settings_.SetState(channels[i], "Stop");
+    }
+    std::sort(left.begin(), left.end());
+    Report("Stop", left);
     if (recording) {
         const uint32_t start = clock_->Ticks();
         for (;;) {
@@ -437,15 +516,27 @@ void cAmpcontrol::RecordAll() {
     std::vector<int32_t> channels;
     std::vector<std::unique_ptr<TextBlock>> blocks;
     std::vector<DeviceCall> calls;
+    std::vector<std::pair<int32_t, std::string>> left;
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
-        if (!RecordQualifies(ch)) continue;
+        if (!RecordQualifies(ch)) {
+            if (Wanted(ch) && settings_.State(ch) != "Record") {
+                if (std::string why = SkipReason(ch); !why.empty()) left.emplace_back(ch, why);
+            }
+            continue;
+        }
         channels.push_back(ch);
         blocks.push_back(MakeTextBlock(ClipNameDocument("?", ch)));
         calls.push_back({amp::kRecord, RecordArg(blocks.back().get()), nullptr, 0});
     }
     PIAMPCOMMANDS(calls);
-    for (size_t i = 0; i < channels.size(); ++i)
-        if (calls[i].result == 0) settings_.SetState(channels[i], "Record");
+    for (size_t i = 0; i < channels.size(); ++i) {
+        if (calls[i].result == 0)
+            settings_.SetState(channels[i], "Record");
+        else
+            left.emplace_back(channels[i], FailureReason(calls[i].result));
+    }
+    std::sort(left.begin(), left.end());
+    Report("Record", left);
     RedrawList();
     ProcessEvents();
     Sleep(100);

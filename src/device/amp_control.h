@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "device/records.h"
 #include "shell/settings.h"
@@ -92,6 +94,9 @@ class cAmpcontrol {
     // Its shown value in the connect table is non-zero.
     bool ChannelConnected(int32_t ch) const;
     bool ThreadLaunched() const { return thread_launched_ != 0; }
+    // The channels the last RecordAll or StopAll was meant for but left out,
+    // and why ("Record left out CH 03 (lost)"); empty when it reached them all.
+    const std::string& GroupReport() const { return report_; }
     const ConnectTable& ConnectTableSent() const { return table_; }
 
   private:
@@ -111,6 +116,14 @@ class cAmpcontrol {
     // ChannelValueRequest with value to every checked, usable channel not in
     // "Record", as one batch, with the status thread paused around it.
     void GroupCommand(int32_t code, bool with_value, int32_t value);
+    // Meant for a group command: checked, or unchecked only because its
+    // recorder went away since the operator last chose.
+    bool Wanted(int32_t ch) const;
+    // Why a wanted channel is not sent to: empty when it is.
+    std::string SkipReason(int32_t ch) const;
+    // Writes report_ from (channel, reason) pairs, and the trace.
+    void Report(const std::string& command,
+                const std::vector<std::pair<int32_t, std::string>>& left);
     void LoadClip(int32_t ch, const std::string& name, const std::string& start,
                   const std::string& duration, bool pause_around);
 
@@ -124,6 +137,7 @@ class cAmpcontrol {
     std::atomic<int32_t> connected_{0};
     int32_t thread_launched_ = 0;
     ConnectTable table_{};
+    std::string report_;
     std::array<std::atomic<int32_t>, kChannelCount> loop_{};
     std::array<std::atomic<int32_t>, kChannelCount> ping_pong_{};
 };

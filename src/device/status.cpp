@@ -105,9 +105,14 @@ int32_t cStatus::PollStatus(int32_t request) {
         if (std::memcmp(now.state, before.state, kStateChars) == 0 &&
             std::memcmp(now.timecode, before.timecode, kTimecodeChars) == 0)
             continue;
+        // As the recorder last said: a Record button press sets the row's state before it does.
+        const bool was_recording =
+            StartsWith(std::string_view(before.state, kStateChars), "Record");
         settings_.SetState(ch, state.substr(0, kStateWidth));
         settings_.SetTimecode(ch, std::string_view(now.timecode, kTimecodeWidth));
         const std::string clean_state = settings_.State(ch);
+        // A new recording: the points of the clip loaded before are no longer the recorder's.
+        if (StartsWith(clean_state, "Record") && !was_recording) ForgetLoadedClip(ch);
         EZ_POSTLVITEMTEXT("main", kList, (ch / 2) * lines + 1, ch % 2,
                           SpacedNumber(ch) + "|" + clean_state + "|" + settings_.Timecode(ch));
         if (!StartsWith(clean_state, "Record")) settings_.SetRecordFileNames(ch, "");
@@ -139,10 +144,15 @@ int32_t cStatus::PollClipNames() {
     int32_t changed = 0;
     for (int32_t ch = 0; ch <= bound; ++ch) {
         const std::string name = ReadField(current_names_.name[ch], kClipNameWidth);
-        if (name.empty()) continue;
-        if (settings_.State(ch) == "Record") settings_.SetLastClip(ch, name);
+        if (!name.empty() && settings_.State(ch) == "Record") settings_.SetLastClip(ch, name);
         if (std::memcmp(current_names_.name[ch], previous_names_.name[ch], kClipNameWidth) == 0)
             continue;
+        // No clip any more (ejected): the row shows none, nor the old one's points.
+        if (name.empty()) {
+            if (settings_.ClipName(ch).empty()) continue;
+            ForgetLoadedClip(ch);
+            EZ_POSTLVITEMTEXT("main", kList, (ch / 2) * lines + 1, ch % 2, SpacedNumber(ch));
+        }
         settings_.SetClipName(ch, name);
         // The state may turn "Record" a poll before the new clip's name comes:
         // files fetched meanwhile are the clip before's, fetched again now.
@@ -155,6 +165,12 @@ int32_t cStatus::PollClipNames() {
     std::lock_guard lock(tables_);
     std::memcpy(&previous_names_, &current_names_, sizeof current_names_);
     return changed;
+}
+
+void cStatus::ForgetLoadedClip(int32_t ch) {
+    settings_.SetClipStart(ch, "");
+    settings_.SetClipEnd(ch, "");
+    settings_.SetClipDuration(ch, "");
 }
 
 void cStatus::FetchRecordFileNames() {
@@ -292,7 +308,8 @@ void cStatus::DrawColumn(const std::string&, int32_t dc, int32_t row, int32_t he
         Print(dc, left + 8, 0, left + 80, height, 32, WithoutMarkers(state).substr(0, 7));
         Print(dc, left + 80, 0, left + 180, height, 32, settings_.Timecode(ch));
         const std::string start = settings_.ClipStart(ch);
-        if (!recording && !start.empty()) {
+        // A lost recorder reports no clip: no points from before.
+        if (!recording && !start.empty() && state != "Los") {
             Print(dc, left + 180, 0, left + 310, height, 32, "In: " + start);
             Print(dc, left + 310, 0, right - 80, height, 32, "Out: " + settings_.ClipEnd(ch));
         }
@@ -330,6 +347,12 @@ void cStatus::DrawColumn(const std::string&, int32_t dc, int32_t row, int32_t he
         EZ_COLOR(60, 60);
         EZ_DCDRAW(dc, EZ_DRAW_LINE, left, 0, right, 0, 1);
     }
+}
+
+bool cStatus::UncheckedByDevice(int32_t ch) const {
+    if (ch < 0 || ch >= kDeviceChannels) return false;
+    const std::optional<uint32_t>& mark = unchecked_by_device_[static_cast<size_t>(ch)];
+    return mark && *mark == settings_.CheckedWrites(ch) && !settings_.Checked(ch);
 }
 
 // The check box follows the device both ways: a channel whose device went

@@ -54,12 +54,16 @@ class cStatus {
     // Rows per channel block as the list is laid out: the track-lines setting,
     // held to 2 or 3.
     int32_t TrackLines() const;
+    // The row's check box was cleared because the recorder went away, and the
+    // operator has not touched it since.
+    bool UncheckedByDevice(int32_t ch) const;
 
   private:
     void DrawColumn(const std::string& form, int32_t dc, int32_t row, int32_t height, int32_t left,
                     int32_t right, int32_t width, const std::string& cell);
     void Redraw();
     void FollowDevice(int32_t ch, const std::string& state);
+    void ForgetLoadedClip(int32_t ch);
 
     cSettings& settings_;
     cAmpcontrol* amp_ = nullptr;

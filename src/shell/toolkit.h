@@ -212,6 +212,7 @@ struct EzDrawInfo {
     int32_t width = 0;  // pixels of the item
     int32_t height = 0;
     bool pushed = false;    // button held down
+    bool focused = false;   // button has the keyboard focus
     bool selected = false;  // list row selected
 };
 // False when there is nothing to draw.

@@ -102,6 +102,11 @@ void PaintButton(const std::string& form, int32_t id, int32_t drawValue,
     EZ_SETPRINTFORMAT(2, info.width, info.height, 48, twoLines ? 32 : 0);
     EZ_DCPRINT(info.dc, 0, 0, record ? "record" : WithoutKeyMarks(caption));
     EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
+    // Where Return and Space would land: a frame inside the edge, in the caption's colour.
+    if (info.focused) {
+        EZ_COLOR(look.captionForeground, -1);
+        EZ_DCDRAW(info.dc, EZ_DRAW_BOX, 3, 3, info.width - 4, info.height - 4, 2);
+    }
     EZ_ENDOWNERDRAW(drawValue);
 }
 

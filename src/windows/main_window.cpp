@@ -10,6 +10,7 @@
 #include "shell/app.h"
 #include "shell/globals.h"
 #include "shell/settings.h"
+#include "shell/text.h"
 #include "shell/toolkit.h"
 #include "windows/button_painter.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 constexpr const char* kMain = "MAIN";
 constexpr int32_t kList = 100;
+constexpr int32_t kGroupNotice = 190;
 constexpr int32_t kAutoRecordTimer = 3;
 
 struct ButtonDef {
@@ -55,7 +57,8 @@ constexpr int kMainColors[][4] = {
     {68, 0, 114, 174}, {69, 255, 187, 58}, {70, 64, 0, 0},
 };
 
-constexpr double kMinWidth = 126;
+// Narrower than designed, a row's Out point is cut off by its Load label.
+constexpr double kMinWidth = 135;
 constexpr double kMinHeight = 33.875;
 
 std::function<void()>& SetupOpener() {
@@ -126,17 +129,24 @@ void ToggleAutoRecord() {
     }
 }
 
+// Until the next group command, the main window says what Record or Stop left out.
+void ShowGroupReport() {
+    EZ_SETTEXT(kMain, kGroupNotice, g_Ampcontrol ? g_Ampcontrol->GroupReport() : std::string());
+}
+
 void AutoRecordCycle() {
     EZ_STOPTIMER(kMain, kAutoRecordTimer);
     if (g_AutoRecordInterval == 0) return;
     if (g_Settings) g_Settings->SelectAllChannels();
     if (g_Ampcontrol) g_Ampcontrol->StopAll();
+    ShowGroupReport();
     for (int i = 0; i < kAutoRecordPauseSteps; ++i) {
         ProcessEvents();
         SleepMs(100);
         ProcessEvents();
     }
     if (g_Ampcontrol) g_Ampcontrol->RecordAll();
+    ShowGroupReport();
     ProcessEvents();
     EZ_WAITCURSOR(0);
     // Turned off during the wait: the recording goes on, the timer stays off.
@@ -160,6 +170,22 @@ void EnforceMinimumSize() {
     if (raised) EZ_RESIZEFORM(kMain, column, row, width, height, 1);
 }
 
+// Closing leaves the recorders recording; the operator should know before.
+bool ConfirmCloseWhileRecording() {
+    if (!g_Settings) return true;
+    int recording = 0;
+    for (int32_t ch = 0; ch <= g_Settings->ChannelBound(); ++ch) {
+        if (g_Settings->Shown(ch) && CleanText(g_Settings->State(ch)).rfind("Record", 0) == 0)
+            ++recording;
+    }
+    if (recording == 0) return true;
+    const std::string count =
+        recording == 1 ? std::string("1 channel is") : std::to_string(recording) + " channels are";
+    return AskYesNo("|" + count +
+                    " recording.|The recorders go on recording when the controller closes."
+                    "||Close the controller?");
+}
+
 void SetupChannels() {
     if (SetupOpener()) SetupOpener()();
     ReconnectAndRefill();
@@ -181,7 +207,8 @@ void CreateMainForm() {
 void DesignMainWindow() {
     EZ_SETAUTOSIZE("VH");
     EZ_SUBCLASS(1);
-    EZ_COLOR(-1, -1);
+    // The rows' own black below the last row too, not a white block.
+    EZ_COLOR(-1, 0);
     EZ_USEIFONT("Segoe UI", 14, "BV");
     EZ_LISTVIEW(kList, "Column 1{66}|Column 2{66}{L}", 0, 0.5625, 134.75, 29.5625, "NOSV");
     if (g_Status) g_Status->FillList();
@@ -206,6 +233,10 @@ void DesignMainWindow() {
     EZ_USEIFONT("Segoe UI", 16, "L+V");
     EZ_COLOR(25, 0);
     EZ_LABEL(185, "controller", 1.25, 32.625, 16.125, 1.875, "^");
+    // Which channels the last Record or Stop left out, below the buttons.
+    EZ_USEIFONT("Segoe UI", 9, "BV");
+    EZ_COLOR(12, 0);
+    EZ_LABEL(kGroupNotice, "", 20.625, 34.875, 103.25, 1.125, "C");
 
     int32_t help = EZ_DEFSUBMENU(9005, "&Contents", 0);
     EZ_SETSUBMENU(0, 9000, help);
@@ -286,6 +317,10 @@ void MainWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
                 if (g_Status) g_Status->SizeColumns();
                 break;
             case EZ_EV_CLOSE:
+                if (!ConfirmCloseWhileRecording()) {
+                    cancel = 1;
+                    break;
+                }
                 Shutdown();
                 break;
             default:
@@ -345,6 +380,8 @@ void MainWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
         }
         if (code != EZ_EV_CLICK) return;
         cAmpcontrol* amp = g_Ampcontrol;
+        const bool groupCommand = id >= 115 && id <= 165 && id != 160;
+        if (groupCommand) EZ_SETTEXT(kMain, kGroupNotice, "");
         switch (id) {
             case 110:
                 EZ_REDRAWCONTROL(kMain, 110);
@@ -358,6 +395,7 @@ void MainWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
                 break;
             case 125:
                 if (amp) amp->StopAll();
+                ShowGroupReport();
                 break;
             case 130:
                 if (amp) amp->PlayAll();
@@ -367,6 +405,7 @@ void MainWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
                 break;
             case 140:
                 if (amp) amp->RecordAll();
+                ShowGroupReport();
                 break;
             case 145:
                 if (amp) amp->EjectAll();

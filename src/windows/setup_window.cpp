@@ -197,7 +197,7 @@ void GridEvent(int32_t code, int32_t value, int32_t& cancel) {
 std::string NamingHelpText() {
     std::string text =
         "general%P = project|%E = encoder|%S = scene|%x = '_proxy'|%C = 8 digit start TC"
-        "||date%D = date (YYYYMMDD)|%Y = 4 digit year|%y = 2 digit year|%M = 2 digit day"
+        "||date%D = date (YYYYMMDD)|%Y = 4 digit year|%y = 2 digit year|%M = 2 digit month"
         "|%d = 2 digit day"
         "||time%T = time (HHMMSS)|%H = 2 digit hour (0-23)|%m = 2 digit minute"
         "|%s = 2 digit second|%W = day of week|%w = day of week (short)";

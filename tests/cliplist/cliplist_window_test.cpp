@@ -4,8 +4,10 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QToolTip>
 
+#include "../mouse.h"
 #include "cliplist_fixture.h"
 #include "platform/qt/listview.h"
 
@@ -136,7 +138,8 @@ TEST_F(NameTest, LongNamesKeepTheirEndsAndShowWholeAsTooltip) {
     QImage a = rows.copy(0, 0, width, height), b = rows.copy(0, height, width, height);
     EXPECT_NE(a, b) << "the two names read the same";
     // Both begin alike: the left third of the cells is the same.
-    EXPECT_EQ(a.copy(0, 0, width / 3, height), b.copy(0, 0, width / 3, height));
+    // (Inside the list's focus frame, which only the first row touches.)
+    EXPECT_EQ(a.copy(3, 3, width / 3 - 3, height - 3), b.copy(3, 3, width / 3 - 3, height - 3));
 
     // The tooltip shown for a point; none when the list let the event go.
     auto tooltipAt = [&](QPoint at) {
@@ -217,6 +220,46 @@ TEST_F(ButtonTest, ClosingQueryIsCancelled) {
     int32_t cancel = 0;
     ClipListEvent(0, 59, 0, cancel);
     EXPECT_EQ(cancel, 1);
+}
+
+// The operator's keys and mouse on the list: Return and a double click load
+// the row, Esc leaves without loading, and the chosen row stands out.
+TEST_F(ButtonTest, KeysAndDoubleClickLoadOrLeave) {
+    Listing({{.name = "a"}, {.name = "b"}, {.name = "c"}});
+    Channel(0, "10.0.0.5");
+    auto list = [] {
+        return qobject_cast<qt::ListView*>(qt::ControlWidget("ClipList", kClipListView));
+    };
+    auto key = [&](int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(list(), &press);
+        Pump();
+    };
+    OpenList(0);
+    ASSERT_TRUE(list());
+    EZ_SETLVSEL(kClipListForm, kClipListView, 0);
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    EXPECT_EQ(std::make_pair(loads_, loadedRow_), std::make_pair(1, 1));
+    EXPECT_FALSE(EZ_FORMEXISTS("ClipList"));
+
+    OpenList(0);
+    const int rowH = list()->RowHeight();
+    ClickAt(list()->viewport(), QPoint(20, 2 * rowH + rowH / 2), true);
+    Pump();
+    EXPECT_EQ(std::make_pair(loads_, loadedRow_), std::make_pair(2, 2));
+    EXPECT_FALSE(EZ_FORMEXISTS("ClipList"));
+
+    OpenList(0);
+    EZ_SETLVSEL(kClipListForm, kClipListView, 1);
+    Pump();
+    // The chosen row on the buttons' blue; the others stay grey.
+    QImage rows = list()->viewport()->grab().toImage();
+    EXPECT_EQ(rows.pixelColor(30, rowH + rowH / 2), QColor(0, 94, 145));
+    EXPECT_EQ(rows.pixelColor(30, 2 * rowH + rowH / 2), QColor(128, 128, 128));
+    key(Qt::Key_Escape);
+    EXPECT_EQ(loads_, 2);
+    EXPECT_FALSE(EZ_FORMEXISTS("ClipList"));
 }
 
 using WindowTest = ClipListTest;

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "../mouse.h"
 #include "../windows/while_open.h"
 #include "cliplist/cliplist.h"
 #include "device/amp_control.h"
@@ -43,6 +44,12 @@ using tarvolen::testing::Address;
 class ControllerTest : public tarvolen::testing::WholeProgramTest {
   protected:
     void Click(int32_t id) { qt::DeliverEvent("MAIN", id, EZ_EV_CLICK, 0); }
+    // A real mouse click on a button of the strip.
+    void Press(int32_t id) {
+        QWidget* button = qt::ControlWidget("MAIN", id);
+        ASSERT_NE(button, nullptr);
+        tarvolen::testing::ClickAt(button, button->rect().center());
+    }
 
     bool AllEmulated(const std::string& state) {
         for (int ch = 0; ch < 24; ++ch) {
@@ -212,6 +219,116 @@ TEST_F(ControllerTest, RecordWithOneRecorderRefusingRecordsTheOther23) {
     PumpUntil([] { return false; }, 200ms);  // a few polls
     EXPECT_EQ(g_Settings->State(7), "Stop");
     EXPECT_EQ(JournalCount("RECORD"), 23);
+}
+
+// A Record or Stop that leaves out channels the operator chose says which
+// and why below the buttons, and in the trace, until the next group command.
+TEST_F(ControllerTest, GroupRecordAndStopSayWhichChannelsTheyLeftOut) {
+    bank->StopRecorder(Address(2));
+    ASSERT_TRUE(PumpUntil([&] { return g_Settings->State(2) == "Los"; }, 3s));
+    bank->Refuse(Address(7), "RECORD");
+    Press(105);  // all: the lost one too
+    ::setenv("TARVOLEN_TRACE", "1", 1);
+    ::testing::internal::CaptureStderr();
+    Press(140);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("TARVOLEN_TRACE");
+    const std::string said = "Record left out CH 03 (lost); CH 08 (refused by the recorder)";
+    EXPECT_EQ(EZ_GETTEXT("MAIN", 190), said);
+    EXPECT_NE(trace.find(said + "\n"), std::string::npos) << trace;
+    ASSERT_TRUE(PumpUntil([&] { return g_Settings->State(0) == "Record"; }));
+    PumpUntil([] { return false; }, 300ms);
+    EXPECT_EQ(EZ_GETTEXT("MAIN", 190), said) << "stays while nothing else is commanded";
+    qt::Grab("MAIN").save("e2e_main_left_out.png");
+
+    Press(125);
+    EXPECT_EQ(EZ_GETTEXT("MAIN", 190), "Stop left out CH 03 (lost)");
+    Press(130);  // play: the next group command clears it
+    EXPECT_EQ(EZ_GETTEXT("MAIN", 190), "");
+}
+
+// A large window shows the list's black under the rows, not a white block;
+// at the smallest size the window allows, a row's Out point is whole.
+TEST_F(ControllerTest, ListFillsALargeWindowAndRowsFitTheSmallest) {
+    QWidget* list = qt::ControlWidget("MAIN", 100);
+    QWidget* viewport = list->findChild<QWidget*>("qt_scrollarea_viewport");
+    ASSERT_NE(viewport, nullptr);
+    g_Settings->SetTrackLines(2);  // In, Out and Load on one row
+    g_Status->FillList();
+    EZ_RESIZEFORM("MAIN", 0, 0, 200, 62.5, 1);  // 1600 x 1000
+    PumpUntil([] { return false; }, 100ms);
+    const int rowH = qt::ListRowHeight("MAIN", 100);
+    QImage large = viewport->grab().toImage();
+    ASSERT_LT(24 * rowH + 10, large.height()) << "no room below the rows";
+    EXPECT_EQ(large.pixelColor(20, large.height() - 5), QColor(0, 0, 0));
+    EXPECT_EQ(large.pixelColor(large.width() - 3, large.height() - 5), QColor(0, 0, 0));
+    qt::Grab("MAIN").save("e2e_main_large.png");
+    g_Settings->SetClipStart(0, "01:00:00;00");
+    g_Settings->SetClipEnd(0, "01:00:10;12");
+    // The rightmost red ink of the Out point, on channel 1's second row.
+    auto outInk = [&] {
+        PumpUntil([] { return false; }, 100ms);
+        const QImage image = viewport->grab().toImage();
+        const int right = g_Status->ColumnWidth(0) - 1;
+        int ink = -1;
+        for (int x = 310; x < right - 80; ++x)
+            for (int y = rowH; y < 2 * rowH; ++y) {
+                const QColor p = image.pixelColor(x, y);
+                if (p.red() > 120 && p.green() < 80 && p.blue() < 80) ink = std::max(ink, x);
+            }
+        return ink;
+    };
+    const int whole = outInk();
+    ASSERT_GT(whole, 310);
+    EZ_RESIZEFORM("MAIN", 0, 0, 40, 20, 1);  // snaps to the smallest size
+    const int smallest = outInk();
+    EXPECT_EQ(smallest, whole) << "the Out point is cut at the Load label";
+    qt::Grab("MAIN").save("e2e_main_smallest.png");
+}
+
+// A row shows what the recorder reports now: no clip after Eject, no old
+// points after a new recording, no points on a lost recorder's row.
+TEST_F(ControllerTest, RowsShowOnlyWhatTheRecorderReportsNow) {
+    Press(140);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Record") && !g_Settings->LastClip(0).empty(); }));
+    Press(125);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+    Press(165);  // Load Last: points and a clip name
+    ASSERT_TRUE(PumpUntil([&] { return !g_Settings->ClipName(0).empty(); }));
+    ASSERT_FALSE(g_Settings->ClipStart(0).empty());
+
+    Press(145);  // Eject
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->ClipName(0).empty(); }))
+        << g_Settings->ClipName(0);
+    EXPECT_EQ(g_Settings->ClipStart(0), "");
+
+    Press(165);
+    ASSERT_TRUE(PumpUntil([&] { return !g_Settings->ClipStart(0).empty(); }));
+    Press(140);
+    EXPECT_TRUE(PumpUntil([&] { return g_Settings->ClipStart(0).empty(); }))
+        << "the loaded clip's points outlive the new recording";
+    Press(125);
+    ASSERT_TRUE(PumpUntil([&] { return AllRows("Stop"); }));
+
+    bank->StopRecorder(Address(5));
+    ASSERT_TRUE(PumpUntil([&] { return g_Settings->State(5) == "Los"; }, 3s));
+    g_Settings->SetClipStart(5, "01:00:00;00");
+    g_Settings->SetClipEnd(5, "01:00:10;00");
+    EZ_REDRAWCONTROL("MAIN", 100);
+    PumpUntil([] { return false; }, 100ms);
+    QWidget* viewport =
+        qt::ControlWidget("MAIN", 100)->findChild<QWidget*>("qt_scrollarea_viewport");
+    const QImage image = viewport->grab().toImage();
+    const int rowH = qt::ListRowHeight("MAIN", 100), left = g_Status->ColumnWidth(0);
+    const int row = (5 / 2) * g_Settings->TrackLines() + 1;
+    int ink = 0;
+    for (int x = left + 180; x < left + g_Status->ColumnWidth(1) - 80; ++x)
+        for (int y = row * rowH; y < (row + 1) * rowH; ++y) {
+            const QColor p = image.pixelColor(x, y);
+            ink += p.red() > 90 && p.green() < 60 && p.blue() < 60;
+        }
+    EXPECT_EQ(ink, 0) << "In/Out drawn on a lost recorder's row";
+    qt::Grab("MAIN").save("e2e_main_rows_now.png");
 }
 
 TEST_F(ControllerTest, ClosingTheWindowDisconnectsAndEndsTheProcess) {

@@ -3,10 +3,15 @@
 // auto-record questions and the clip list window's remembered place.
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <tuple>
 
 #include "../shell/temp_dir.h"
@@ -116,7 +121,7 @@ TEST_F(MainWindowTest, ShrinkingBelowTheMinimumSnapsBack) {
     EZ_DOEVENTS(255);
     double width = 0, height = 0;
     EZ_GETSIZE("MAIN", width, height, 3);
-    EXPECT_EQ(width, 126);
+    EXPECT_EQ(width, 135);
     EXPECT_EQ(height, 33.875);
 }
 
@@ -300,6 +305,111 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeReadIsReportedOnceAtStart) {
     g_Settings = &settings;
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find(dir.File("tarvolen.ini.bad")), std::string::npos) << boxes[0];
+}
+
+// Tab walks the window as it reads, left to right, past what step mode hides,
+// and the control it reaches shows a frame in its own colours.
+TEST_F(MainWindowTest, TabShowsWhereTheKeyboardIs) {
+    QWidget* window = qt::FormWidget("MAIN");
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    EZ_DOEVENTS(255);
+    auto idOf = [](QWidget* w) {
+        for (int32_t id = 100; id <= 190; id += 5)
+            if (w && qt::ControlWidget("MAIN", id) == w) return id;
+        return -1;
+    };
+    auto walk = [&] {
+        EZ_SETFOCUS("MAIN", 100);
+        EZ_DOEVENTS(255);
+        std::vector<int32_t> ids;
+        for (int i = 0; i < 20; ++i) {
+            QWidget* at = QApplication::focusWidget();
+            ids.push_back(idOf(at));
+            QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+            QApplication::sendEvent(at, &tab);
+            EZ_DOEVENTS(255);
+            if (idOf(QApplication::focusWidget()) == 100) break;
+        }
+        return ids;
+    };
+    EXPECT_EQ(walk(), (std::vector<int32_t>{100, 105, 110, 115, 120, 125, 130, 135, 140, 145, 150,
+                                            155, 160, 165, 170}));
+    // Each button looks different with the focus than without it.
+    for (int32_t id : {105, 140, 150, 170}) {
+        SCOPED_TRACE(id);
+        QWidget* button = qt::ControlWidget("MAIN", id);
+        EZ_SETFOCUS("MAIN", 100);
+        EZ_DOEVENTS(255);
+        const QImage without = button->grab().toImage();
+        EZ_SETFOCUS("MAIN", id);
+        EZ_DOEVENTS(255);
+        ASSERT_TRUE(button->hasFocus());
+        const QImage with = button->grab().toImage();
+        const int y = with.height() / 2;
+        EXPECT_NE(with.pixelColor(3, y), without.pixelColor(3, y));
+        EXPECT_EQ(with.pixelColor(1, y), without.pixelColor(1, y)) << "the edge stays";
+    }
+    // The list too, though its rows are the program's.
+    EZ_SETFOCUS("MAIN", 100);
+    EZ_DOEVENTS(255);
+    auto* list = static_cast<QAbstractScrollArea*>(qt::ControlWidget("MAIN", 100));
+    const QImage focused = list->viewport()->grab().toImage();
+    EZ_SETFOCUS("MAIN", 105);
+    EZ_DOEVENTS(255);
+    const QImage unfocused = list->viewport()->grab().toImage();
+    EXPECT_NE(focused.pixelColor(1, 40), unfocused.pixelColor(1, 40));
+
+    qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);  // step mode hides four
+    EXPECT_EQ(walk(),
+              (std::vector<int32_t>{100, 105, 110, 115, 135, 145, 150, 155, 160, 165, 170}));
+    qt::DeliverEvent("MAIN", 160, EZ_EV_CLICK, 0);
+}
+
+// Closing while channels record asks first; Esc keeps the window, Return
+// closes it. Without a recording channel it closes at once.
+TEST_F(MainWindowTest, ClosingWhileRecordingAsksFirst) {
+    int exitCode = -1;
+    SetEndProcessHook([&](int code) { exitCode = code; });
+    qt::SetMessageBoxAnswerer(nullptr);  // the real box, answered with keys
+    settings.SetState(2, "Record");
+    settings.SetState(5, "Record");
+    settings.SetShown(7, 0);
+    settings.SetState(7, "Record");  // not shown: not the operator's
+    settings.SetState(9, "Play");
+    std::string asked;
+    auto answerWith = [&](int key) {
+        auto step = std::make_shared<std::function<void()>>();
+        auto tries = std::make_shared<int>(0);
+        *step = [&, key, step, tries] {
+            QWidget* box = qt::FormWidget("{MSGBOX}");
+            if (!box || !box->isVisible()) {
+                if (++*tries < 100)
+                    QTimer::singleShot(5, *step);
+                else
+                    *step = nullptr;  // never asked
+                return;
+            }
+            asked = qt::MessageBoxLog().back();
+            QWidget* to = QApplication::focusWidget() ? QApplication::focusWidget() : box;
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(to, &press);
+            *step = nullptr;
+        };
+        QTimer::singleShot(0, *step);
+    };
+    answerWith(Qt::Key_Escape);
+    qt::FormWidget("MAIN")->close();
+    EXPECT_EQ(asked,
+              "|2 channels are recording.|The recorders go on recording when the controller "
+              "closes.||Close the controller?");
+    EXPECT_EQ(exitCode, -1);
+    ASSERT_TRUE(EZ_FORMEXISTS("MAIN"));
+
+    answerWith(Qt::Key_Return);
+    qt::FormWidget("MAIN")->close();
+    EXPECT_EQ(exitCode, 0);
+    SetEndProcessHook(nullptr);
 }
 
 TEST_F(MainWindowTest, StartSequenceLeavesTheNormalPointer) {

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
@@ -231,6 +232,32 @@ class AddressDialogTest : public SetupWindowTest {
     }
 };
 
+// Tab reads the dialog as a person does: name, internal channel, address,
+// then the buttons, and round again.
+TEST_F(AddressDialogTest, TabGoesNameChannelAddressButtons) {
+    Edit(1, [&] {
+        QWidget* dialog = qt::FormWidget("IPADDRESS");
+        dialog->activateWindow();
+        QApplication::setActiveWindow(dialog);
+        EZ_SETFOCUS("IPADDRESS", 120);
+        EZ_DOEVENTS(255);
+        auto owner = [](QWidget* w) {
+            for (int32_t id : {120, 130, 100, 105, 125, 2}) {
+                QWidget* c = qt::ControlWidget("IPADDRESS", id);
+                if (c && (c == w || c->isAncestorOf(w))) return id;
+            }
+            return -1;
+        };
+        std::vector<int32_t> visited;
+        for (int i = 0; i < 14 && visited.size() < 7; ++i) {
+            const int32_t id = owner(QApplication::focusWidget());
+            if (visited.empty() || visited.back() != id) visited.push_back(id);
+            Key(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        EXPECT_EQ(visited, (std::vector<int32_t>{120, 130, 100, 105, 125, 2, 120}));
+    });
+}
+
 TEST_F(AddressDialogTest, TypedValuesReachTheChannel) {
     settings.SetAddress(2, "127.0.0.103");
     Edit(2, [&] {
@@ -358,6 +385,18 @@ TEST_F(SetupWindowTest, NamingHelpPutsATabBeforeEveryToken) {
     EXPECT_EQ(percents, 16u);
     EXPECT_EQ(tabs, 16u);
     EXPECT_NE(help.find("||date\t%D"), std::string::npos);
+}
+
+// The recorders expand %M to the month: the help the window shows says so.
+TEST_F(SetupWindowTest, NamingHelpSaysMIsTheMonth) {
+    WhileOpen(kSetup, OpenSetupWindow, [&] {
+        auto* help = qobject_cast<QLabel*>(qt::ControlWidget(kSetup, 145));
+        ASSERT_NE(help, nullptr);
+        const QString text = help->text();
+        EXPECT_TRUE(text.contains("%M = 2 digit month")) << text.toStdString();
+        EXPECT_TRUE(text.contains("%d = 2 digit day")) << text.toStdString();
+        EXPECT_FALSE(text.contains("%M = 2 digit day")) << text.toStdString();
+    });
 }
 
 }  // namespace

@@ -89,6 +89,7 @@ class OwnerDrawnButton : public QAbstractButton {
         dc.width = width();
         dc.height = height();
         dc.pushed = isDown();
+        dc.focused = hasFocus();
         FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, dc);
     }
     void mousePressEvent(QMouseEvent* e) override {

@@ -16,6 +16,7 @@ struct DrawContext {
     int32_t width = 0;
     int32_t height = 0;
     bool pushed = false;
+    bool focused = false;
     bool selected = false;
     // Fingerprint of everything drawn, so a list can tell which rows changed.
     uint64_t fingerprint = 1469598103934665603ull;

@@ -272,6 +272,7 @@ bool EZ_STARTOWNERDRAW(int32_t value, EzDrawInfo& info) {
     info.width = c->width;
     info.height = c->height;
     info.pushed = c->pushed;
+    info.focused = c->focused;
     info.selected = c->selected;
     return true;
 }

@@ -61,8 +61,11 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
   private:
+    void PaintRows(QPainter& painter, QPaintEvent* e);
     int TotalWidth() const;
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();

@@ -263,6 +263,27 @@ void ListView::resizeEvent(QResizeEvent* e) {
 
 void ListView::paintEvent(QPaintEvent* e) {
     QPainter painter(viewport());
+    PaintRows(painter, e);
+    if (hasFocus()) {
+        // The keyboard is here: a frame inside the list's edge.
+        painter.setClipRegion(e->region());
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+    }
+}
+
+void ListView::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    viewport()->update();
+}
+
+void ListView::focusOutEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    viewport()->update();
+}
+
+void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
     QColor base = palette().color(QPalette::Base);
     if (!ownerDrawn_)
         painter.fillRect(e->rect(), base);

@@ -233,7 +233,10 @@ void Backend::Unload(const std::string& name) {
     if (form->loop) form->loop->quit();
     if (form->window) {
         form->window->unloading = true;
+        // The keyboard goes back to the form below, not to nowhere.
+        QWidget* below = form->window->isActiveWindow() ? form->window->parentWidget() : nullptr;
         form->window->hide();
+        if (below && below->isVisible()) below->activateWindow();
         form->window->deleteLater();
     }
     if (forms.empty() && QCoreApplication::instance()) QCoreApplication::instance()->quit();
@@ -497,6 +500,8 @@ void EZ_FORM(const std::string& nameIn, const std::string& parent, const std::st
     }
     if (!B().FindForm(name)) return;
     window->show();
+    // The keyboard goes to the new form, with or without a window manager to hand it over.
+    window->activateWindow();
     if (f->modal) {
         QEventLoop loop;
         f->loop = &loop;
