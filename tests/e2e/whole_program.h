@@ -62,9 +62,13 @@ class WholeProgramTest : public ::testing::Test {
         SetEndProcessHook([this](int code) { exitCode = code; });
         // No settings file: the default channels, 127.0.0.101 to 124.
         std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
-        char arg0[] = "tarvolen";
-        char* argv[] = {arg0, nullptr};
-        InstallApplication(MakeApplication(1, argv));
+        WriteSettings(cSettings::SettingsPathFor(cSettings::ProgramPath()));
+        std::vector<std::string> args{"tarvolen"};
+        for (auto& a : Arguments()) args.push_back(a);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        InstallApplication(MakeApplication(int(args.size()), argv.data()));
         ApplicationStart(0);
         ASSERT_TRUE(EZ_FORMEXISTS("MAIN"));
         ASSERT_TRUE(PumpUntil([&] { return g_Ampcontrol && g_Ampcontrol->IsConnected(); }, 10s));
@@ -90,6 +94,9 @@ class WholeProgramTest : public ::testing::Test {
 
     // Lets a test give the bank clips it had before the controller started.
     virtual void PrepareBank(recorder::BankOptions&) {}
+    // Lets a test start the program with a settings file or arguments.
+    virtual void WriteSettings(const std::string& /*path*/) {}
+    virtual std::vector<std::string> Arguments() { return {}; }
 
     template <typename Pred>
     static bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
