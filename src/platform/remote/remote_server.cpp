@@ -523,8 +523,8 @@ void RemoteServer::Impl::Accept(Deck& home) {
                 byId[session->id] = session;
                 home.sessions.insert(session);
                 Trace("remote " + client + " " + home.Name() + ": connected");
-                session->Begin();
                 ClientsChanged();
+                session->Begin();
             }
         }
         Accept(home);
