@@ -6,11 +6,7 @@
 //   - a panel's "record" to the first RECORD that reached a recorder (the
 //     bank's journal), median and p99, and the spread to the last.
 // BENCH_CYCLES sets the number of record/stop cycles (default 40).
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QEventLoop>
 #include <QTimer>
@@ -34,19 +30,21 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "tests/platform/loopback_client.h"
+#include "whole_program_bench.h"
 #include "windows/program.h"
 
 namespace {
 
 using namespace tarvolen;
-using Clock = std::chrono::steady_clock;
+using bench::BankProcess;
+using bench::Clock;
+using bench::Heartbeat;
+using bench::Ms;
+using bench::Percentile;
 
 constexpr uint16_t kBankPort = 17381;
 constexpr uint16_t kRemotePort = 19993;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 int64_t EpochMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -54,120 +52,17 @@ int64_t EpochMicros() {
         .count();
 }
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
-
-// The bank in a child process, asked one line at a time.
-class BankProcess {
-  public:
-    bool Start() {
-        int toChild[2], toParent[2];
-        if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(toChild[1]);
-            ::close(toParent[0]);
-            Serve(toChild[0], toParent[1]);
-            std::_Exit(0);
-        }
-        ::close(toChild[0]);
-        ::close(toParent[1]);
-        in_ = toParent[0];
-        out_ = toChild[1];
-        return Ask("ping") == "ok";
-    }
-    std::string Ask(const std::string& line) {
-        std::string l = line + "\n";
-        if (::write(out_, l.data(), l.size()) < 0) return "";
-        std::string answer;
-        char c;
-        while (::read(in_, &c, 1) == 1 && c != '\n') answer.push_back(c);
-        return answer;
-    }
-    void Stop() {
-        Ask("quit");
-        ::waitpid(pid_, nullptr, 0);
-    }
-
-  private:
-    // "records SINCE": the first and last arrival of RECORD after SINCE (µs).
-    static void Serve(int in, int out) {
-        recorder::BankOptions o;
-        std::string error;
-        recorder::ExpandAddresses("127.0.0.101-124", o.addresses, error);
-        o.port = kBankPort;
-        recorder::Bank bank(o);
-        if (!bank.Start(error)) {
-            std::fprintf(stderr, "bank: %s\n", error.c_str());
-            return;
-        }
-        std::string line;
-        char c;
-        while (::read(in, &c, 1) == 1) {
-            if (c != '\n') {
-                line.push_back(c);
-                continue;
-            }
-            std::string verb = line.substr(0, line.find(' '));
-            std::string answer = "ok";
-            if (verb == "recording") {
-                int n = 0;
-                for (const auto& a : bank.Addresses()) {
-                    auto view = bank.Channel(a, 1);
-                    n += view && view->state == "Record";
-                }
-                answer = std::to_string(n);
-            }
-            if (verb == "records") {
-                int64_t since = std::atoll(line.c_str() + 8);
-                int64_t first = 0, last = 0;
-                int n = 0;
-                for (const auto& e : bank.Journal()) {
-                    if (e.request != "RECORD" || e.received < since) continue;
-                    first = n == 0 ? e.received : std::min(first, e.received);
-                    last = std::max(last, e.received);
-                    ++n;
-                }
-                answer =
-                    std::to_string(n) + " " + std::to_string(first) + " " + std::to_string(last);
-            }
-            answer += "\n";
-            (void)!::write(out, answer.data(), answer.size());
-            line.clear();
-            if (verb == "quit") break;
-        }
-        bank.Stop();
-    }
-    pid_t pid_ = 0;
-    int in_ = -1, out_ = -1;
-};
-
 // A panel's connection, blocking with a bound on every wait.
 class Panel {
   public:
     bool Open() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(kRemotePort);
-        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
-        return Until("\r\n\r\n");  // the greeting
+        fd_ = tarvolen::testing::ConnectLoopback(kRemotePort);
+        return fd_ >= 0 && Until("\r\n\r\n");  // the greeting
     }
     ~Panel() {
         if (fd_ >= 0) ::close(fd_);
     }
-    void Send(const std::string& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) return;
-            done += size_t(n);
-        }
-    }
+    void Send(const std::string& bytes) { tarvolen::testing::WriteAll(fd_, bytes); }
     // Waits for text; what came before it and the text itself are dropped.
     bool Until(const std::string& text, int ms = 10000) {
         auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -198,34 +93,6 @@ class Panel {
     std::string in_;
 };
 
-class Heartbeat {
-  public:
-    Heartbeat() {
-        timer_.setInterval(5);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start();
-    }
-    void Reset() {
-        last_ = Clock::now();
-        longest_ = {};
-    }
-    double LongestMs() {
-        Tick();
-        return Ms(longest_);
-    }
-
-  private:
-    void Tick() {
-        auto now = Clock::now();
-        longest_ = std::max(longest_, now - last_);
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_ = Clock::now();
-    Clock::duration longest_{};
-};
-
 // Runs work on a thread of its own while the GUI thread runs its message loop
 // as the program does, until the work is done.
 template <typename Work>
@@ -249,7 +116,23 @@ void WhileWindowRuns(Work work) {
 
 int main(int argc, char** argv) {
     int cycles = std::getenv("BENCH_CYCLES") ? std::atoi(std::getenv("BENCH_CYCLES")) : 40;
-    BankProcess bank;  // first: it forks
+    // "records SINCE": how many RECORDs reached a recorder after SINCE (µs
+    // since the epoch), the first and the last arrival.
+    BankProcess bank(
+        kBankPort,
+        [](recorder::Bank& bank, const std::string& verb, const std::string& rest) -> std::string {
+            if (verb == "recording") return std::to_string(bench::Recording(bank));
+            if (verb != "records") return {};
+            int64_t since = std::atoll(rest.c_str()), first = 0, last = 0;
+            int n = 0;
+            for (const auto& e : bank.Journal()) {
+                if (e.request != "RECORD" || e.received < since) continue;
+                first = n == 0 ? e.received : std::min(first, e.received);
+                last = std::max(last, e.received);
+                ++n;
+            }
+            return std::to_string(n) + " " + std::to_string(first) + " " + std::to_string(last);
+        });  // first: it forks
     if (!bank.Start()) {
         std::fprintf(stderr, "cannot start the recorder bank\n");
         return 1;

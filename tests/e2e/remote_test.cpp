@@ -13,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include "../platform/loopback_client.h"
 #include "platform/qt/qt_seam.h"
 #include "whole_program.h"
 #include "windows/remote_control.h"
@@ -37,26 +38,14 @@ bool Pump(Pred pred, std::chrono::milliseconds timeout = 10s) {
 // while the test waits for a reply.
 class Panel {
   public:
-    explicit Panel(uint16_t port, const char* from = nullptr) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (from) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            ::inet_pton(AF_INET, from, &local.sin_addr);
-            ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        }
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    explicit Panel(uint16_t port, const char* from = nullptr)
+        : fd_(tarvolen::testing::ConnectLoopback(port, from)) {
         ::fcntl(fd_, F_SETFL, O_NONBLOCK);
     }
     ~Panel() { ::close(fd_); }
-    bool Connected() const { return connected_; }
+    bool Connected() const { return fd_ >= 0; }
     void Send(const std::string& line) {
-        std::string l = line + "\r\n";
-        ASSERT_EQ(::write(fd_, l.data(), l.size()), ssize_t(l.size()));
+        ASSERT_TRUE(tarvolen::testing::WriteAll(fd_, line + "\r\n"));
     }
     // The next reply: one line, or a block up to its blank line. Asynchronous
     // 5xx blocks met on the way are kept for Saw.
@@ -108,7 +97,6 @@ class Panel {
         return n;
     }
     int fd_ = -1;
-    bool connected_ = false;
     std::string in_, log_;
 };
 

@@ -2,6 +2,8 @@
 // window: it takes the Actions and answers them.
 #include "platform/remote/remote_server.h"
 
+#include "loopback_client.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -22,34 +24,15 @@ using namespace std::chrono_literals;
 
 class Client {
   public:
-    explicit Client(uint16_t port, const char* from = nullptr) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (from) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            ::inet_pton(AF_INET, from, &local.sin_addr);
-            ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        }
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
+    explicit Client(uint16_t port, const char* from = nullptr)
+        : fd_(tarvolen::testing::ConnectLoopback(port, from)) {}
     ~Client() { Close(); }
     void Close() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
     }
-    bool Connected() const { return connected_; }
-    void Send(const std::string& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) return;
-            done += size_t(n);
-        }
-    }
+    bool Connected() const { return fd_ >= 0; }
+    void Send(const std::string& bytes) { tarvolen::testing::WriteAll(fd_, bytes); }
     // The next reply: a line, or a block up to its blank line; empty when
     // nothing complete came within the time or the stream ended.
     std::string Next(std::chrono::milliseconds timeout = 5s) {
@@ -97,7 +80,6 @@ class Client {
         return true;
     }
     int fd_ = -1;
-    bool connected_ = false;
     bool eof_ = false;
     std::string in_;
 };

@@ -532,7 +532,7 @@ void RemoteServer::Impl::Accept(Deck& home) {
 }
 
 RemoteServer::RemoteServer(RemoteOptions options, std::function<void()> wake)
-    : impl_(std::make_shared<Impl>(std::move(options), std::move(wake))) {}
+    : impl_(std::make_unique<Impl>(std::move(options), std::move(wake))) {}
 
 RemoteServer::~RemoteServer() {
     Stop();
@@ -613,8 +613,11 @@ std::vector<ActionRequest> RemoteServer::TakeActions() {
     return std::exchange(impl_->pending, {});
 }
 
+// The posted work holds the Impl by a plain pointer: the io_context it waits
+// in belongs to the Impl, so it never outlives it, and a shared pointer would
+// keep both alive for good when the server stops before running it.
 void RemoteServer::Answer(uint64_t session, int code) {
-    auto m = impl_;
+    Impl* m = impl_.get();
     asio::post(m->io, [m, session, code] {
         auto it = m->byId.find(session);
         if (it == m->byId.end()) return;
@@ -627,7 +630,7 @@ void RemoteServer::Answer(uint64_t session, int code) {
 }
 
 void RemoteServer::Publish(int index, const DeckState& state) {
-    auto m = impl_;
+    Impl* m = impl_.get();
     asio::post(m->io, [m, index, state] {
         for (auto& d : m->decks) {
             if (d->index != index || d->state == state) continue;

@@ -88,7 +88,7 @@ class RemoteServer {
     struct Impl;
 
   private:
-    std::shared_ptr<Impl> impl_;
+    std::unique_ptr<Impl> impl_;
 };
 
 // "127.0.0.1" style address allowed by the list (see RemoteOptions::allowed).
