@@ -37,18 +37,19 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "whole_program_bench.h"
 #include "windows/program.h"
 
 namespace {
 
 using namespace tarvolen;
-using Clock = std::chrono::steady_clock;
+using bench::BankProcess;
+using bench::Clock;
+using bench::Heartbeat;
+using bench::Ms;
+using bench::Percentile;
 
 constexpr uint16_t kPort = 17380;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 double CpuSeconds() {
     rusage u{};
@@ -118,121 +119,6 @@ void Watch(const std::string& form, int32_t id, int32_t code, int32_t value, int
     }
 }
 
-// The longest time between two ticks of a 5 ms timer on the GUI thread,
-// since the last Reset.
-class Heartbeat {
-  public:
-    Heartbeat() {
-        timer_.setInterval(5);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start();
-    }
-    void Reset() {
-        last_ = Clock::now();
-        longest_ = {};
-    }
-    double LongestMs() {
-        Tick();
-        return Ms(longest_);
-    }
-
-  private:
-    void Tick() {
-        auto now = Clock::now();
-        longest_ = std::max(longest_, now - last_);
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_ = Clock::now();
-    Clock::duration longest_{};
-};
-
-// The bank lives in a child process; the parent tells it what to do, one
-// line at a time, and reads one answer line back.
-class BankProcess {
-  public:
-    bool Start() {
-        int toChild[2], toParent[2];
-        if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(toChild[1]);
-            ::close(toParent[0]);
-            Serve(toChild[0], toParent[1]);
-            std::_Exit(0);
-        }
-        ::close(toChild[0]);
-        ::close(toParent[1]);
-        in_ = toParent[0];
-        out_ = toChild[1];
-        return Ask("ping") == "ok";
-    }
-    std::string Ask(const std::string& line) {
-        std::string l = line + "\n";
-        if (::write(out_, l.data(), l.size()) < 0) return "";
-        std::string answer;
-        char c;
-        while (::read(in_, &c, 1) == 1 && c != '\n') answer.push_back(c);
-        return answer;
-    }
-    void Stop() {
-        Ask("quit");
-        ::waitpid(pid_, nullptr, 0);
-    }
-
-  private:
-    static void Serve(int in, int out) {
-        recorder::BankOptions o;
-        std::string error;
-        recorder::ExpandAddresses("127.0.0.101-124", o.addresses, error);
-        o.port = kPort;
-        recorder::Bank bank(o);
-        if (!bank.Start(error)) {
-            std::fprintf(stderr, "bank: %s\n", error.c_str());
-            return;
-        }
-        std::string line;
-        char c;
-        while (::read(in, &c, 1) == 1) {
-            if (c != '\n') {
-                line.push_back(c);
-                continue;
-            }
-            std::string verb = line.substr(0, line.find(' '));
-            std::string address = line.find(' ') == std::string::npos
-                                      ? std::string()
-                                      : line.substr(line.find(' ') + 1);
-            std::string answer = "ok";
-            if (verb == "silent" || verb == "speak") bank.SetSilent(address, verb == "silent");
-            if (verb == "mute" || verb == "unmute") bank.SetMute(address, verb == "mute");
-            if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
-            if (verb == "oversize") bank.SendOversize(address);
-            if (verb == "cut") bank.CutConnections(address);
-            if (verb == "recording") {
-                int n = 0;
-                for (const auto& a : bank.Addresses()) {
-                    auto view = bank.Channel(a, 1);
-                    n += view && view->state == "Record";
-                }
-                answer = std::to_string(n);
-            }
-            answer += "\n";
-            (void)!::write(out, answer.data(), answer.size());
-            line.clear();
-            if (verb == "quit") break;
-        }
-        bank.Stop();
-    }
-    pid_t pid_ = 0;
-    int in_ = -1, out_ = -1;
-};
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
-
 bool AllRows(const char* state, int from = 0, int to = 23) {
     for (int ch = from; ch <= to; ++ch)
         if (g_Settings->State(ch).rfind(state, 0) != 0) return false;
@@ -250,7 +136,19 @@ bool AllChecked() {
 int main(int argc, char** argv) {
     int seconds = std::getenv("BENCH_SECONDS") ? std::atoi(std::getenv("BENCH_SECONDS")) : 60;
     // First: it forks, so no threads may run yet.
-    BankProcess bank;
+    BankProcess bank(kPort,
+                     [](recorder::Bank& bank, const std::string& verb,
+                        const std::string& address) -> std::string {
+                         if (verb == "silent" || verb == "speak")
+                             bank.SetSilent(address, verb == "silent");
+                         if (verb == "mute" || verb == "unmute")
+                             bank.SetMute(address, verb == "mute");
+                         if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
+                         if (verb == "oversize") bank.SendOversize(address);
+                         if (verb == "cut") bank.CutConnections(address);
+                         if (verb == "recording") return std::to_string(bench::Recording(bank));
+                         return {};
+                     });
     if (!bank.Start()) {
         std::fprintf(stderr, "cannot start the recorder bank\n");
         return 1;

@@ -15,6 +15,7 @@
 #include "timecode/tc_math.h"
 #include "windows/button_painter.h"
 #include "windows/main_window.h"
+#include "windows/remote_control.h"
 #include "windows/setup_window.h"
 
 namespace tarvolen {
@@ -91,9 +92,26 @@ bool IsTcEntryButton(int32_t id) {
 Application MakeApplication(int argc, char** argv) {
     Application app;
     app.createSharedObjects = CreateSharedObjects;
-    app.createMainForm = CreateMainForm;
     app.commandLine = CommandLineText(argc, argv);
-    app.windows["MAIN"] = {DesignMainWindow, MainWindowEvent};
+    app.createMainForm = [line = app.commandLine] {
+        CreateMainForm();
+        StartRemoteControl(line);
+    };
+    // Remote commands arrive as a thread event of their own; the status
+    // thread's tells the remote surface too that the channels changed.
+    app.windows["MAIN"] = {[] {
+                               DesignMainWindow();
+                               DesignRemoteLabel();
+                           },
+                           [](int32_t id, int32_t code, int32_t value, int32_t& cancel) {
+                               if (id == kRemoteEventId && code == EZ_EV_THREAD) {
+                                   RemoteControlEvent();
+                                   return;
+                               }
+                               MainWindowEvent(id, code, value, cancel);
+                               if (id == EZ_THREADEVENT_ID && code == EZ_EV_THREAD)
+                                   RemoteStatusChanged();
+                           }};
     // The clip list leaves painting its buttons to the shared painter.
     app.windows["CLIPLIST"] = {
         DesignClipList, [](int32_t id, int32_t code, int32_t value, int32_t& cancel) {

@@ -64,9 +64,12 @@ class WholeProgramTest : public ::testing::Test {
         // No settings file: the default channels, 127.0.0.101 to 124.
         std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
         PrepareSettings(cSettings::SettingsPathFor(cSettings::ProgramPath()));
-        char arg0[] = "tarvolen";
-        char* argv[] = {arg0, nullptr};
-        InstallApplication(MakeApplication(1, argv));
+        std::vector<std::string> args{"tarvolen"};
+        for (auto& a : Arguments()) args.push_back(a);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        InstallApplication(MakeApplication(int(args.size()), argv.data()));
         ApplicationStart(0);
         ASSERT_TRUE(EZ_FORMEXISTS("MAIN"));
         ASSERT_TRUE(PumpUntil([&] { return g_Ampcontrol && g_Ampcontrol->IsConnected(); }, 10s));
@@ -97,6 +100,8 @@ class WholeProgramTest : public ::testing::Test {
     virtual std::string StartState(int /*ch*/) const { return "Stop"; }
     // Lets a test start from a settings file of its own.
     virtual void PrepareSettings(const std::string& /*path*/) {}
+    // Lets a test start the program with arguments of its own.
+    virtual std::vector<std::string> Arguments() { return {}; }
 
     template <typename Pred>
     static bool PumpUntil(Pred pred, std::chrono::milliseconds timeout = 5s) {
