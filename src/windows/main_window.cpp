@@ -233,10 +233,11 @@ void DesignMainWindow() {
     EZ_USEIFONT("Segoe UI", 16, "L+V");
     EZ_COLOR(25, 0);
     EZ_LABEL(185, "controller", 1.25, 32.625, 16.125, 1.875, "^");
-    // Which channels the last Record or Stop left out, below the buttons.
+    // Which channels the last Record or Stop left out, below the buttons; the
+    // remote-control line shares the row, on the right.
     EZ_USEIFONT("Segoe UI", 9, "BV");
     EZ_COLOR(12, 0);
-    EZ_LABEL(kGroupNotice, "", 20.625, 34.875, 103.25, 1.125, "C");
+    EZ_LABEL(kGroupNotice, "", 20.625, 34.875, 62, 1.125, "C");
 
     int32_t help = EZ_DEFSUBMENU(9005, "&Contents", 0);
     EZ_SETSUBMENU(0, 9000, help);

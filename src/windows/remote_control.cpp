@@ -289,7 +289,7 @@ void PublishStates() {
 void DesignRemoteLabel() {
     EZ_USEIFONT("Segoe UI", 9, "V");
     EZ_COLOR(11, 0);
-    EZ_LABEL(kRemoteLabelId, "", 20.625, 34.375, 113, 1.5, "");
+    EZ_LABEL(kRemoteLabelId, "", 83.5, 34.875, 51, 1.125, "");
 }
 
 RemoteSettings ReadRemoteSettings(const IniFile& file, std::string_view commandLine) {

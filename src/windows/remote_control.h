@@ -18,7 +18,7 @@ class IniFile;
 // wait.
 inline constexpr int32_t kRemoteEventId = 10001;
 // The main form's line that shows the surface and its clients.
-inline constexpr int32_t kRemoteLabelId = 190;
+inline constexpr int32_t kRemoteLabelId = 195;
 
 // Adds that line to the main form while it is being designed.
 void DesignRemoteLabel();
