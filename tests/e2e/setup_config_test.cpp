@@ -481,7 +481,7 @@ TEST_F(OperatorInputTest, AChannelWithoutAnAddressIsOffAndNeverDialled) {
     WithSetup([&] {
         ChooseRow(4);
         ASSERT_TRUE(PumpUntil([] { return Shown("Resolution") == "1080i"; }));
-        const int dials = link->Dials();
+        const int dials = links.ours->Dials();
         EditAddress(4, [&] {
             qt::DeliverEvent("IPADDRESS", 125, EZ_EV_CLICK, 0);  // "C&lear"
             PressKey(Qt::Key_Return);
@@ -498,7 +498,7 @@ TEST_F(OperatorInputTest, AChannelWithoutAnAddressIsOffAndNeverDialled) {
         }));
         EXPECT_EQ(Row("Resolution"), -1) << "no page for a channel without a recorder";
         PumpUntil([] { return false; }, 300ms);
-        EXPECT_EQ(link->Dials(), dials);
+        EXPECT_EQ(links.ours->Dials(), dials);
     });
     // Nor at the next connect.
     g_Ampcontrol->PauseStatusThread();
