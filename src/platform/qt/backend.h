@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,17 @@ class Backend {
         messageBoxAnswerer;
     std::vector<std::string> messageBoxLog;
     int32_t pendingMainMenu = -1;  // defined before its form is created
+
+    // List cell texts posted from other threads: a pass's texts reach the GUI
+    // thread together, in one queued call, however many there are.
+    struct PostedText {
+        std::string form;
+        int32_t id, row, column;
+        std::string text;
+    };
+    std::mutex postedMutex;
+    std::vector<PostedText> posted;  // guarded by postedMutex
+    bool postedQueued = false;       // guarded by postedMutex
 
   private:
     Backend();

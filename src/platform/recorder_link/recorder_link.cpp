@@ -183,6 +183,8 @@ struct RecorderLink::Impl {
     } listing;
     uint32_t nextId = 0;
     int dials = 0;
+    // Called whenever what codes 30 and 34 answer may have changed.
+    std::function<void()> statusWake;
 
     explicit Impl(LinkOptions o) : options(o) {
         if (options.maxListing == 0) options.maxListing = 1;
@@ -201,6 +203,14 @@ struct RecorderLink::Impl {
     uint32_t NewIdLocked() {
         std::lock_guard lock(mu);
         return NewId();
+    }
+    void StatusChanged() {  // mu held
+        if (statusWake) statusWake();
+    }
+    bool WatchStatus(std::function<void()> wake) {
+        std::lock_guard lock(mu);
+        statusWake = std::move(wake);
+        return true;
     }
 
     std::shared_ptr<Connection> Open(const std::string& address);  // mu held
@@ -329,6 +339,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
         Arm(retryAt);
         std::lock_guard lock(link.mu);
         if (phase != Phase::kClosed) phase = Phase::kLost;
+        link.StatusChanged();
         FailPending();
     }
 
@@ -340,6 +351,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
         socket.close(ec);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
+        link.StatusChanged();
         FailPending();
     }
 
@@ -490,6 +502,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
                     std::lock_guard lock(link.mu);
                     channelCount = static_cast<int>(channels);
                     for (auto& s : status) s = ChannelStatus{};
+                    link.StatusChanged();
                     watchId = link.NewId();
                 }
                 Send(wire::MakeFrame(watchId, "WATCH"));
@@ -508,6 +521,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
                     s.timecode = f.Arg(2).substr(0, 15);
                     s.mode = f.Arg(3);
                 }
+                link.StatusChanged();
                 return true;
             }
             if (f.verb == "ERROR") return false;
@@ -534,6 +548,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
             if (f.verb != "OK") return false;
             if (phase != Phase::kClosed) phase = Phase::kUp;
             dialing = false;
+            link.StatusChanged();
             cameUp = true;  // its timer still waits for the end of the setup
             link.cv.notify_all();
             return true;
@@ -607,6 +622,7 @@ void RecorderLink::Impl::DropUnused() {
             ++it;
         }
     }
+    StatusChanged();
     cv.notify_all();
 }
 
@@ -832,6 +848,7 @@ int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     r.address = address;
     r.internal = internal;
     Open(address)->usedByAmp = true;
+    StatusChanged();
     return result::kReconnect;
 }
 
@@ -1107,6 +1124,9 @@ class AmpAdapter : public DeviceLibrary {
         return impl_->Amp(code, input, output);
     }
     void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
+    bool WatchStatus(std::function<void()> wake) override {
+        return impl_->WatchStatus(std::move(wake));
+    }
 
   private:
     std::shared_ptr<RecorderLink::Impl> impl_;
