@@ -76,7 +76,7 @@ class cSyncThread {
     struct Waker {
         std::mutex mu;
         std::condition_variable cv;
-        std::atomic<bool> due{false};  // something changed since the last pass began
+        std::atomic<bool> due{true};  // something changed since the last pass began
         void Poke(bool always = false) {
             // Only the first change after a pass needs to reach the thread;
             // a resume or the end always does, the thread may wait on them.
