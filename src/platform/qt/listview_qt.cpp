@@ -323,7 +323,8 @@ void ListView::paintEvent(QPaintEvent* e) {
             painter.restore();
             // A part repainted (an expose, say) before a change was looked
             // at leaves the change unpainted outside it: the whole row then.
-            const QRect bounds(QPoint(0, 0), rr.size());
+            // Only the part of the row in view can be painted.
+            const QRect bounds = rr.intersected(viewport()->rect()).translated(-rr.topLeft());
             if (!Covers(exposed, bounds) &&
                 !SameOutside(paintedOps_[size_t(r)], ops, exposed, bounds)) {
                 painted_[size_t(r)] = 0;
