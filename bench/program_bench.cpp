@@ -5,9 +5,12 @@
 //   - the longest gap between two events handled on the GUI thread (a 5 ms
 //     heartbeat timer) during connect and during a group Record;
 //   - a recorder's state change to the channel row drawn with it (p50, p99);
-//   - controller CPU with 24 idle and with 24 recording channels;
+//   - controller CPU with 24 idle and with 24 recording channels, and how
+//     often each recording row's timecode is drawn anew;
 //   - silence, garbage, an over-long payload and a close in mid-frame on five
 //     recorders while all 24 record, then Stop from the bottom strip.
+// It runs twice: on Qt's offscreen platform and on the X platform (xcb) under
+// Xvfb, each in a process of its own.
 // BENCH_SECONDS sets the length of each CPU window (default 60).
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -25,6 +28,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,19 +43,26 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
-#include "whole_program_bench.h"
 #include "windows/program.h"
 
 namespace {
 
 using namespace tarvolen;
-using bench::BankProcess;
-using bench::Clock;
-using bench::Heartbeat;
-using bench::Ms;
-using bench::Percentile;
+using Clock = std::chrono::steady_clock;
 
-constexpr uint16_t kPort = 17380;
+// Other runs of this bench may hold a port on the same machine: each run
+// takes the first free one from its own.
+uint16_t g_port = 17380;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+std::string Fixed(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    return text;
+}
 
 double CpuSeconds() {
     rusage u{};
@@ -84,7 +97,7 @@ class RawSession {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_port = htons(kPort);
+        a.sin_port = htons(g_port);
         ::inet_pton(AF_INET, address, &a.sin_addr);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
         char buf[512];
@@ -109,14 +122,171 @@ class RawSession {
 std::atomic<bool> g_watch{false};
 std::string g_wanted;
 Clock::time_point g_seenAt;
+// While counting: per channel, the timecodes its row was drawn with.
+bool g_countTimecodes = false;
+std::vector<std::vector<std::string>> g_drawnTimecodes(24);
 
 void Watch(const std::string& form, int32_t id, int32_t code, int32_t value, int32_t& cancel) {
     ApplicationEvent(form, id, code, value, cancel);
-    if (g_watch && form == "MAIN" && id == 100 && code == EZ_EV_OWNERDRAW &&
-        g_Settings->State(0).rfind(g_wanted, 0) == 0) {
+    if (form != "MAIN" || id != 100 || code != EZ_EV_OWNERDRAW) return;
+    if (g_watch && g_Settings->State(0).rfind(g_wanted, 0) == 0) {
         g_seenAt = Clock::now();
         g_watch = false;
     }
+    EzDrawInfo info;
+    if (g_countTimecodes && EZ_STARTOWNERDRAW(value, info) && info.item % 3 == 1) {
+        for (int ch = info.item / 3 * 2; ch <= info.item / 3 * 2 + 1; ++ch) {
+            auto& seen = g_drawnTimecodes[size_t(ch)];
+            std::string tc = g_Settings->Timecode(ch);
+            if (seen.empty() || seen.back() != tc) seen.push_back(tc);
+        }
+    }
+}
+
+// The longest time between two ticks of a 5 ms timer on the GUI thread,
+// since the last Reset.
+class Heartbeat {
+  public:
+    Heartbeat() {
+        timer_.setInterval(5);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start();
+    }
+    void Reset() {
+        timer_.start();
+        last_ = Clock::now();
+        longest_ = {};
+    }
+    // Its 200 ticks a second are the bench's, not the controller's.
+    void Stop() { timer_.stop(); }
+    double LongestMs() {
+        Tick();
+        return Ms(longest_);
+    }
+
+  private:
+    void Tick() {
+        auto now = Clock::now();
+        longest_ = std::max(longest_, now - last_);
+        last_ = now;
+    }
+    QTimer timer_;
+    Clock::time_point last_ = Clock::now();
+    Clock::duration longest_{};
+};
+
+// The bank lives in a child process; the parent tells it what to do, one
+// line at a time, and reads one answer line back.
+class BankProcess {
+  public:
+    bool Start() {
+        int toChild[2], toParent[2];
+        if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return false;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(toChild[1]);
+            ::close(toParent[0]);
+            Serve(toChild[0], toParent[1]);
+            std::_Exit(0);
+        }
+        ::close(toChild[0]);
+        ::close(toParent[1]);
+        in_ = toParent[0];
+        out_ = toChild[1];
+        if (Ask("ping") == "ok") return true;
+        ::close(in_);
+        ::close(out_);
+        ::waitpid(pid_, nullptr, 0);
+        return false;
+    }
+    std::string Ask(const std::string& line) {
+        std::string l = line + "\n";
+        if (::write(out_, l.data(), l.size()) < 0) return "";
+        std::string answer;
+        char c;
+        while (::read(in_, &c, 1) == 1 && c != '\n') answer.push_back(c);
+        return answer;
+    }
+    void Stop() {
+        Ask("quit");
+        ::waitpid(pid_, nullptr, 0);
+    }
+
+  private:
+    static void Serve(int in, int out) {
+        recorder::BankOptions o;
+        std::string error;
+        recorder::ExpandAddresses("127.0.0.101-124", o.addresses, error);
+        o.port = g_port;
+        recorder::Bank bank(o);
+        if (!bank.Start(error)) {
+            std::fprintf(stderr, "bank: %s\n", error.c_str());
+            return;
+        }
+        std::string line;
+        char c;
+        while (::read(in, &c, 1) == 1) {
+            if (c != '\n') {
+                line.push_back(c);
+                continue;
+            }
+            std::string verb = line.substr(0, line.find(' '));
+            std::string address = line.find(' ') == std::string::npos
+                                      ? std::string()
+                                      : line.substr(line.find(' ') + 1);
+            std::string answer = "ok";
+            if (verb == "silent" || verb == "speak") bank.SetSilent(address, verb == "silent");
+            if (verb == "mute" || verb == "unmute") bank.SetMute(address, verb == "mute");
+            if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
+            if (verb == "oversize") bank.SendOversize(address);
+            if (verb == "cut") bank.CutConnections(address);
+            if (verb == "recording") {
+                int n = 0;
+                for (const auto& a : bank.Addresses()) {
+                    auto view = bank.Channel(a, 1);
+                    n += view && view->state == "Record";
+                }
+                answer = std::to_string(n);
+            }
+            answer += "\n";
+            (void)!::write(out, answer.data(), answer.size());
+            line.clear();
+            if (verb == "quit") break;
+        }
+        bank.Stop();
+    }
+    pid_t pid_ = 0;
+    int in_ = -1, out_ = -1;
+};
+
+// CPU seconds of each thread of this process by its name, so the figures
+// tell the GUI thread, the status thread and the link's I/O thread apart.
+std::map<std::string, double> ThreadCpu() {
+    std::map<std::string, double> cpu;
+    const double tick = double(::sysconf(_SC_CLK_TCK));
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        size_t open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        std::string name = line.substr(open + 1, close - open - 1);
+        if (task.path().filename() == std::to_string(::getpid())) name = "GUI";
+        std::istringstream rest(line.substr(close + 2));
+        std::string field;
+        double ticks = 0;
+        // Fields 14 and 15 of the line: user and system time.
+        for (int i = 3; i <= 15 && rest >> field; ++i)
+            if (i >= 14) ticks += std::atof(field.c_str());
+        cpu[name] += ticks / tick;
+    }
+    return cpu;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
 bool AllRows(const char* state, int from = 0, int to = 23) {
@@ -133,23 +303,47 @@ bool AllChecked() {
 
 }  // namespace
 
+// Runs this program again in a process of its own with the platform named,
+// under xvfb-run when it is the X platform.
+int RunOn(const char* platform, char** argv) {
+    std::fflush(stdout);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("TARVOLEN_BENCH_PLATFORM", platform, 1);
+        ::setenv("QT_QPA_PLATFORM", platform, 1);
+        std::string self = std::filesystem::read_symlink("/proc/self/exe");
+        if (std::string(platform) == "xcb") {
+            ::execlp("xvfb-run", "xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", self.c_str(),
+                     nullptr);
+        } else {
+            ::execl(self.c_str(), argv[0], nullptr);
+        }
+        std::perror("exec");
+        std::_Exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
 int main(int argc, char** argv) {
+    if (!std::getenv("TARVOLEN_BENCH_PLATFORM")) {
+        std::printf("-- on Qt's offscreen platform\n");
+        int offscreen = RunOn("offscreen", argv);
+        std::printf("-- on the X platform (xcb) under Xvfb\n");
+        int xcb = RunOn("xcb", argv);
+        return offscreen != 0 ? offscreen : xcb;
+    }
     int seconds = std::getenv("BENCH_SECONDS") ? std::atoi(std::getenv("BENCH_SECONDS")) : 60;
     // First: it forks, so no threads may run yet.
-    BankProcess bank(kPort,
-                     [](recorder::Bank& bank, const std::string& verb,
-                        const std::string& address) -> std::string {
-                         if (verb == "silent" || verb == "speak")
-                             bank.SetSilent(address, verb == "silent");
-                         if (verb == "mute" || verb == "unmute")
-                             bank.SetMute(address, verb == "mute");
-                         if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
-                         if (verb == "oversize") bank.SendOversize(address);
-                         if (verb == "cut") bank.CutConnections(address);
-                         if (verb == "recording") return std::to_string(bench::Recording(bank));
-                         return {};
-                     });
-    if (!bank.Start()) {
+    BankProcess bank;
+    g_port = uint16_t(17380 + ::getpid() % 1000 * 10);
+    bool bankUp = bank.Start();
+    for (int attempt = 0; !bankUp && attempt < 20; ++attempt) {
+        ++g_port;
+        bankUp = bank.Start();
+    }
+    if (!bankUp) {
         std::fprintf(stderr, "cannot start the recorder bank\n");
         return 1;
     }
@@ -159,7 +353,7 @@ int main(int argc, char** argv) {
 
     ::setenv("TARVOLEN_INSTANCE", ("TarVolenBench" + std::to_string(::getpid())).c_str(), 1);
     link::LinkOptions options;
-    options.port = kPort;
+    options.port = g_port;
     auto theLink = link::InstallRecorderLink(options);
     std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
 
@@ -214,12 +408,20 @@ int main(int argc, char** argv) {
         loop.exec();
     };
     auto cpuWindow = [&](const char* what) {
+        heartbeat.Stop();
+        auto threads0 = ThreadCpu();
         double cpu0 = CpuSeconds();
         auto t0 = Clock::now();
         runLoop(std::chrono::seconds(seconds));
         double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-        std::printf("controller CPU, %s, %d s: %.2f%% of one core\n", what, seconds,
-                    100.0 * (CpuSeconds() - cpu0) / wall);
+        double cpu = CpuSeconds() - cpu0;
+        std::string split;
+        for (const auto& [name, busy] : ThreadCpu()) {
+            double share = 100.0 * (busy - threads0[name]) / wall;
+            if (share >= 0.005) split += (split.empty() ? "" : ", ") + name + " " + Fixed(share);
+        }
+        std::printf("controller CPU, %s, %d s: %.2f%% of one core (by thread, %%: %s)\n", what,
+                    seconds, 100.0 * cpu / wall, split.c_str());
     };
     cpuWindow("24 channels idle (2 of them Los)");
 
@@ -233,7 +435,6 @@ int main(int argc, char** argv) {
         "group Record with one never-greeting and one silent recorder: 22 rows Record after %.1f "
         "ms%s; longest GUI-thread gap %.1f ms\n",
         Ms(Clock::now() - clicked), recording ? "" : " (NOT all)", heartbeat.LongestMs());
-    cpuWindow("22 channels recording");
 
     // Transient faults on five recorders while all 24 record.
     bank.Ask("speak 127.0.0.124");
@@ -245,6 +446,27 @@ int main(int argc, char** argv) {
     bool all = PumpUntil([] { return AllRows("Record"); }, std::chrono::seconds(5));
     std::printf("the two come back%s and are checked again; all 24 recording: %s (recorders: %s)\n",
                 healed ? "" : " (NOT)", all ? "yes" : "NO", bank.Ask("recording").c_str());
+    cpuWindow("24 channels recording");
+    // Every recording row should show every frame: count the timecodes each
+    // row was drawn with against the frames that passed.
+    {
+        const int countSeconds = 5;
+        for (auto& v : g_drawnTimecodes) v.clear();
+        g_countTimecodes = true;
+        runLoop(std::chrono::seconds(countSeconds));
+        g_countTimecodes = false;
+        // Only rows in view are drawn; the list starts scrolled to the top.
+        const int visibleRows = EZ_LVCOUNTPERPAGE("MAIN", 100);
+        std::vector<double> perSecond;
+        for (int ch = 0; ch < 24 && (ch / 2) * 3 + 1 < visibleRows; ++ch)
+            perSecond.push_back(double(g_drawnTimecodes[size_t(ch)].size()) / countSeconds);
+        if (!perSecond.empty())
+            std::printf(
+                "timecodes drawn per recording row in view (%zu rows), %d s at 29.97 frames a "
+                "second: min %.1f/s, median %.1f/s\n",
+                perSecond.size(), countSeconds,
+                *std::min_element(perSecond.begin(), perSecond.end()), Percentile(perSecond, 0.5));
+    }
     bank.Ask("silent 127.0.0.101");
     auto silenced = Clock::now();
     bank.Ask("garbage 127.0.0.102");

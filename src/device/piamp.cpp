@@ -1,6 +1,7 @@
 #include "device/piamp.h"
 
 #include <atomic>
+#include <utility>
 
 namespace tarvolen {
 namespace {
@@ -56,6 +57,11 @@ void PIAMPCOMMANDS(std::span<DeviceCall> calls) {
         return;
     }
     lib->Commands(calls);
+}
+
+bool PIAMPWATCHSTATUS(std::function<void()> wake) {
+    auto lib = AmpSlot().load();
+    return lib && lib->WatchStatus(std::move(wake));
 }
 
 }  // namespace tarvolen

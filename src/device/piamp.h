@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -40,6 +41,13 @@ class DeviceLibrary {
     // at once. By default everything happens in Finish. The calls must outlive
     // the result.
     virtual std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls);
+    // Has wake called, from any thread, whenever what the status and clip-name
+    // polls (codes 30 and 34) answer may have changed; an empty function ends
+    // that. False when the library cannot tell, so its callers poll.
+    virtual bool WatchStatus(std::function<void()> wake) {
+        (void)wake;
+        return false;
+    }
 };
 
 // Installs the implementation behind PIAMPCOMMAND / PIAMPCLIPDIRCOMMAND and
@@ -51,6 +59,8 @@ int32_t PIAMPCOMMAND(int32_t code, std::intptr_t input, void* output);
 int32_t PIAMPCLIPDIRCOMMAND(int32_t code, std::intptr_t input, void* output);
 // Several PIAMPCOMMAND calls at once (group commands); see DeviceLibrary::Commands.
 void PIAMPCOMMANDS(std::span<DeviceCall> calls);
+// DeviceLibrary::WatchStatus of the installed device library.
+bool PIAMPWATCHSTATUS(std::function<void()> wake);
 
 inline std::intptr_t RecordArg(const void* record) {
     return reinterpret_cast<std::intptr_t>(record);

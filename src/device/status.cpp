@@ -113,8 +113,15 @@ int32_t cStatus::PollStatus(int32_t request) {
         const std::string clean_state = settings_.State(ch);
         // A new recording: the points of the clip loaded before are no longer the recorder's.
         if (StartsWith(clean_state, "Record") && !was_recording) ForgetLoadedClip(ch);
-        EZ_POSTLVITEMTEXT("main", kList, (ch / 2) * lines + 1, ch % 2,
+        const int32_t top = (ch / 2) * lines;
+        EZ_POSTLVITEMTEXT("main", kList, top + 1, ch % 2,
                           SpacedNumber(ch) + "|" + clean_state + "|" + settings_.Timecode(ch));
+        // A new state changes the whole block (background, button, labels);
+        // a new timecode only its second row.
+        if (std::memcmp(now.state, before.state, kStateChars) != 0) {
+            for (int32_t r = 0; r < lines; ++r)
+                if (r != 1) EZ_POSTLVITEMTEXT("main", kList, top + r, ch % 2, SpacedNumber(ch));
+        }
         if (!StartsWith(clean_state, "Record")) settings_.SetRecordFileNames(ch, "");
         changed = 1;
     }
@@ -173,7 +180,7 @@ void cStatus::ForgetLoadedClip(int32_t ch) {
     settings_.SetClipDuration(ch, "");
 }
 
-void cStatus::FetchRecordFileNames() {
+bool cStatus::FetchRecordFileNames() {
     std::lock_guard poll(poll_);
     for (int32_t ch = 0; ch <= settings_.ChannelBound(); ++ch) {
         if (!StartsWith(settings_.State(ch), "Record")) {
@@ -182,9 +189,17 @@ void cStatus::FetchRecordFileNames() {
         }
         const std::string clip = settings_.ClipName(ch);
         if (!settings_.RecordFileNames(ch).empty() || clip.empty()) continue;
-        if (amp_) settings_.SetRecordFileNames(ch, amp_->RecordFileNames(ch, clip));
-        return;
+        if (!amp_) return false;
+        settings_.SetRecordFileNames(ch, amp_->RecordFileNames(ch, clip));
+        // The names show on the block's third row.
+        const int32_t lines = TrackLines();
+        if (lines >= 3 && !settings_.RecordFileNames(ch).empty()) {
+            EZ_POSTLVITEMTEXT("main", kList, (ch / 2) * lines + 2, ch % 2, SpacedNumber(ch));
+            return true;
+        }
+        return false;
     }
+    return false;
 }
 
 void cStatus::FillList() {

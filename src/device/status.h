@@ -45,8 +45,9 @@ class cStatus {
     virtual int32_t PollClipNames();
 
     // The record-file fetch: asks the file names of at most one recording
-    // channel that has none yet.
-    void FetchRecordFileNames();
+    // channel that has none yet. Returns whether names came that the list
+    // shows.
+    bool FetchRecordFileNames();
 
     // The state text of channel ch in the last status table received, all 13
     // characters as sent.

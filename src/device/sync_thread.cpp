@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "device/amp_control.h"
+#include "device/piamp.h"
 #include "device/status.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
@@ -15,7 +16,7 @@ cSyncThread::cSyncThread(cStatus& status, cAmpcontrol& amp, cSettings& settings)
     : status_(status), amp_(amp), settings_(settings) {}
 
 cSyncThread::~cSyncThread() {
-    kill_.store(1);
+    SetKillThread(1);
     if (thread_.joinable()) thread_.join();
 }
 
@@ -44,7 +45,7 @@ bool cSyncThread::Pass() {
             pass_counter_ = 0;
         }
         if (++detail_counter_ > 10) {
-            status_.FetchRecordFileNames();
+            if (status_.FetchRecordFileNames()) changed = true;
             detail_counter_ = 0;
         }
     }
@@ -61,11 +62,24 @@ bool cSyncThread::Pass() {
 
 void cSyncThread::Run(int32_t) {
     pass_counter_ = 0;
+    const std::function<void()> poke = [waker = waker_] { waker->Poke(); };
     while (!kill_.load()) {
+        // Whatever changes within these 30 ms reaches the window as one update.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         if (kill_.load()) break;
-        Pass();
+        // Asked each time, so a library installed meanwhile is heard too.
+        if (PIAMPWATCHSTATUS(poke)) {
+            std::unique_lock lock(waker_->mu);
+            waker_->cv.wait(
+                lock, [this] { return kill_.load() || (waker_->due.load() && !suspend_.load()); });
+            if (kill_.load()) break;
+        }
+        waker_->due.store(false);
+        // A pass that could not talk to the device library leaves the
+        // change to the next one.
+        if (!Pass()) waker_->due.store(true);
     }
+    PIAMPWATCHSTATUS({});
     dead_.store(1);
 }
 

@@ -3,6 +3,10 @@
 // names and every eleventh for the file names being recorded, and wakes the
 // main window when something changed.
 //
+// With a device library that says when its answers change, a pass runs only
+// after a change (or a resume), never more often than every 30 ms; with one
+// that cannot tell, every 30 ms.
+//
 // Pause handshake: the GUI thread raises SUSPENDSYNC and then waits for
 // SYNCTHREADBUSY to drop; a pass raises SYNCTHREADBUSY and then looks at
 // SUSPENDSYNC again. Both flags are sequentially consistent atomics, so one
@@ -12,8 +16,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace tarvolen {
@@ -35,10 +42,16 @@ class cSyncThread {
     bool Launched() const { return thread_.joinable(); }
 
     // KILLTHREAD
-    void SetKillThread(int32_t value) { kill_.store(value); }
-    // SUSPENDSYNC
+    void SetKillThread(int32_t value) {
+        kill_.store(value);
+        waker_->Poke(true);
+    }
+    // SUSPENDSYNC; a resume always brings a pass.
     int32_t SuspendSync() const { return suspend_.load(); }
-    void SetSuspendSync(int32_t value) { suspend_.store(value); }
+    void SetSuspendSync(int32_t value) {
+        suspend_.store(value);
+        if (!value) waker_->Poke(true);
+    }
     // SYNCTHREADBUSY
     int32_t SyncThreadBusy() const { return busy_.load(); }
     void SetSyncThreadBusy(int32_t value) { busy_.store(value); }
@@ -58,6 +71,21 @@ class cSyncThread {
     bool Pass();
 
   private:
+    // Shared with the device library's change calls, which may outlive the
+    // thread object.
+    struct Waker {
+        std::mutex mu;
+        std::condition_variable cv;
+        std::atomic<bool> due{true};  // something changed since the last pass began
+        void Poke(bool always = false) {
+            // Only the first change after a pass needs to reach the thread;
+            // a resume or the end always does, the thread may wait on them.
+            if (due.exchange(true) && !always) return;
+            { std::lock_guard lock(mu); }
+            cv.notify_one();
+        }
+    };
+
     void Run(int32_t parameter);
 
     cStatus& status_;
@@ -71,6 +99,7 @@ class cSyncThread {
     int32_t detail_counter_ = 0;  // thread only
     std::function<void(bool)> pass_hook_;
     std::function<void()> wake_;
+    std::shared_ptr<Waker> waker_ = std::make_shared<Waker>();
     std::thread thread_;
 };
 

@@ -338,7 +338,8 @@ void MainWindowEvent(int32_t id, int32_t code, int32_t value, int32_t& cancel) {
         return;
     }
     if (id == EZ_THREADEVENT_ID && code == EZ_EV_THREAD) {
-        EZ_REDRAWCONTROL(kMain, kList);
+        // The status thread rewrote the rows of what changed.
+        EZ_REDRAWLVWRITTEN(kMain, kList);
         return;
     }
     if (id == kList) {

@@ -1,7 +1,9 @@
 // The polling thread: what each pass asks, when it wakes the main window,
 // and that a paused thread never talks to the device library.
 #include <chrono>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "device_fixture.h"
@@ -36,6 +38,65 @@ TEST_F(SyncPasses, SuspendedOrDisconnectedPassesDoNothing) {
     device->ClearCalls();
     EXPECT_FALSE(sync.Pass());
     EXPECT_TRUE(device->Calls().empty());
+}
+
+// A scripted library that says when its answers change, as the link does.
+class TellingDevice : public ScriptedDevice {
+  public:
+    bool WatchStatus(std::function<void()> wake) override {
+        std::lock_guard lock(mu_);
+        wake_ = std::move(wake);
+        return true;
+    }
+    bool Watched() {
+        std::lock_guard lock(mu_);
+        return bool(wake_);
+    }
+    void Change() {
+        std::lock_guard lock(mu_);
+        if (wake_) wake_();
+    }
+
+  private:
+    std::mutex mu_;
+    std::function<void()> wake_;
+};
+
+template <typename Pred>
+bool WaitFor(Pred pred) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return pred();
+}
+
+// Nothing polls what is pushed: one pass at the start, then one per change
+// or resume, none in between; a change while paused waits for the resume.
+TEST_F(SyncPasses, ALibraryThatTellsOfChangesIsNotPolled) {
+    auto telling = std::make_shared<TellingDevice>();
+    InstallAmpLibrary(telling);
+    std::atomic<int> passes{0};
+    sync.SetPassHook([&](bool) { ++passes; });
+    sync.Launch(0);
+    ASSERT_TRUE(WaitFor([&] { return passes.load() == 1 && telling->Watched(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(passes.load(), 1) << "passes with nothing changed";
+
+    telling->Change();
+    ASSERT_TRUE(WaitFor([&] { return passes.load() == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(passes.load(), 2) << "passes after one change";
+
+    sync.SetSuspendSync(1);
+    telling->Change();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(passes.load(), 2) << "a pass while paused";
+    sync.SetSuspendSync(0);
+    EXPECT_TRUE(WaitFor([&] { return passes.load() == 3; }));
+
+    sync.SetKillThread(1);
+    EXPECT_TRUE(WaitFor([&] { return sync.ThreadDead() != 0; }));
+    EXPECT_FALSE(telling->Watched());
 }
 
 struct CadenceCase {

@@ -102,6 +102,27 @@ TEST(LinkTransport, EveryTransportCodeReachesTheRecorder) {
     EXPECT_NE(h.Channel(amp::kPlay, 0), 0) << "nothing to play after eject";
 }
 
+// The status thread waits for these calls instead of polling: every change
+// the polls would show must make one, and a command's before its answer.
+TEST(LinkTransport, SaysWhenWhatThePollsAnswerChanged) {
+    Harness h(2);
+    std::atomic<int> wakes{0};
+    auto library = h.link->AmpLibrary();
+    ASSERT_TRUE(library->WatchStatus([&] { ++wakes; }));
+    h.ConnectOnePerRecorder();
+    EXPECT_GT(wakes.load(), 0) << "connect";
+    for (int32_t code : {amp::kPlay, amp::kStop, amp::kEject}) {
+        const int before = wakes.load();
+        EXPECT_EQ(h.Channel(code, 1), 0);
+        EXPECT_GT(wakes.load(), before) << "code " << code;
+    }
+    const int before = wakes.load();
+    h.bank->CutConnections(h.addresses[0]);
+    EXPECT_TRUE(h.WaitState(0, "Los"));
+    EXPECT_GT(wakes.load(), before) << "lost";
+    library->WatchStatus({});
+}
+
 TEST(LinkTransport, FrameStepMovesTheTimecodeByOneFrame) {
     Harness h(1);
     h.ConnectOnePerRecorder();

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,17 @@ class Backend {
     // Non-zero while a click is half delivered: event pumps then leave the
     // operator's input queued, so the click's release cannot overtake its press.
     int32_t holdInput = 0;
+
+    // List cell texts posted from other threads: a pass's texts reach the GUI
+    // thread together, in one queued call, however many there are.
+    struct PostedText {
+        std::string form;
+        int32_t id, row, column;
+        std::string text;
+    };
+    std::mutex postedMutex;
+    std::vector<PostedText> posted;  // guarded by postedMutex
+    bool postedQueued = false;       // guarded by postedMutex
 
   private:
     Backend();

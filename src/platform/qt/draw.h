@@ -4,11 +4,21 @@
 
 #include <QPainter>
 #include <QRect>
+#include <QRegion>
 #include <QString>
+
+#include <vector>
 
 #include "platform/qt/backend.h"
 
 namespace tarvolen::qt {
+
+// One drawing call of an owner draw: the box it may touch and a fingerprint
+// of what it drew there.
+struct DrawOp {
+    QRect rect;
+    uint64_t hash = 0;
+};
 
 struct DrawContext {
     QPainter* painter = nullptr;  // none: a dry run that only takes the fingerprint
@@ -21,6 +31,10 @@ struct DrawContext {
     // Fingerprint of everything drawn, so a list can tell which rows changed.
     uint64_t fingerprint = 1469598103934665603ull;
     bool opaque = false;  // something was drawn that the fingerprint cannot see
+    // When set, every drawing call is listed here.
+    std::vector<DrawOp>* ops = nullptr;
+    // When set, calls that touch nothing inside it are not painted.
+    const QRegion* only = nullptr;
 };
 
 // Mixes a value into a context's fingerprint (FNV-1a).

@@ -46,12 +46,31 @@ DrawContext* FindDrawContext(int32_t dc) {
     return Context(dc);
 }
 
-void Mix(DrawContext& c, const void* data, size_t size) {
+namespace {
+
+uint64_t Fnv(uint64_t hash, const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (size_t i = 0; i < size; ++i) {
-        c.fingerprint ^= bytes[i];
-        c.fingerprint *= 1099511628211ull;
+        hash ^= bytes[i];
+        hash *= 1099511628211ull;
     }
+    return hash;
+}
+
+// Lists one drawing call and mixes it into the fingerprint; false when it
+// need not be painted (a dry run, or nothing of it in the part repainted).
+bool Record(DrawContext& c, const QRect& rect, uint64_t hash) {
+    Mix(c, &hash, sizeof hash);
+    // A pixel more on each side: antialiased edges and wide pens.
+    const QRect box = rect.adjusted(-1, -1, 1, 1);
+    if (c.ops) c.ops->push_back(DrawOp{box, hash});
+    return c.painter && (!c.only || c.only->intersects(box));
+}
+
+}  // namespace
+
+void Mix(DrawContext& c, const void* data, size_t size) {
+    c.fingerprint = Fnv(c.fingerprint, data, size);
 }
 
 DrawContext FireOwnerDraw(const std::string& form, int32_t id, int32_t code,
@@ -287,16 +306,17 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
     if (!c) return;
     QColor fg = B().Color(B().foreground, Qt::black);
     QColor bg = B().Color(B().background, Qt::white);
+    QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                    QPoint(std::max(x1, x2), std::max(y1, y2)));
     {
         const QRgb colors[2] = {fg.rgba(), B().background >= 0 ? bg.rgba() : 0u};
         const int32_t args[6] = {type, x1, y1, x2, y2, lineWidth};
-        Mix(*c, colors, sizeof colors);
-        Mix(*c, args, sizeof args);
+        const int32_t pen = std::max(1, lineWidth);
+        if (!Record(*c, r.adjusted(-pen, -pen, pen, pen),
+                    Fnv(Fnv(0, colors, sizeof colors), args, sizeof args)))
+            return;
     }
-    if (!c->painter) return;
     QPainter& p = *c->painter;
-    QRect r = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                    QPoint(std::max(x1, x2), std::max(y1, y2)));
     switch (type) {
         case EZ_DRAW_FILL: {
             if (B().background >= 0) p.fillRect(r, bg);
@@ -337,14 +357,22 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         const int32_t args[7] = {
             x, y, g_print.mode, g_print.right, g_print.bottom, g_print.flags, g_print.extra};
         const double points = font.points;
-        Mix(*c, &color, sizeof color);
-        Mix(*c, args, sizeof args);
-        Mix(*c, font.face.data(), font.face.size());
-        Mix(*c, font.props.data(), font.props.size());
-        Mix(*c, &points, sizeof points);
-        Mix(*c, text.data(), text.size() + 1);
+        uint64_t hash = Fnv(0, &color, sizeof color);
+        hash = Fnv(hash, args, sizeof args);
+        hash = Fnv(hash, font.face.data(), font.face.size());
+        hash = Fnv(hash, font.props.data(), font.props.size());
+        hash = Fnv(hash, &points, sizeof points);
+        hash = Fnv(hash, text.data(), text.size() + 1);
+        // A one-line text stays inside its box; lines of several may run out
+        // of it, so they count as the whole item.
+        QRect box = g_print.mode == 2
+                        ? QRect(QPoint(x, y),
+                                QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
+                        : QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y));
+        if (text.find('\n') != std::string::npos && !font.symbol)
+            box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
+        if (!Record(*c, box, hash)) return;
     }
-    if (!c->painter) return;
     QString t = ToQ(text);
     if (g_print.mode != 2) {
         DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),

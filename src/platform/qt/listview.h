@@ -41,9 +41,11 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     bool OwnerDrawn() const { return ownerDrawn_; }
     QHeaderView* Header() const { return header_; }
     bool Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x) const;
-    // Repaints the rows whose drawing changed since they were last painted;
-    // the whole list when it cannot tell.
+    // Repaints what changed in the rows' drawing since they were last
+    // painted; the whole list when it cannot tell.
     void RedrawChanged();
+    // The same for the rows whose cell texts were written since.
+    void RedrawWritten();
 
     // Item states: selected, focused and the check box's state image.
     bool CheckBoxes() const { return checkBoxes_; }
@@ -70,6 +72,7 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
     void Relayout();
+    void RedrawRows(const std::vector<int32_t>& rows);
 
     std::string form_;
     int32_t id_;
@@ -86,8 +89,13 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     QHeaderView* header_ = nullptr;
     std::vector<int> alignments_;
     std::vector<std::vector<QString>> rows_;
-    // What each row's owner drawing looked like when it was last painted.
+    // What each row's owner drawing looked like when it was last painted:
+    // its fingerprint (0: unknown) and its drawing calls.
     std::vector<uint64_t> painted_;
+    std::vector<std::vector<DrawOp>> paintedOps_;
+    // Owner-drawn rows whose texts were written, waiting to be looked at.
+    std::vector<int32_t> written_;
+    bool writtenQueued_ = false;
     int32_t rowHeight_ = 18;
     int32_t selected_ = -1;
 };

@@ -11,6 +11,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QToolTip>
+#include <algorithm>
+#include <utility>
 
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
@@ -30,6 +32,24 @@ std::map<int32_t, Click>& Clicks() {
     return clicks;
 }
 int32_t g_nextClick = 1;
+
+// Whether a region covers the whole of a rectangle (QRegion::contains only
+// asks for an overlap).
+bool Covers(const QRegion& region, const QRect& rect) {
+    return QRegion(rect).subtracted(region).isEmpty();
+}
+
+// Whether two lists of drawing calls within bounds differ only inside a region.
+bool SameOutside(const std::vector<DrawOp>& a, const std::vector<DrawOp>& b, const QRegion& inside,
+                 const QRect& bounds) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].hash == b[i].hash && a[i].rect == b[i].rect) continue;
+        if (!Covers(inside, a[i].rect & bounds) || !Covers(inside, b[i].rect & bounds))
+            return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -119,10 +139,18 @@ void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
     if (row < 0 || row >= int32_t(rows_.size()) || column < 0 || column >= ColumnCount()) return;
     auto& cells = rows_[size_t(row)];
     if (cells.size() < size_t(ColumnCount())) cells.resize(size_t(ColumnCount()));
-    // Writing a cell repaints its row, even with the same text: the program
-    // rewrites cells to have them drawn again.
+    // Writing a cell redraws its row, even with the same text: the program
+    // rewrites cells to have them drawn again. An owner-drawn row is looked
+    // at once the writes of this turn of the event loop are in, and only
+    // what its drawing changed is painted.
     cells[size_t(column)] = ToQ(text);
-    viewport()->update(RowRect(row));
+    if (!ownerDrawn_) {
+        viewport()->update(RowRect(row));
+        return;
+    }
+    written_.push_back(row);
+    if (!std::exchange(writtenQueued_, true))
+        QMetaObject::invokeMethod(this, &ListView::RedrawWritten, Qt::QueuedConnection);
 }
 
 std::string ListView::Text(int32_t row, int32_t column) const {
@@ -293,7 +321,10 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
     int top = verticalScrollBar()->value();
     int first = std::max(0, (e->rect().top() + top) / rowHeight_);
     int last = std::min(int(rows_.size()) - 1, (e->rect().bottom() + top) / rowHeight_);
-    if (ownerDrawn_ && painted_.size() != rows_.size()) painted_.assign(rows_.size(), 0);
+    if (ownerDrawn_ && painted_.size() != rows_.size()) {
+        painted_.assign(rows_.size(), 0);
+        paintedOps_.assign(rows_.size(), {});
+    }
     // Per-row colours only when the program asks for them (cancel 1 on 315).
     const bool customRows = !ownerDrawn_ && B().Fire(form_, id_, EZ_EV_CUSTOMDRAWNOTIFY, 0) != 0;
     for (int r = first; r <= last; ++r) {
@@ -303,9 +334,26 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
             painter.save();
             painter.setClipRect(rr);
             painter.translate(rr.topLeft());
-            DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, RowContext(r, &painter));
-            painted_[size_t(r)] = drawn.opaque ? 0 : drawn.fingerprint;
+            // Calls outside the part being repainted are listed, not painted.
+            const QRegion exposed = e->region().intersected(rr).translated(-rr.topLeft());
+            std::vector<DrawOp> ops;
+            DrawContext context = RowContext(r, &painter);
+            context.ops = &ops;
+            context.only = &exposed;
+            DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
             painter.restore();
+            // A part repainted (an expose, say) before a change was looked
+            // at leaves the change unpainted outside it: the whole row then.
+            // Only the part of the row in view can be painted.
+            const QRect bounds = rr.intersected(viewport()->rect()).translated(-rr.topLeft());
+            if (!Covers(exposed, bounds) &&
+                !SameOutside(paintedOps_[size_t(r)], ops, exposed, bounds)) {
+                painted_[size_t(r)] = 0;
+                viewport()->update(rr);
+                continue;
+            }
+            painted_[size_t(r)] = drawn.opaque ? 0 : drawn.fingerprint;
+            paintedOps_[size_t(r)] = std::move(ops);
             continue;
         }
         QColor fg = palette().color(r == selected_ ? QPalette::HighlightedText : QPalette::Text);
@@ -358,20 +406,53 @@ DrawContext ListView::RowContext(int32_t row, QPainter* painter) const {
 }
 
 void ListView::RedrawChanged() {
+    if (!headerHidden_) header_->viewport()->update();
+    std::vector<int32_t> all(rows_.size());
+    for (size_t r = 0; r < all.size(); ++r) all[r] = int32_t(r);
+    RedrawRows(all);
+}
+
+void ListView::RedrawWritten() {
+    writtenQueued_ = false;
+    std::vector<int32_t> rows;
+    rows.swap(written_);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (!rows.empty()) RedrawRows(rows);
+}
+
+void ListView::RedrawRows(const std::vector<int32_t>& rows) {
     if (!ownerDrawn_ || !isVisible() || !updatesEnabled() || painted_.size() != rows_.size()) {
         viewport()->update();
         return;
     }
-    // A dry run of each visible row's drawing: only rows that would come out
-    // different are painted again. Thirty times a second this saves most of
-    // the list's painting while only the timecodes move.
-    if (!headerHidden_) header_->viewport()->update();
+    // A dry run of each row's drawing: only the calls that come out different
+    // are painted again. Thirty times a second, while only the timecodes
+    // move, that is the timecodes' text and nothing else.
     int top = verticalScrollBar()->value();
     int first = std::max(0, top / rowHeight_);
     int last = std::min(int(rows_.size()) - 1, (top + viewport()->height()) / rowHeight_);
-    for (int r = first; r <= last; ++r) {
-        DrawContext dry = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, RowContext(r, nullptr));
-        if (dry.opaque || dry.fingerprint != painted_[size_t(r)]) viewport()->update(RowRect(r));
+    for (int32_t r : rows) {
+        if (r < first || r > last) continue;
+        std::vector<DrawOp> ops;
+        DrawContext context = RowContext(r, nullptr);
+        context.ops = &ops;
+        DrawContext dry = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
+        const uint64_t before = painted_[size_t(r)];
+        if (!dry.opaque && before != 0 && dry.fingerprint == before) continue;
+        const QRect rr = RowRect(r);
+        const std::vector<DrawOp>& was = paintedOps_[size_t(r)];
+        if (dry.opaque || before == 0 || was.size() != ops.size()) {
+            viewport()->update(rr);
+            continue;
+        }
+        QRegion changed;
+        for (size_t i = 0; i < ops.size(); ++i) {
+            if (ops[i].hash == was[i].hash && ops[i].rect == was[i].rect) continue;
+            changed += ops[i].rect;
+            changed += was[i].rect;
+        }
+        viewport()->update(changed.translated(rr.topLeft()).intersected(rr));
     }
 }
 

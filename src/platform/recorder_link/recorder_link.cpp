@@ -183,6 +183,8 @@ struct RecorderLink::Impl {
     } listing;
     uint32_t nextId = 0;
     int dials = 0;
+    // Called whenever what codes 30 and 34 answer may have changed.
+    std::function<void()> statusWake;
 
     explicit Impl(LinkOptions o) : options(o) {
         if (options.maxListing == 0) options.maxListing = 1;
@@ -201,6 +203,14 @@ struct RecorderLink::Impl {
     uint32_t NewIdLocked() {
         std::lock_guard lock(mu);
         return NewId();
+    }
+    void StatusChanged() {  // mu held
+        if (statusWake) statusWake();
+    }
+    bool WatchStatus(std::function<void()> wake) {
+        std::lock_guard lock(mu);
+        statusWake = std::move(wake);
+        return true;
     }
 
     std::shared_ptr<Connection> Open(const std::string& address);  // mu held
@@ -271,6 +281,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
     uint32_t watchId = 0;
     bool greeted = false;
     bool dialing = false;  // connect, greeting and first picture under way
+    bool cameUp = false;   // the first picture is complete: time the pings from now
     Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
 
     Connection(RecorderLink::Impl& l, std::string a)
@@ -335,8 +346,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
         asio::error_code ec;
         socket.close(ec);
         retryAt = Clock::now() + link.options.retryEvery;
+        Arm(retryAt);
         std::lock_guard lock(link.mu);
         if (phase != Phase::kClosed) phase = Phase::kLost;
+        link.StatusChanged();
         FailPending();
     }
 
@@ -348,47 +361,81 @@ struct Connection : std::enable_shared_from_this<Connection> {
         socket.close(ec);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
+        link.StatusChanged();
         FailPending();
     }
 
-    void Beat() {
-        auto self = shared_from_this();
-        heartbeat.expires_after(std::chrono::milliseconds(50));
-        heartbeat.async_wait([self](const asio::error_code& e) {
-            if (e) return;
-            auto now = Clock::now();
-            Phase p;
-            bool expired = false;
-            {
-                std::lock_guard lock(self->link.mu);
-                p = self->phase;
-                if (self->spare && now > self->spareUntil) {
-                    auto it = self->link.spares.find(self->address);
-                    if (it != self->link.spares.end() && it->second == self)
-                        self->link.spares.erase(it);
-                    expired = true;
-                }
-            }
-            if (p == Phase::kClosed) return;
-            if (expired) {
-                self->Close();
-                return;
-            }
-            if (self->dialing) {
-                if (now - self->setupStarted > self->link.options.setupTimeout) self->Lose();
-            } else if (p == Phase::kLost || p == Phase::kSettingUp) {
-                if (now >= self->retryAt) self->Dial();
-            } else if (now - self->lastHeard > self->link.options.lostAfter) {
-                // Nothing at all for that long, pings included: gone.
-                self->Lose();
-            } else if ((now - self->lastHeard >= self->link.options.keepalive ||
-                        now - self->lastSent >= self->link.options.keepalive) &&
-                       now - self->lastPing >= self->link.options.keepalive) {
-                self->lastPing = now;
-                self->Send(wire::MakeFrame(self->link.NewIdLocked(), "PING"));
-            }
-            self->Beat();
+    // The timer is set for the next thing due (a ping, the silence after
+    // which the recorder is lost, the end of a setup, the next dial), not
+    // ticked: an idle connection wakes the I/O thread only for its pings.
+    void Beat() { Arm(Clock::now()); }
+
+    void Arm(Clock::time_point due) {
+        heartbeat.expires_at(OnGrid(due));
+        heartbeat.async_wait([self = shared_from_this()](const asio::error_code& e) {
+            if (!e) self->Check();
         });
+    }
+
+    // Deadlines are rounded up to a grid shared by all connections, so the
+    // pings of the whole bank go out in one wake-up.
+    static Clock::time_point OnGrid(Clock::time_point t) {
+        constexpr Clock::duration kGrid = std::chrono::milliseconds(25);
+        const Clock::duration since = t.time_since_epoch();
+        return Clock::time_point((since + kGrid - Clock::duration(1)) / kGrid * kGrid);
+    }
+
+    void Check() {
+        auto now = Clock::now();
+        Phase p;
+        bool expired = false;
+        Clock::time_point spareUntilCopy{};
+        bool spareCopy = false;
+        {
+            std::lock_guard lock(link.mu);
+            p = phase;
+            spareCopy = spare;
+            spareUntilCopy = spareUntil;
+            if (spare && now > spareUntil) {
+                auto it = link.spares.find(address);
+                if (it != link.spares.end() && it->second.get() == this) link.spares.erase(it);
+                expired = true;
+            }
+        }
+        if (p == Phase::kClosed) return;
+        if (expired) {
+            Close();
+            return;
+        }
+        const auto& o = link.options;
+        if (dialing) {
+            if (now - setupStarted > o.setupTimeout) Lose();
+        } else if (p == Phase::kLost || p == Phase::kSettingUp) {
+            if (now >= retryAt) Dial();
+        } else if (now - lastHeard > o.lostAfter) {
+            // Nothing at all for that long, pings included: gone.
+            Lose();
+        } else if ((now - lastHeard >= o.keepalive || now - lastSent >= o.keepalive) &&
+                   now - lastPing >= o.keepalive) {
+            lastPing = now;
+            Send(wire::MakeFrame(link.NewIdLocked(), "PING"));
+        }
+        {
+            std::lock_guard lock(link.mu);
+            p = phase;
+        }
+        Clock::time_point due;
+        if (dialing) {
+            due = setupStarted + o.setupTimeout + Clock::duration(1);
+        } else if (p == Phase::kLost || p == Phase::kSettingUp) {
+            due = retryAt;
+        } else {
+            const Clock::time_point ping =
+                std::max(std::min(lastHeard, lastSent) + o.keepalive, lastPing + o.keepalive);
+            due = std::min(ping, lastHeard + o.lostAfter + Clock::duration(1));
+        }
+        if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
+        Arm(std::max(due, now + std::chrono::milliseconds(1)));
     }
 
     void Send(const wire::Frame& f) {
@@ -443,6 +490,10 @@ struct Connection : std::enable_shared_from_this<Connection> {
                                            return;
                                        }
                                    }
+                                   if (self->cameUp) {
+                                       self->cameUp = false;
+                                       self->Beat();
+                                   }
                                    self->Read(gen);
                                });
     }
@@ -461,6 +512,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
                     std::lock_guard lock(link.mu);
                     channelCount = static_cast<int>(channels);
                     for (auto& s : status) s = ChannelStatus{};
+                    link.StatusChanged();
                     watchId = link.NewId();
                 }
                 Send(wire::MakeFrame(watchId, "WATCH"));
@@ -479,6 +531,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
                     s.timecode = f.Arg(2).substr(0, 15);
                     s.mode = f.Arg(3);
                 }
+                link.StatusChanged();
                 return true;
             }
             if (f.verb == "ERROR") return false;
@@ -505,6 +558,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
             if (f.verb != "OK") return false;
             if (phase != Phase::kClosed) phase = Phase::kUp;
             dialing = false;
+            link.StatusChanged();
+            cameUp = true;  // its timer still waits for the end of the setup
             link.cv.notify_all();
             return true;
         }
@@ -577,6 +632,7 @@ void RecorderLink::Impl::DropUnused() {
             ++it;
         }
     }
+    StatusChanged();
     cv.notify_all();
 }
 
@@ -803,6 +859,7 @@ int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     r.address = address;
     r.internal = internal;
     Open(address)->usedByAmp = true;
+    StatusChanged();
     return result::kReconnect;
 }
 
@@ -1096,6 +1153,9 @@ class AmpAdapter : public DeviceLibrary {
     void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
     std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
         return std::make_unique<Batch>(impl_, impl_->Send(calls));
+    }
+    bool WatchStatus(std::function<void()> wake) override {
+        return impl_->WatchStatus(std::move(wake));
     }
 
   private:
