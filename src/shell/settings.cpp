@@ -104,9 +104,9 @@ cSettings::~cSettings() {
 
 namespace {
 
-constexpr std::string_view kSections[] = {"ChanNames", "Show",   "IP",        "IntChanNum",
-                                          "Checked",   "Vols",   "Projects",  "BaseName",
-                                          "ProxyName", "TapeID", "SceneName", "Settings"};
+constexpr std::string_view kSections[] = {
+    "ChanNames", "Show",   "IP",        "IntChanNum", "Checked",  "Vols", "Projects", "BaseName",
+    "ProxyName", "TapeID", "SceneName", "Settings",   "Protocol", "Port", "Remote"};
 
 bool Unreadable(const IniFile& file) {
     if (file.From() == IniFile::Source::kUnreadable) return true;

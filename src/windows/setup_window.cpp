@@ -365,7 +365,7 @@ void DesignAddressDialog() {
     EZ_LABEL(155, "Port", 20.25, 8.5, 6.5, 1.125, "C");
     EZ_COLOR(-1, -1);
     EZ_COMBOBOX(kAddressProtocol,
-                std::string(kProtocolOursName) + "|" + std::string(kProtocolDeckName), 6.5, 10,
+                std::string(kProtocolOursName) + "|" + std::string(kProtocolDeckName), 6.5, 9.875,
                 12.5, 5.125, "ATV");
     EZ_TEXT(kAddressPort, "", 20.25, 9.875, 6.5, 1.75, "EST");
     EZ_USEIFONT("Segoe UI", 10, "BV");

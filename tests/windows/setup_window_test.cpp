@@ -242,19 +242,19 @@ TEST_F(AddressDialogTest, TabGoesNameChannelAddressButtons) {
         EZ_SETFOCUS("IPADDRESS", 120);
         EZ_DOEVENTS(255);
         auto owner = [](QWidget* w) {
-            for (int32_t id : {120, 130, 100, 105, 125, 2}) {
+            for (int32_t id : {120, 130, 100, 140, 150, 105, 125, 2}) {
                 QWidget* c = qt::ControlWidget("IPADDRESS", id);
                 if (c && (c == w || c->isAncestorOf(w))) return id;
             }
             return -1;
         };
         std::vector<int32_t> visited;
-        for (int i = 0; i < 14 && visited.size() < 7; ++i) {
+        for (int i = 0; i < 18 && visited.size() < 9; ++i) {
             const int32_t id = owner(QApplication::focusWidget());
             if (visited.empty() || visited.back() != id) visited.push_back(id);
             Key(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        EXPECT_EQ(visited, (std::vector<int32_t>{120, 130, 100, 105, 125, 2, 120}));
+        EXPECT_EQ(visited, (std::vector<int32_t>{120, 130, 100, 140, 150, 105, 125, 2, 120}));
     });
 }
 
