@@ -30,14 +30,14 @@ const std::vector<std::string> kUnsupported = {
     "playrange",    "playrange set", "playrange clear", "play on startup", "play option",
     "slot unblock", "dynamic range", "nettime"};
 
-struct CommandSpec {
+struct CommandRule {
     const char* name;
     std::vector<const char*> params;
     bool changesState;  // refused with 111 while remote control is off
 };
 
-const std::vector<CommandSpec>& Specs() {
-    static const std::vector<CommandSpec> specs = {
+const std::vector<CommandRule>& Rules() {
+    static const std::vector<CommandRule> rules = {
         {"help", {}, false},
         {"?", {}, false},
         {"commands", {}, false},
@@ -62,7 +62,7 @@ const std::vector<CommandSpec>& Specs() {
         {"preview", {"enable"}, true},
         {"configuration", {"video input", "audio input", "file format"}, true},
     };
-    return specs;
+    return rules;
 }
 
 bool OneOf(const std::vector<std::string>& list, const std::string& v) {
@@ -294,11 +294,11 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
 
     if (!request.deckSyntaxError.empty()) return fail(deck::kSyntaxError, request.deckSyntaxError);
     if (OneOf(kUnsupported, name)) return fail(deck::kUnsupported);
-    auto spec = std::find_if(Specs().begin(), Specs().end(),
-                             [&](const CommandSpec& sp) { return name == sp.name; });
-    if (spec == Specs().end()) return fail(deck::kSyntaxError, "unknown command");
+    auto rule = std::find_if(Rules().begin(), Rules().end(),
+                             [&](const CommandRule& r) { return name == r.name; });
+    if (rule == Rules().end()) return fail(deck::kSyntaxError, "unknown command");
     for (const auto& p : cmd.params) {
-        bool known = std::any_of(spec->params.begin(), spec->params.end(),
+        bool known = std::any_of(rule->params.begin(), rule->params.end(),
                                  [&](const char* k) { return p.key == k; });
         if (!known) return fail(deck::kUnsupportedParameter, p.key);
     }
@@ -310,7 +310,7 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
         (r.faults.refused.count("*") || r.faults.refused.count(name)))
         return fail(deck::kInternalError, "fault injected");
     // A query of "configuration" or "remote" changes nothing.
-    bool changes = spec->changesState && !(name == "configuration" && cmd.params.empty());
+    bool changes = rule->changesState && !(name == "configuration" && cmd.params.empty());
     if (changes && !st.remoteEnabled && !s.remoteOverride)
         return fail(deck::kRemoteControlDisabled);
 
@@ -339,18 +339,18 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
     }
     if (name == "help" || name == "?") {
         std::vector<std::string> lines;
-        for (const auto& sp : Specs()) {
-            std::string line = sp.name;
-            for (const char* p : sp.params) line += std::string(" ") + p + ":";
+        for (const auto& r : Rules()) {
+            std::string line = r.name;
+            for (const char* p : r.params) line += std::string(" ") + p + ":";
             lines.push_back(line);
         }
         return answer(deck::FormatLines(deck::kHelp, "help", lines), deck::kHelp, {});
     }
     if (name == "commands") {
         std::vector<std::string> lines{"<commands>"};
-        for (const auto& sp : Specs()) {
-            std::string line = std::string("<command name=\"") + sp.name + "\">";
-            for (const char* p : sp.params) line += std::string("<parameter name=\"") + p + "\"/>";
+        for (const auto& r : Rules()) {
+            std::string line = std::string("<command name=\"") + r.name + "\">";
+            for (const char* p : r.params) line += std::string("<parameter name=\"") + p + "\"/>";
             lines.push_back(line + "</command>");
         }
         lines.push_back("</commands>");
