@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -43,20 +44,20 @@
 #include "shell/globals.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "whole_program_bench.h"
 #include "windows/program.h"
 
 namespace {
 
 using namespace tarvolen;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Heartbeat;
+using bench::Ms;
+using bench::Percentile;
 
 // Other runs of this bench may hold a port on the same machine: each run
 // takes the first free one from its own.
 uint16_t g_port = 17380;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 std::string Fixed(double v) {
     char text[32];
@@ -143,122 +144,16 @@ void Watch(const std::string& form, int32_t id, int32_t code, int32_t value, int
     }
 }
 
-// The longest time between two ticks of a 5 ms timer on the GUI thread,
-// since the last Reset.
-class Heartbeat {
-  public:
-    Heartbeat() {
-        timer_.setInterval(5);
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start();
-    }
-    void Reset() {
-        timer_.start();
-        last_ = Clock::now();
-        longest_ = {};
-    }
-    // Its 200 ticks a second are the bench's, not the controller's.
-    void Stop() { timer_.stop(); }
-    double LongestMs() {
-        Tick();
-        return Ms(longest_);
-    }
-
-  private:
-    void Tick() {
-        auto now = Clock::now();
-        longest_ = std::max(longest_, now - last_);
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_ = Clock::now();
-    Clock::duration longest_{};
-};
-
-// The bank lives in a child process; the parent tells it what to do, one
-// line at a time, and reads one answer line back.
-class BankProcess {
-  public:
-    bool Start() {
-        int toChild[2], toParent[2];
-        if (::pipe(toChild) != 0 || ::pipe(toParent) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(toChild[1]);
-            ::close(toParent[0]);
-            Serve(toChild[0], toParent[1]);
-            std::_Exit(0);
-        }
-        ::close(toChild[0]);
-        ::close(toParent[1]);
-        in_ = toParent[0];
-        out_ = toChild[1];
-        if (Ask("ping") == "ok") return true;
-        ::close(in_);
-        ::close(out_);
-        ::waitpid(pid_, nullptr, 0);
-        return false;
-    }
-    std::string Ask(const std::string& line) {
-        std::string l = line + "\n";
-        if (::write(out_, l.data(), l.size()) < 0) return "";
-        std::string answer;
-        char c;
-        while (::read(in_, &c, 1) == 1 && c != '\n') answer.push_back(c);
-        return answer;
-    }
-    void Stop() {
-        Ask("quit");
-        ::waitpid(pid_, nullptr, 0);
-    }
-
-  private:
-    static void Serve(int in, int out) {
-        recorder::BankOptions o;
-        std::string error;
-        recorder::ExpandAddresses("127.0.0.101-124", o.addresses, error);
-        o.port = g_port;
-        recorder::Bank bank(o);
-        if (!bank.Start(error)) {
-            std::fprintf(stderr, "bank: %s\n", error.c_str());
-            return;
-        }
-        std::string line;
-        char c;
-        while (::read(in, &c, 1) == 1) {
-            if (c != '\n') {
-                line.push_back(c);
-                continue;
-            }
-            std::string verb = line.substr(0, line.find(' '));
-            std::string address = line.find(' ') == std::string::npos
-                                      ? std::string()
-                                      : line.substr(line.find(' ') + 1);
-            std::string answer = "ok";
-            if (verb == "silent" || verb == "speak") bank.SetSilent(address, verb == "silent");
-            if (verb == "mute" || verb == "unmute") bank.SetMute(address, verb == "mute");
-            if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
-            if (verb == "oversize") bank.SendOversize(address);
-            if (verb == "cut") bank.CutConnections(address);
-            if (verb == "recording") {
-                int n = 0;
-                for (const auto& a : bank.Addresses()) {
-                    auto view = bank.Channel(a, 1);
-                    n += view && view->state == "Record";
-                }
-                answer = std::to_string(n);
-            }
-            answer += "\n";
-            (void)!::write(out, answer.data(), answer.size());
-            line.clear();
-            if (verb == "quit") break;
-        }
-        bank.Stop();
-    }
-    pid_t pid_ = 0;
-    int in_ = -1, out_ = -1;
-};
+// The faults the bench asks of its bank, by address.
+std::string BankVerb(recorder::Bank& bank, const std::string& verb, const std::string& address) {
+    if (verb == "silent" || verb == "speak") bank.SetSilent(address, verb == "silent");
+    if (verb == "mute" || verb == "unmute") bank.SetMute(address, verb == "mute");
+    if (verb == "garbage") bank.SendRaw(address, "\x01\xfe garbage\n");
+    if (verb == "oversize") bank.SendOversize(address);
+    if (verb == "cut") bank.CutConnections(address);
+    if (verb == "recording") return std::to_string(bench::Recording(bank));
+    return "";
+}
 
 // CPU seconds of each thread of this process by its name, so the figures
 // tell the GUI thread, the status thread and the link's I/O thread apart.
@@ -282,11 +177,6 @@ std::map<std::string, double> ThreadCpu() {
         cpu[name] += ticks / tick;
     }
     return cpu;
-}
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
 bool AllRows(const char* state, int from = 0, int to = 23) {
@@ -336,20 +226,21 @@ int main(int argc, char** argv) {
     }
     int seconds = std::getenv("BENCH_SECONDS") ? std::atoi(std::getenv("BENCH_SECONDS")) : 60;
     // First: it forks, so no threads may run yet.
-    BankProcess bank;
     g_port = uint16_t(17380 + ::getpid() % 1000 * 10);
-    bool bankUp = bank.Start();
-    for (int attempt = 0; !bankUp && attempt < 20; ++attempt) {
-        ++g_port;
-        bankUp = bank.Start();
+    std::optional<bench::BankProcess> bank;
+    bool bankUp = false;
+    for (int attempt = 0; attempt <= 20 && !bankUp; ++attempt) {
+        bank.emplace(g_port, BankVerb);
+        bankUp = bank->Start();
+        if (!bankUp) ++g_port;
     }
     if (!bankUp) {
         std::fprintf(stderr, "cannot start the recorder bank\n");
         return 1;
     }
     // Channel 23's recorder never greets; channel 22's greets and then says nothing.
-    bank.Ask("silent 127.0.0.124");
-    bank.Ask("mute 127.0.0.123");
+    bank->Ask("silent 127.0.0.124");
+    bank->Ask("mute 127.0.0.123");
 
     ::setenv("TARVOLEN_INSTANCE", ("TarVolenBench" + std::to_string(::getpid())).c_str(), 1);
     link::LinkOptions options;
@@ -437,15 +328,15 @@ int main(int argc, char** argv) {
         Ms(Clock::now() - clicked), recording ? "" : " (NOT all)", heartbeat.LongestMs());
 
     // Transient faults on five recorders while all 24 record.
-    bank.Ask("speak 127.0.0.124");
-    bank.Ask("unmute 127.0.0.123");
+    bank->Ask("speak 127.0.0.124");
+    bank->Ask("unmute 127.0.0.123");
     bool healed = PumpUntil(
         [] { return AllRows("Record", 0, 21) && AllRows("Stop", 22, 23) && AllChecked(); },
         std::chrono::seconds(10));
     qt::DeliverEvent("MAIN", 140, EZ_EV_CLICK, 0);
     bool all = PumpUntil([] { return AllRows("Record"); }, std::chrono::seconds(5));
     std::printf("the two come back%s and are checked again; all 24 recording: %s (recorders: %s)\n",
-                healed ? "" : " (NOT)", all ? "yes" : "NO", bank.Ask("recording").c_str());
+                healed ? "" : " (NOT)", all ? "yes" : "NO", bank->Ask("recording").c_str());
     cpuWindow("24 channels recording");
     // Every recording row should show every frame: count the timecodes each
     // row was drawn with against the frames that passed.
@@ -467,18 +358,18 @@ int main(int argc, char** argv) {
                 perSecond.size(), countSeconds,
                 *std::min_element(perSecond.begin(), perSecond.end()), Percentile(perSecond, 0.5));
     }
-    bank.Ask("silent 127.0.0.101");
+    bank->Ask("silent 127.0.0.101");
     auto silenced = Clock::now();
-    bank.Ask("garbage 127.0.0.102");
-    bank.Ask("oversize 127.0.0.103");
-    bank.Ask("cut 127.0.0.104");
-    bank.Ask("mute 127.0.0.105");
+    bank->Ask("garbage 127.0.0.102");
+    bank->Ask("oversize 127.0.0.103");
+    bank->Ask("cut 127.0.0.104");
+    bank->Ask("mute 127.0.0.105");
     PumpUntil([] { return g_Settings->State(0) == "Los"; }, std::chrono::seconds(5));
     double losMs = Ms(Clock::now() - silenced);
     Pump(std::chrono::milliseconds(5000) -
          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - silenced));
-    bank.Ask("speak 127.0.0.101");
-    bank.Ask("unmute 127.0.0.105");
+    bank->Ask("speak 127.0.0.101");
+    bank->Ask("unmute 127.0.0.105");
     auto spoke = Clock::now();
     PumpUntil([] { return g_Settings->State(0).rfind("Record", 0) == 0; }, std::chrono::seconds(5));
     double backMs = Ms(Clock::now() - spoke);
@@ -489,13 +380,13 @@ int main(int argc, char** argv) {
         "%.0f ms after it spoke; all five back, recording and checked: %s\n",
         losMs, backMs, back ? "yes" : "NO");
     qt::DeliverEvent("MAIN", 125, EZ_EV_CLICK, 0);
-    PumpUntil([&] { return bank.Ask("recording") == "0"; }, std::chrono::seconds(6));
+    PumpUntil([&] { return bank->Ask("recording") == "0"; }, std::chrono::seconds(6));
     std::printf(
         "Stop from the bottom strip after silence, garbage, an over-long payload, a close in "
         "mid-frame and a mute on five recorders: %d of 24 recorders stopped\n",
-        24 - std::atoi(bank.Ask("recording").c_str()));
+        24 - std::atoi(bank->Ask("recording").c_str()));
 
-    bank.Stop();
+    bank->Stop();
     std::fflush(stdout);
     std::_Exit(0);
 }
