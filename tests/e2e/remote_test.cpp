@@ -14,7 +14,6 @@
 #include <string>
 
 #include "../platform/loopback_client.h"
-#include "platform/qt/qt_seam.h"
 #include "whole_program.h"
 #include "windows/remote_control.h"
 
@@ -152,7 +151,6 @@ TEST_F(RemoteTest, PanelRecordsAndStopsEveryCheckedChannel) {
     for (int ch = 0; ch < 24; ++ch) EXPECT_EQ(g_Settings->State(ch), "Record") << ch;
     EXPECT_TRUE(panel.Saw("508 transport info:\r\nstatus: record\r\n")) << panel.Log();
     EXPECT_NE(panel.Ask("transport info").find("status: record\r\n"), std::string::npos);
-    qt::Grab("MAIN").save("e2e_remote_recording.png");
 
     EXPECT_EQ(panel.Ask("stop"), "200 ok\r\n");
     EXPECT_TRUE(AllEmulated("Stop"));
