@@ -4,12 +4,14 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "device/amp_control.h"
 #include "device/records.h"
 #include "fake_deck.h"
 #include "link_harness.h"
+#include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
 #include "shell/text.h"
 
@@ -189,6 +191,103 @@ TEST_F(DeckTest, ClipListAndLoadByName) {
     EXPECT_TRUE(fake.Got("goto: clip id: 2"));
     StoreField(load.clipName, kClipNameWidth, "Nowhere");
     EXPECT_EQ(link->AmpCommand(amp::kLoadClip, RecordArg(&load), nullptr), result::kRefused);
+}
+
+// What the Setup pages send for a deck: the document the controller builds
+// from the deck's own, with one of its three values changed.
+std::string DeckPages(const std::string& video, const std::string& extraInput = "") {
+    return "<tarvolen>\r\n<input><index>0</index><video_input>" + video +
+           "</video_input><resolution>" + extraInput +
+           "</resolution><frame_rate>0</frame_rate><pixel_fmt></pixel_fmt>"
+           "<audio_input>XLR</audio_input></input>\r\n<encoder>\r\n<index>0</index>"
+           "<input_index></input_index><status>enabled</status><name> </name>"
+           "<codec>QuickTimeProResHQ</codec><tape_id></tape_id><quality></quality>"
+           "<audio></audio><segment_duration>0</segment_duration>"
+           "<burn_tc>disabled</burn_tc>\r\n</encoder>\r\n<project>\r\n"
+           "<project_name>News</project_name>\r\n</project>\r\n</tarvolen>";
+}
+
+TEST_F(DeckTest, ConfigurationAndRecordFilesComeFromTheDeck) {
+    ChannelRequest get;
+    auto out = std::make_unique<TextBlock>();
+    ASSERT_EQ(link->AmpCommand(amp::kGetConfig, RecordArg(&get), out.get()), result::kOk);
+    const std::string doc = ReadField(out->text, kTextBlockWidth);
+    EXPECT_NE(doc.find("<video_input>SDI</video_input><audio_input>embedded</audio_input>"),
+              std::string::npos)
+        << doc;
+    EXPECT_NE(doc.find("<status>enabled</status><codec>QuickTimeProRes</codec>"),
+              std::string::npos);
+
+    auto send = [&](const std::string& document) {
+        auto b = std::make_unique<TextBlock>();
+        StoreField(b->text, kTextBlockWidth, "<Chan>0</Chan>\r\n" + document);
+        return link->AmpCommand(amp::kSendConfig, RecordArg(b.get()), nullptr);
+    };
+    EXPECT_EQ(send(DeckPages("HDMI")), result::kOk);
+    EXPECT_TRUE(
+        fake.Got("configuration: video input: HDMI: audio input: XLR: file format: "
+                 "QuickTimeProResHQ"));
+    // What the command cannot carry is refused whole, and nothing is sent.
+    const auto before = fake.Received().size();
+    EXPECT_EQ(send(DeckPages("component", "1920x1080i")), result::kRefused);
+    EXPECT_EQ(fake.Received().size(), before);
+    // The deck's refusal is the call's.
+    fake.Fail("configuration", deck::kInvalidState);
+    EXPECT_EQ(send(DeckPages("HDMI")), result::kRefused);
+
+    auto files = [&](const std::string& clip, std::string& list) {
+        auto b = std::make_unique<TextBlock>();
+        StoreField(b->text, kTextBlockWidth, "<ClipName>" + clip + "</ClipName><Chan>0</Chan>");
+        auto reply = std::make_unique<TextBlock>();
+        const int32_t rc = link->AmpCommand(amp::kRecordFileList, RecordArg(b.get()), reply.get());
+        list = ReadField(reply->text, kTextBlockWidth);
+        return rc;
+    };
+    std::string list;
+    ASSERT_EQ(files("Evening", list), result::kOk);  // listed under its file name
+    EXPECT_NE(list.find("<EncoderA><Primary><File>slot 1/Evening.mov</File></Primary>"),
+              std::string::npos)
+        << list;
+    EXPECT_EQ(files("Morning", list), result::kRefused);  // a prefix is another clip
+    EXPECT_EQ(list, "");
+}
+
+// Which documents a deck's configuration command can carry.
+TEST(DeckConfig, OnlyWhatTheCommandCarriesGoesThrough) {
+    struct Case {
+        std::string document;
+        std::optional<std::string> command;  // nullopt: refused
+    } cases[] = {
+        {DeckPages("SDI"), "video input=SDI audio input=XLR file format=QuickTimeProResHQ"},
+        {"<tarvolen><input><index>0</index><audio_input>RCA</audio_input></input></tarvolen>",
+         "audio input=RCA"},
+        {"<tarvolen><project><project_name>x</project_name></project></tarvolen>", ""},
+        {DeckPages("SDI", "1280x720p"), std::nullopt},
+        {"<tarvolen><input><index>1</index><video_input>SDI</video_input></input></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><encoder><index>0</index><status>disabled</status></encoder></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><encoder><index>0</index><audio><routing><routing_element><key>analog</key>"
+         "<value>1</value></routing_element></routing></audio></encoder></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><input><index>0</index><video_input>SDI</input></tarvolen>", std::nullopt},
+        {"no document", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        auto params = decklink::ConfigCommand(c.document, why);
+        ASSERT_EQ(params.has_value(), c.command.has_value()) << c.document << " " << why;
+        if (!params) continue;
+        std::string got;
+        for (const auto& p : *params) got += (got.empty() ? "" : " ") + p.key + "=" + p.value;
+        EXPECT_EQ(got, *c.command) << c.document;
+    }
+    // The value the deck reports is offered even where the document's list lacks it.
+    const std::string doc = decklink::ConfigDocument(
+        {{"video input", "optical"}, {"audio input", "XLR"}, {"file format", "DNxHR220"}});
+    EXPECT_NE(doc.find("<type>optical</type>"), std::string::npos);
+    EXPECT_NE(doc.find("<type>DNxHR220</type>"), std::string::npos);
+    EXPECT_NE(doc.find("<type>HDMI</type>"), std::string::npos);
 }
 
 // How the deck's words read in a row.

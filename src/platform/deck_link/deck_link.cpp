@@ -19,6 +19,7 @@
 
 #include "device/records.h"
 #include "platform/deck/client_codec.h"
+#include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
 #include "platform/wire/naming.h"
 #include "shell/shared_routines.h"
@@ -109,7 +110,10 @@ struct Prepared {
     RecordNaming naming;
     std::string loadName;  // load: the clip to go to
     bool loopOff = false;  // loop off: only sent while the deck plays
-    TextBlock* volumes = nullptr;
+    // A document made from the reply, into out.
+    enum class Document { kNone, kVolumes, kConfig, kFiles } document = Document::kNone;
+    TextBlock* out = nullptr;
+    std::string fileClip;  // record file list: the clip asked for
 };
 
 struct DeckLink::Impl {
@@ -747,38 +751,89 @@ Prepared DeckLink::Impl::Prepare(int32_t code, std::intptr_t input, void* output
             p.loadName = name;
             return p;
         }
-        case amp::kVolumes: {
+        case amp::kVolumes:
+        case amp::kGetConfig: {
             auto* out = OutputRecord<TextBlock>(output);
             if (!request || !out) return fail(result::kBadInput);
             StoreField(out->text, kTextBlockWidth, "");
-            command(request->channel, "slot info", {}, false);
-            p.volumes = out;
+            const bool volumes = code == amp::kVolumes;
+            command(request->channel, volumes ? "slot info" : "configuration", {}, false);
+            p.document = volumes ? Prepared::Document::kVolumes : Prepared::Document::kConfig;
+            p.out = out;
             return p;
         }
-        case amp::kRecordFileList:
-        case amp::kGetConfig:
-        case amp::kSendConfig:
-            // Decks keep no file lists or configuration documents of ours.
-            if (auto* out = OutputRecord<TextBlock>(output))
-                StoreField(out->text, kTextBlockWidth, "");
-            return fail(result::kRefused);
+        case amp::kRecordFileList: {
+            const auto* block = InputRecord<TextBlock>(input);
+            auto* out = OutputRecord<TextBlock>(output);
+            if (!block || !out) return fail(result::kBadInput);
+            StoreField(out->text, kTextBlockWidth, "");
+            std::string text = BlockText(block);
+            int ch = 0;
+            std::string name = CleanText(TagValue(text, "ClipName"));
+            if (!ParseChannel(TagValue(text, "Chan"), ch) || name.empty())
+                return fail(result::kBadInput);
+            // The deck lists its files with their formats; the clip's is its one file.
+            command(ch, "disk list", {}, false);
+            p.document = Prepared::Document::kFiles;
+            p.out = out;
+            p.fileClip = name;
+            return p;
+        }
+        case amp::kSendConfig: {
+            const auto* block = InputRecord<TextBlock>(input);
+            if (!block) return fail(result::kBadInput);
+            std::string text = BlockText(block);
+            int ch = 0;
+            std::size_t end = ToLower(text).find("</chan>");
+            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
+                return fail(result::kBadInput);
+            std::string why;
+            auto params = ConfigCommand(std::string_view(text).substr(end + 7), why);
+            if (!params) {
+                // Half a change reported as done would be worse than none.
+                DebugTrace("Deck channel " + std::to_string(ch) +
+                           ": configuration not sent: " + why);
+                return fail(result::kRefused);
+            }
+            // Nothing to change still asks the deck, so a deck not up fails.
+            return command(ch, "configuration", std::move(*params), !params->empty());
+        }
         default:
             return fail(result::kBadInput);
     }
 }
 
 int32_t DeckLink::Impl::Finish(const Prepared& p, Ticket& t) {
-    if (t.result != result::kOk || !p.volumes || !t.pending) return t.result;
+    if (t.result != result::kOk || !p.out || !t.pending) return t.result;
     const deck::Response& r = t.pending->reply;
     auto value = [&r](const char* key) {
         const std::string* v = r.Find(key);
         return v ? *v : std::string();
     };
-    StoreField(p.volumes->text, kTextBlockWidth,
-               "<Volumes><Volume><Name>" + value("volume name") + "</Name><Path>slot " +
-                   value("slot id") + "</Path><Status>" + value("status") +
-                   "</Status><RecordSeconds>" + value("recording time") +
-                   "</RecordSeconds></Volume></Volumes>");
+    std::string document;
+    switch (p.document) {
+        case Prepared::Document::kVolumes:
+            document = "<Volumes><Volume><Name>" + value("volume name") + "</Name><Path>slot " +
+                       value("slot id") + "</Path><Status>" + value("status") +
+                       "</Status><RecordSeconds>" + value("recording time") +
+                       "</RecordSeconds></Volume></Volumes>";
+            break;
+        case Prepared::Document::kConfig:
+            if (r.code != deck::kConfiguration) return result::kRefused;
+            document = ConfigDocument(r.params);
+            break;
+        case Prepared::Document::kFiles:
+            if (r.code != deck::kDiskList) return result::kRefused;
+            document = RecordFileList(r.params, p.fileClip);
+            // A clip the deck does not list has no file to show.
+            if (document.empty()) return result::kRefused;
+            break;
+        case Prepared::Document::kNone:
+            return result::kOk;
+    }
+    // Cut to fit, a document would be malformed: none rather than that.
+    if (document.size() >= static_cast<std::size_t>(kTextBlockWidth)) return result::kRefused;
+    StoreField(p.out->text, kTextBlockWidth, document);
     return result::kOk;
 }
 
