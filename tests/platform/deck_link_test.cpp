@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -112,6 +113,40 @@ TEST_F(DeckTest, RefusalsAreNeverSuccessAndTheRowSaysWhy) {
     ChannelValueRequest pp;
     pp.value = 1;
     EXPECT_EQ(link->AmpCommand(amp::kPingPong, RecordArg(&pp), nullptr), result::kRefused);
+}
+
+// The status thread sleeps until the row can have changed: a 508, a loss, a
+// deck back; a poll that repeats the same picture wakes nobody.
+TEST_F(DeckTest, StatusWatchWakesOnNewsOnly) {
+    std::atomic<int> wakes{0};
+    auto library = link->AmpLibrary();
+    ASSERT_TRUE(library->WatchStatus([&] { ++wakes; }));
+    auto wokenSince = [&](int before) {
+        auto end = std::chrono::steady_clock::now() + 10s;
+        while (wakes.load() == before && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(5ms);
+        return wakes.load() > before;
+    };
+    int before = wakes.load();
+    EXPECT_EQ(Record(), result::kOk);  // its 508 comes before the reply
+    EXPECT_TRUE(wokenSince(before));
+    // Recording: the link asks for transport info every 100 ms; the fake's
+    // answer never changes, so it is no news.
+    std::this_thread::sleep_for(400ms);
+    before = wakes.load();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(wakes.load(), before);
+    fake.silent = true;
+    EXPECT_TRUE(WaitState(0, "Los"));
+    EXPECT_TRUE(wokenSince(before));
+    before = wakes.load();
+    fake.silent = false;
+    EXPECT_TRUE(wokenSince(before));
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (State(0) == "Los" && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_NE(State(0), "Los");
+    library->WatchStatus({});
 }
 
 TEST_F(DeckTest, LateAnswerIsConsumedInItsPlace) {

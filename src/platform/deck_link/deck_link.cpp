@@ -138,6 +138,8 @@ struct DeckLink::Impl {
         std::size_t next = 0;
     } listing;
     int dials = 0;
+    // Called whenever what codes 30 and 34 answer may have changed.
+    std::function<void()> statusWake;
 
     explicit Impl(DeckLinkOptions o) : options(std::move(o)) {
         work.emplace(io.get_executor());
@@ -147,6 +149,15 @@ struct DeckLink::Impl {
         });
     }
     ~Impl();
+
+    void StatusChanged() {  // mu held
+        if (statusWake) statusWake();
+    }
+    bool WatchStatus(std::function<void()> wake) {
+        std::lock_guard lock(mu);
+        statusWake = std::move(wake);
+        return true;
+    }
 
     std::shared_ptr<Deck> Open(const std::string& key);              // mu held
     void DropUnused();                                               // mu held
@@ -184,6 +195,11 @@ struct DeckLink::Impl {
     int32_t SetAddress(std::intptr_t input);
     int32_t FetchListing(const std::string& address, int32_t* count);
 };
+
+// What the row of the deck's channel shows (codes 30 and 34).
+std::string RowView(const DeckState& s) {
+    return StateWord(s) + "|" + RowTimecode(s) + "|" + CurrentClip(s);
+}
 
 struct Deck : std::enable_shared_from_this<Deck> {
     // kSettingUp: dialled for the first time. kLost: was up, or its setup
@@ -278,7 +294,9 @@ struct Deck : std::enable_shared_from_this<Deck> {
         retryAt =
             Clock::now() + (why == Phase::kHeld ? link.options.heldRetry : link.options.retryEvery);
         std::lock_guard lock(link.mu);
+        const Phase was = phase;
         if (phase != Phase::kClosed) phase = why;
+        if (phase != was) link.StatusChanged();  // not each failed redial
         FailPending();
     }
 
@@ -290,6 +308,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
         socket.close(ec);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
+        link.StatusChanged();
         FailPending();
     }
 
@@ -434,6 +453,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
             {
                 std::lock_guard lock(link.mu);
                 state = DeckState{};
+                link.StatusChanged();
             }
             Setup();
             return true;
@@ -441,6 +461,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
         bool refreshClips = false;
         if (r.IsAsync()) {
             std::lock_guard lock(link.mu);
+            const std::string before = RowView(state);
             const bool wasRecording = state.status == "record";
             if (r.code == deck::kAsyncTransportInfo) {
                 ApplyTransport(r.params, state);
@@ -452,11 +473,13 @@ struct Deck : std::enable_shared_from_this<Deck> {
             } else if (r.code == deck::kAsyncRemoteInfo) {
                 ApplyRemote(r.params, state);
             }
+            if (RowView(state) != before) link.StatusChanged();
         } else {
             std::lock_guard lock(link.mu);
             if (pending.empty()) return false;  // an answer nobody asked for
             std::shared_ptr<Pending> p = pending.front();
             pending.pop_front();
+            const std::string before = RowView(state);
             const bool wasRecording = state.status == "record";
             switch (r.code) {
                 case deck::kTransportInfo:
@@ -498,6 +521,10 @@ struct Deck : std::enable_shared_from_this<Deck> {
             if (p->completesSetup && phase != Phase::kClosed) {
                 phase = Phase::kUp;
                 dialing = false;
+                link.StatusChanged();
+            } else if (RowView(state) != before) {
+                // A poll of a moving transport that only repeats the picture wakes nobody.
+                link.StatusChanged();
             }
             p->reply = std::move(r);
             p->done = true;
@@ -554,6 +581,7 @@ void DeckLink::Impl::DropUnused() {
             ++it;
         }
     }
+    StatusChanged();
     cv.notify_all();
 }
 
@@ -1005,6 +1033,7 @@ int32_t DeckLink::Impl::SetAddress(std::intptr_t input) {
     r.key = key;
     r.internal = vtr[0] - '0';
     Open(key)->usedByAmp = true;
+    StatusChanged();
     return result::kReconnect;
 }
 
@@ -1136,6 +1165,9 @@ class AmpAdapter : public DeviceLibrary {
     void Commands(std::span<DeviceCall> calls) override {
         auto sent = impl_->Send(calls);
         impl_->Collect(sent);
+    }
+    bool WatchStatus(std::function<void()> wake) override {
+        return impl_->WatchStatus(std::move(wake));
     }
     std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
         return std::make_unique<Batch>(impl_, impl_->Send(calls));
