@@ -1,7 +1,5 @@
 #include "platform/deck_link/deck_link.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <asio.hpp>
@@ -21,6 +19,10 @@
 #include "platform/deck/client_codec.h"
 #include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
+#include "platform/link/io_thread.h"
+#include "platform/link/libraries.h"
+#include "platform/link/records.h"
+#include "platform/link/stream.h"
 #include "platform/wire/naming.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
@@ -28,7 +30,11 @@
 namespace tarvolen::decklink {
 
 using Clock = std::chrono::steady_clock;
-using asio::ip::tcp;
+using link::BlockText;
+using link::InputRecord;
+using link::OutputRecord;
+using link::ParseChannel;
+using link::TagValue;
 
 namespace {
 
@@ -39,39 +45,6 @@ constexpr int kWindSpeed = 1000;
 // make the queue grow without end.
 constexpr std::size_t kMaxPending = 1024;
 constexpr char kDefaultNameTemplate[] = "%P_%S_%D_%T";
-
-template <class T>
-const T* InputRecord(std::intptr_t input) {
-    auto* r = reinterpret_cast<const T*>(input);
-    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
-}
-template <class T>
-T* OutputRecord(void* output) {
-    auto* r = static_cast<T*>(output);
-    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
-}
-
-std::string BlockText(const TextBlock* block) {
-    return CleanText(std::string_view(block->text, strnlen(block->text, kTextBlockWidth)));
-}
-
-// The value between the first <tag> and the next </tag>, letter case ignored.
-std::string TagValue(std::string_view text, std::string_view tag) {
-    std::string lower = ToLower(text);
-    std::string open = "<" + ToLower(tag) + ">";
-    std::size_t a = lower.find(open);
-    if (a == std::string::npos) return "";
-    a += open.size();
-    std::size_t b = lower.find("</" + ToLower(tag) + ">", a);
-    return b == std::string::npos ? "" : std::string(text.substr(a, b - a));
-}
-
-bool ParseChannel(const std::string& text, int& ch) {
-    auto v = deck::ParseInt(CleanText(text), 0, kDeviceChannels - 1);
-    if (!v) return false;
-    ch = static_cast<int>(*v);
-    return true;
-}
 
 std::string KeyOf(const std::string& address, int32_t port) {
     return address + ":" + std::to_string(port > 0 ? port : deck::kDefaultPort);
@@ -118,9 +91,8 @@ struct Prepared {
 
 struct DeckLink::Impl {
     DeckLinkOptions options;
-    asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-    std::thread thread;
+    link::IoThread ioThread{"tarvolen-deck"};
+    asio::io_context& io = ioThread.io;
 
     mutable std::mutex mu;
     std::condition_variable cv;
@@ -141,13 +113,7 @@ struct DeckLink::Impl {
     // Called whenever what codes 30 and 34 answer may have changed.
     std::function<void()> statusWake;
 
-    explicit Impl(DeckLinkOptions o) : options(std::move(o)) {
-        work.emplace(io.get_executor());
-        thread = std::thread([this] {
-            pthread_setname_np(pthread_self(), "tarvolen-deck");
-            io.run();
-        });
-    }
+    explicit Impl(DeckLinkOptions o) : options(std::move(o)) {}
     ~Impl();
 
     void StatusChanged() {  // mu held
@@ -201,7 +167,7 @@ std::string RowView(const DeckState& s) {
     return StateWord(s) + "|" + RowTimecode(s) + "|" + CurrentClip(s);
 }
 
-struct Deck : std::enable_shared_from_this<Deck> {
+struct Deck : link::Stream<Deck> {
     // kSettingUp: dialled for the first time. kLost: was up, or its setup
     // failed; dialled again in the background. kHeld: another client holds
     // the deck (120); dialled again, slower.
@@ -219,17 +185,13 @@ struct Deck : std::enable_shared_from_this<Deck> {
     Clock::time_point spareUntil{};
 
     // I/O thread only.
-    tcp::socket socket;
     asio::steady_timer heartbeat;
     deck::ReplyReader reader;
-    std::array<char, 16384> buffer{};
-    std::string outgoing, inflight;
-    bool writing = false, greeted = false, dialing = false;
-    unsigned generation = 0;
-    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
+    bool greeted = false, dialing = false;
+    Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Deck(DeckLink::Impl& l, std::string k)
-        : link(l), key(std::move(k)), socket(l.io), heartbeat(l.io) {
+        : Stream(l.io), link(l), key(std::move(k)), heartbeat(l.io) {
         const std::size_t colon = key.rfind(':');
         address = key.substr(0, colon);
         if (auto p = deck::ParseInt(key.substr(colon + 1), 1, 65535))
@@ -242,11 +204,8 @@ struct Deck : std::enable_shared_from_this<Deck> {
     }
 
     void Dial() {
-        ++generation;
+        Reset();
         reader = deck::ReplyReader{};
-        outgoing.clear();
-        inflight.clear();
-        writing = false;
         greeted = false;
         dialing = true;
         setupStarted = Clock::now();
@@ -260,20 +219,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
             std::lock_guard lock(link.mu);
             ++link.dials;
         }
-        socket = tcp::socket(link.io);
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        socket.async_connect(tcp::endpoint(ip, port), [self, gen](const asio::error_code& e) {
-            if (gen != self->generation) return;
-            if (e) {
-                self->Lose(Phase::kLost);
-                return;
-            }
-            asio::error_code ignored;
-            self->socket.set_option(tcp::no_delay(true), ignored);
-            self->lastHeard = self->lastSent = Clock::now();
-            self->Read(gen);
-        });
+        Connect(ip, port);
     }
 
     void FailPending() {  // link.mu held
@@ -287,10 +233,8 @@ struct Deck : std::enable_shared_from_this<Deck> {
 
     // Closes the socket, fails what waits on it and schedules a new attempt.
     void Lose(Phase why) {
-        ++generation;
+        CloseSocket();
         dialing = false;
-        asio::error_code ec;
-        socket.close(ec);
         retryAt =
             Clock::now() + (why == Phase::kHeld ? link.options.heldRetry : link.options.retryEvery);
         std::lock_guard lock(link.mu);
@@ -301,11 +245,8 @@ struct Deck : std::enable_shared_from_this<Deck> {
     }
 
     void Close() {
-        ++generation;
-        asio::error_code ec;
         heartbeat.cancel();
-        socket.shutdown(tcp::socket::shutdown_both, ec);
-        socket.close(ec);
+        CloseSocket(true);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
         link.StatusChanged();
@@ -374,60 +315,23 @@ struct Deck : std::enable_shared_from_this<Deck> {
         });
     }
 
-    void SendBytes(const std::string& bytes) {
-        outgoing += bytes;
-        lastSent = Clock::now();
-        if (!writing) Flush();
-    }
+    void Lost() { Lose(Phase::kLost); }
 
-    void Flush() {
-        if (outgoing.empty()) return;
-        writing = true;
-        inflight.swap(outgoing);
-        outgoing.clear();
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        asio::async_write(socket, asio::buffer(inflight),
-                          [self, gen](const asio::error_code& e, std::size_t) {
-                              if (gen != self->generation) return;
-                              self->writing = false;
-                              self->inflight.clear();
-                              if (e) {
-                                  self->Lose(Phase::kLost);
-                                  return;
-                              }
-                              self->Flush();
-                          });
-    }
-
-    void Read(unsigned gen) {
-        auto self = shared_from_this();
-        socket.async_read_some(
-            asio::buffer(buffer), [self, gen](const asio::error_code& e, std::size_t n) {
-                if (gen != self->generation) return;
-                if (e) {
-                    self->Lose(Phase::kLost);
-                    return;
-                }
-                self->lastHeard = Clock::now();
-                self->reader.Feed(self->buffer.data(), n);
-                deck::Response r;
-                for (;;) {
-                    auto st = self->reader.Next(r);
-                    if (st == deck::ReplyReader::Status::kNeedMore) break;
-                    if (st == deck::ReplyReader::Status::kError) {
-                        DebugTrace("Deck " + self->key + ": " + self->reader.Error());
-                        self->Lose(Phase::kLost);
-                        return;
-                    }
-                    if (gen != self->generation) return;  // a reply closed it
-                    if (!self->Take(r)) {
-                        self->Lose(Phase::kLost);
-                        return;
-                    }
-                }
-                if (gen == self->generation) self->Read(gen);
-            });
+    bool Received(const char* data, std::size_t n) {
+        const unsigned gen = generation;
+        reader.Feed(data, n);
+        deck::Response r;
+        for (;;) {
+            auto st = reader.Next(r);
+            if (st == deck::ReplyReader::Status::kNeedMore) break;
+            if (st == deck::ReplyReader::Status::kError) {
+                DebugTrace("Deck " + key + ": " + reader.Error());
+                return false;
+            }
+            if (gen != generation) return true;  // a reply closed it
+            if (!Take(r)) return false;
+        }
+        return true;
     }
 
     void Setup() {
@@ -545,12 +449,7 @@ DeckLink::Impl::~Impl() {
         decks.clear();
         spares.clear();
     }
-    work.reset();
-    asio::post(io, [this] {
-        auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
-        t->async_wait([this, t](const asio::error_code&) { io.stop(); });
-    });
-    thread.join();
+    ioThread.Stop();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::Open(const std::string& key) {
@@ -810,13 +709,11 @@ Prepared DeckLink::Impl::Prepare(int32_t code, std::intptr_t input, void* output
         case amp::kSendConfig: {
             const auto* block = InputRecord<TextBlock>(input);
             if (!block) return fail(result::kBadInput);
-            std::string text = BlockText(block);
             int ch = 0;
-            std::size_t end = ToLower(text).find("</chan>");
-            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
+            std::string document, why;
+            if (!link::ChannelDocument(BlockText(block), ch, document))
                 return fail(result::kBadInput);
-            std::string why;
-            auto params = ConfigCommand(std::string_view(text).substr(end + 7), why);
+            auto params = ConfigCommand(document, why);
             if (!params) {
                 // Half a change reported as done would be worse than none.
                 DebugTrace("Deck channel " + std::to_string(ch) +
@@ -869,8 +766,7 @@ DeckLink::Impl::Sent DeckLink::Impl::Send(std::span<DeviceCall> calls) {
     Sent sent;
     sent.calls = calls;
     for (const DeviceCall& c : calls) {
-        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
-            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
+        if (link::IsDirectCall(c.code)) {
             sent.direct = true;
             return sent;
         }
@@ -1154,49 +1050,6 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
 
 // --- public ------------------------------------------------------------------
 
-namespace {
-
-class AmpAdapter : public DeviceLibrary {
-  public:
-    explicit AmpAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->Amp(code, input, output);
-    }
-    void Commands(std::span<DeviceCall> calls) override {
-        auto sent = impl_->Send(calls);
-        impl_->Collect(sent);
-    }
-    bool WatchStatus(std::function<void()> wake) override {
-        return impl_->WatchStatus(std::move(wake));
-    }
-    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
-        return std::make_unique<Batch>(impl_, impl_->Send(calls));
-    }
-
-  private:
-    struct Batch : PendingCalls {
-        Batch(std::shared_ptr<DeckLink::Impl> i, DeckLink::Impl::Sent s)
-            : impl(std::move(i)), sent(std::move(s)) {}
-        void Finish() override { impl->Collect(sent); }
-        std::shared_ptr<DeckLink::Impl> impl;
-        DeckLink::Impl::Sent sent;
-    };
-    std::shared_ptr<DeckLink::Impl> impl_;
-};
-
-class ClipDirAdapter : public DeviceLibrary {
-  public:
-    explicit ClipDirAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->ClipDir(code, input, output);
-    }
-
-  private:
-    std::shared_ptr<DeckLink::Impl> impl_;
-};
-
-}  // namespace
-
 DeckLink::DeckLink(DeckLinkOptions options) : impl_(std::make_shared<Impl>(std::move(options))) {}
 DeckLink::~DeckLink() = default;
 
@@ -1207,10 +1060,10 @@ int32_t DeckLink::ClipDirCommand(int32_t code, std::intptr_t input, void* output
     return impl_->ClipDir(code, input, output);
 }
 std::shared_ptr<DeviceLibrary> DeckLink::AmpLibrary() {
-    return std::make_shared<AmpAdapter>(impl_);
+    return std::make_shared<link::AmpLibraryOf<Impl>>(impl_);
 }
 std::shared_ptr<DeviceLibrary> DeckLink::ClipDirLibrary() {
-    return std::make_shared<ClipDirAdapter>(impl_);
+    return std::make_shared<link::ClipDirLibraryOf<Impl>>(impl_);
 }
 int DeckLink::Dials() const {
     std::lock_guard lock(impl_->mu);

@@ -1,7 +1,5 @@
 #include "platform/recorder_link/recorder_link.h"
 
-#include <pthread.h>
-
 #include <array>
 #include <asio.hpp>
 #include <condition_variable>
@@ -15,6 +13,10 @@
 #include <vector>
 
 #include "device/records.h"
+#include "platform/link/io_thread.h"
+#include "platform/link/libraries.h"
+#include "platform/link/records.h"
+#include "platform/link/stream.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
 
@@ -30,19 +32,6 @@ constexpr int kMaxInternal = 8;
 // that never answers must not make that list grow without end.
 constexpr std::size_t kMaxPending = 1024;
 constexpr char kNoTimecode[] = "--:--:--:--";
-
-// The value between the first <tag> and the next </tag>, letter case ignored.
-std::string TagValue(std::string_view text, std::string_view tag) {
-    std::string lower = ToLower(text);
-    std::string open = "<" + ToLower(tag) + ">";
-    std::string close = "</" + ToLower(tag) + ">";
-    std::size_t a = lower.find(open);
-    if (a == std::string::npos) return "";
-    a += open.size();
-    std::size_t b = lower.find(close, a);
-    if (b == std::string::npos) return "";
-    return std::string(text.substr(a, b - a));
-}
 
 // A clip directory entry from an ENTRY line: guid, date, time, start,
 // duration, format, codec, compression, name.
@@ -63,52 +52,6 @@ ClipEntry ClipEntryOf(const wire::Frame& e, const std::string& address) {
     StoreField(entry.guid, sizeof entry.guid, e.Arg(0));
     StoreField(entry.address, kAddressWidth, address);
     return entry;
-}
-
-bool ParseChannel(const std::string& text, int& ch) {
-    std::string t = CleanText(text);
-    if (t.empty() || t.size() > 3) return false;
-    int v = 0;
-    for (char c : t) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v >= kDeviceChannels) return false;
-    ch = v;
-    return true;
-}
-
-// The text of a TextBlock up to its first NUL, trailing fill removed. Callers
-// pad the whole 64 KiB with spaces, so the fill is skipped a word at a time:
-// byte by byte it cost more than the request's round trip.
-std::string BlockText(const TextBlock* block) {
-    const char* t = block->text;
-    std::size_t n = strnlen(t, kTextBlockWidth);
-    constexpr uint64_t kSpaces = 0x2020202020202020ULL;
-    for (uint64_t word; n >= sizeof word; n -= sizeof word) {
-        std::memcpy(&word, t + n - sizeof word, sizeof word);
-        if (word != kSpaces) break;
-    }
-    while (n > 0 && (t[n - 1] == ' ' || static_cast<unsigned char>(t[n - 1]) == 255)) --n;
-    return std::string(t, n);
-}
-
-void FillBlock(TextBlock* block, std::string_view text) {
-    StoreField(block->text, kTextBlockWidth, text);
-}
-
-template <class T>
-const T* InputRecord(std::intptr_t input) {
-    auto* r = reinterpret_cast<const T*>(input);
-    if (!r || r->size < static_cast<int32_t>(sizeof(T))) return nullptr;
-    return r;
-}
-
-template <class T>
-T* OutputRecord(void* output) {
-    auto* r = static_cast<T*>(output);
-    if (!r || r->size < static_cast<int32_t>(sizeof(T))) return nullptr;
-    return r;
 }
 
 }  // namespace
@@ -158,9 +101,8 @@ struct Prepared {
 
 struct RecorderLink::Impl {
     LinkOptions options;
-    asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-    std::thread thread;
+    IoThread ioThread{"tarvolen-link"};  // tells it apart in top and perf
+    asio::io_context& io = ioThread.io;
 
     // Everything below is shared by the callers and the I/O thread.
     mutable std::mutex mu;
@@ -188,11 +130,6 @@ struct RecorderLink::Impl {
 
     explicit Impl(LinkOptions o) : options(o) {
         if (options.maxListing == 0) options.maxListing = 1;
-        work.emplace(io.get_executor());
-        thread = std::thread([this] {
-            pthread_setname_np(pthread_self(), "tarvolen-link");  // tells it apart in top and perf
-            io.run();
-        });
     }
     ~Impl();
 
@@ -253,7 +190,7 @@ struct RecorderLink::Impl {
     int32_t FetchListing(const std::string& address, int32_t* count);
 };
 
-struct Connection : std::enable_shared_from_this<Connection> {
+struct Connection : Stream<Connection> {
     // kSettingUp: dialled for the first time, not up yet. kLost: was up, or
     // its first setup failed; dialled again in the background.
     enum class Phase { kSettingUp, kUp, kLost, kClosed };
@@ -271,21 +208,16 @@ struct Connection : std::enable_shared_from_this<Connection> {
     Clock::time_point spareUntil{};
 
     // I/O thread only.
-    tcp::socket socket;
     asio::steady_timer heartbeat;
     wire::Decoder decoder;
-    std::array<char, 16384> buffer{};
-    std::string outgoing, inflight;
-    bool writing = false;
-    unsigned generation = 0;
     uint32_t watchId = 0;
     bool greeted = false;
     bool dialing = false;  // connect, greeting and first picture under way
     bool cameUp = false;   // the first picture is complete: time the pings from now
-    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
+    Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Connection(RecorderLink::Impl& l, std::string a)
-        : link(l), address(std::move(a)), socket(l.io), heartbeat(l.io) {}
+        : Stream(l.io), link(l), address(std::move(a)), heartbeat(l.io) {}
 
     void Start() {
         Dial();
@@ -293,11 +225,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     }
 
     void Dial() {
-        ++generation;
+        Reset();
         decoder = wire::Decoder{};
-        outgoing.clear();
-        inflight.clear();
-        writing = false;
         greeted = false;
         dialing = true;
         setupStarted = Clock::now();
@@ -313,21 +242,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
         }
         // A lost recorder stays lost while it is dialled again, so that
         // commands to it keep failing at once.
-        socket = tcp::socket(link.io);
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        socket.async_connect(tcp::endpoint(ip, link.options.port),
-                             [self, gen](const asio::error_code& e) {
-                                 if (gen != self->generation) return;
-                                 if (e) {
-                                     self->Lose();
-                                     return;
-                                 }
-                                 asio::error_code ignored;
-                                 self->socket.set_option(tcp::no_delay(true), ignored);
-                                 self->lastHeard = self->lastSent = Clock::now();
-                                 self->Read(gen);
-                             });
+        Connect(ip, link.options.port);
     }
 
     void FailPending() {  // link.mu held
@@ -341,10 +256,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
 
     // Closes the socket, fails what waits on it and schedules a new attempt.
     void Lose() {
-        ++generation;
+        CloseSocket();
         dialing = false;
-        asio::error_code ec;
-        socket.close(ec);
         retryAt = Clock::now() + link.options.retryEvery;
         Arm(retryAt);
         std::lock_guard lock(link.mu);
@@ -354,11 +267,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     }
 
     void Close() {  // I/O thread; the connection is finished for good
-        ++generation;
-        asio::error_code ec;
         heartbeat.cancel();
-        socket.shutdown(tcp::socket::shutdown_both, ec);
-        socket.close(ec);
+        CloseSocket(true);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
         link.StatusChanged();
@@ -444,58 +354,21 @@ struct Connection : std::enable_shared_from_this<Connection> {
         SendBytes(bytes);
     }
 
-    void SendBytes(const std::string& bytes) {
-        outgoing += bytes;
-        lastSent = Clock::now();
-        if (!writing) Flush();
-    }
+    void Lost() { Lose(); }
 
-    void Flush() {
-        if (outgoing.empty()) return;
-        writing = true;
-        inflight.swap(outgoing);
-        outgoing.clear();
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        asio::async_write(socket, asio::buffer(inflight),
-                          [self, gen](const asio::error_code& e, std::size_t) {
-                              if (gen != self->generation) return;
-                              self->writing = false;
-                              self->inflight.clear();
-                              if (e) {
-                                  self->Lose();
-                                  return;
-                              }
-                              self->Flush();
-                          });
-    }
-
-    void Read(unsigned gen) {
-        auto self = shared_from_this();
-        socket.async_read_some(asio::buffer(buffer),
-                               [self, gen](const asio::error_code& e, std::size_t n) {
-                                   if (gen != self->generation) return;
-                                   if (e) {
-                                       self->Lose();
-                                       return;
-                                   }
-                                   self->lastHeard = Clock::now();
-                                   self->decoder.Feed(self->buffer.data(), n);
-                                   wire::Frame f;
-                                   for (;;) {
-                                       auto st = self->decoder.Next(f);
-                                       if (st == wire::Decoder::Status::kNeedMore) break;
-                                       if (st == wire::Decoder::Status::kError || !self->Take(f)) {
-                                           self->Lose();
-                                           return;
-                                       }
-                                   }
-                                   if (self->cameUp) {
-                                       self->cameUp = false;
-                                       self->Beat();
-                                   }
-                                   self->Read(gen);
-                               });
+    bool Received(const char* data, std::size_t n) {
+        decoder.Feed(data, n);
+        wire::Frame f;
+        for (;;) {
+            auto st = decoder.Next(f);
+            if (st == wire::Decoder::Status::kNeedMore) break;
+            if (st == wire::Decoder::Status::kError || !Take(f)) return false;
+        }
+        if (cameUp) {
+            cameUp = false;
+            Beat();
+        }
+        return true;
     }
 
     // One frame from the recorder; false when it makes no sense.
@@ -587,13 +460,7 @@ RecorderLink::Impl::~Impl() {
         connections.clear();
         spares.clear();
     }
-    work.reset();
-    // Give the BYEs a moment; nothing waits on them.
-    asio::post(io, [this] {
-        auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
-        t->async_wait([this, t](const asio::error_code&) { io.stop(); });
-    });
-    thread.join();
+    ioThread.Stop();
 }
 
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
@@ -939,13 +806,9 @@ Prepared RecorderLink::Impl::Prepare(int32_t code, std::intptr_t input, void* ou
         case amp::kSendConfig: {
             const auto* block = InputRecord<TextBlock>(input);
             if (!block) return fail(result::kBadInput);
-            std::string text = BlockText(block);
             int ch = 0;
-            std::size_t end = ToLower(text).find("</chan>");
-            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
-                return fail(result::kBadInput);
-            std::string doc = text.substr(end + 7);
-            while (!doc.empty() && (doc.front() == '\r' || doc.front() == '\n')) doc.erase(0, 1);
+            std::string doc;
+            if (!ChannelDocument(BlockText(block), ch, doc)) return fail(result::kBadInput);
             if (doc.size() > wire::kMaxPayload) return fail(result::kBadInput);
             p.payload = std::move(doc);
             return request(ch, "SETCONFIG");
@@ -997,8 +860,7 @@ RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
     Sent sent;
     sent.calls = calls;
     for (const DeviceCall& c : calls) {
-        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
-            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
+        if (IsDirectCall(c.code)) {
             // Not requests to a recorder: made one after another.
             sent.direct = true;
             return sent;
@@ -1142,46 +1004,6 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
 
 // --- public ------------------------------------------------------------------
 
-namespace {
-
-class AmpAdapter : public DeviceLibrary {
-  public:
-    explicit AmpAdapter(std::shared_ptr<RecorderLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->Amp(code, input, output);
-    }
-    void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
-    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
-        return std::make_unique<Batch>(impl_, impl_->Send(calls));
-    }
-    bool WatchStatus(std::function<void()> wake) override {
-        return impl_->WatchStatus(std::move(wake));
-    }
-
-  private:
-    struct Batch : PendingCalls {
-        Batch(std::shared_ptr<RecorderLink::Impl> i, RecorderLink::Impl::Sent s)
-            : impl(std::move(i)), sent(std::move(s)) {}
-        void Finish() override { impl->Collect(sent); }
-        std::shared_ptr<RecorderLink::Impl> impl;
-        RecorderLink::Impl::Sent sent;
-    };
-    std::shared_ptr<RecorderLink::Impl> impl_;
-};
-
-class ClipDirAdapter : public DeviceLibrary {
-  public:
-    explicit ClipDirAdapter(std::shared_ptr<RecorderLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->ClipDir(code, input, output);
-    }
-
-  private:
-    std::shared_ptr<RecorderLink::Impl> impl_;
-};
-
-}  // namespace
-
 LinkOptions LinkOptions::FromEnvironment() {
     LinkOptions o;
     if (const char* p = std::getenv("TARVOLEN_RECORDER_PORT")) {
@@ -1201,10 +1023,10 @@ int32_t RecorderLink::ClipDirCommand(int32_t code, std::intptr_t input, void* ou
     return impl_->ClipDir(code, input, output);
 }
 std::shared_ptr<DeviceLibrary> RecorderLink::AmpLibrary() {
-    return std::make_shared<AmpAdapter>(impl_);
+    return std::make_shared<AmpLibraryOf<Impl>>(impl_);
 }
 std::shared_ptr<DeviceLibrary> RecorderLink::ClipDirLibrary() {
-    return std::make_shared<ClipDirAdapter>(impl_);
+    return std::make_shared<ClipDirLibraryOf<Impl>>(impl_);
 }
 int RecorderLink::Dials() const {
     std::lock_guard lock(impl_->mu);
