@@ -19,8 +19,10 @@
 #include "platform/deck/client_codec.h"
 #include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
+#include "platform/link/batch.h"
 #include "platform/link/io_thread.h"
 #include "platform/link/libraries.h"
+#include "platform/link/listing.h"
 #include "platform/link/records.h"
 #include "platform/link/stream.h"
 #include "platform/wire/naming.h"
@@ -104,11 +106,7 @@ struct DeckLink::Impl {
         int internal = 0;
     };
     std::array<Route, kDeviceChannels> routes;
-    struct Listing {
-        std::string address;
-        std::vector<ClipEntry> entries;
-        std::size_t next = 0;
-    } listing;
+    link::Listing listing;
     int dials = 0;
     // Called whenever what codes 30 and 34 answer may have changed.
     std::function<void()> statusWake;
@@ -142,13 +140,7 @@ struct DeckLink::Impl {
     Prepared Prepare(int32_t code, std::intptr_t input, void* output);
     int32_t Finish(const Prepared& p, Ticket& t);
 
-    struct Sent {
-        std::span<DeviceCall> calls;
-        bool direct = false;
-        std::vector<Prepared> prepared;
-        std::vector<Ticket> tickets;
-        Clock::time_point deadline{};
-    };
+    using Sent = link::Sent<Prepared, Ticket>;
     Sent Send(std::span<DeviceCall> calls);
     void Collect(Sent& sent);
 
@@ -474,7 +466,7 @@ void DeckLink::Impl::DropUnused() {
             it->second->spare = true;
             it->second->spareUntil = until;
             spares[it->first] = it->second;
-            if (listing.address == it->second->address) listing = Listing{};
+            if (listing.address == it->second->address) listing = link::Listing{};
             it = decks.erase(it);
         } else {
             ++it;
@@ -763,42 +755,11 @@ int32_t DeckLink::Impl::Finish(const Prepared& p, Ticket& t) {
 }
 
 DeckLink::Impl::Sent DeckLink::Impl::Send(std::span<DeviceCall> calls) {
-    Sent sent;
-    sent.calls = calls;
-    for (const DeviceCall& c : calls) {
-        if (link::IsDirectCall(c.code)) {
-            sent.direct = true;
-            return sent;
-        }
-    }
-    sent.prepared.reserve(calls.size());
-    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
-    sent.tickets.resize(calls.size());
-    Outgoing out;
-    std::lock_guard lock(mu);
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (sent.prepared[i].send)
-            sent.tickets[i] = IssueChannel(sent.prepared[i], out);
-        else
-            sent.tickets[i].result = sent.prepared[i].result;
-    }
-    Post(out);
-    sent.deadline = Clock::now() + options.replyTimeout;
-    return sent;
+    return link::SendCalls(*this, calls);
 }
 
 void DeckLink::Impl::Collect(Sent& sent) {
-    if (sent.direct) {
-        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
-        return;
-    }
-    std::unique_lock lk(mu);
-    std::vector<Ticket*> waiting;
-    for (auto& t : sent.tickets)
-        if (t.pending) waiting.push_back(&t);
-    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
-    for (std::size_t i = 0; i < sent.calls.size(); ++i)
-        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
+    link::CollectCalls(*this, sent);
 }
 
 int32_t DeckLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
@@ -936,7 +897,7 @@ int32_t DeckLink::Impl::SetAddress(std::intptr_t input) {
 int32_t DeckLink::Impl::FetchListing(const std::string& address, int32_t* count) {
     Outgoing out;
     std::unique_lock lk(mu);
-    listing = Listing{};
+    listing = link::Listing{};
     std::shared_ptr<Deck> d = DeckAt(address);
     if (!d) return result::kNotConnected;
     Ticket t = Issue(d, "clips get", {}, out);
@@ -988,42 +949,17 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
             for (auto& [k, d] : decks) d->usedByDir = false;
-            listing = Listing{};
+            listing = link::Listing{};
             DropUnused();
             return result::kOk;
         }
-        case clipdir::kOpen: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<CountReply>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            out->count = 0;
-            return FetchListing(address, &out->count);
-        }
+        case clipdir::kOpen:
         case clipdir::kFirst:
-        case clipdir::kNext: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<ClipEntry>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            bool have = false;
-            {
-                std::lock_guard lock(mu);
-                have = listing.address == address;
-            }
-            if (!have && code == clipdir::kFirst) {
-                int32_t rc = FetchListing(address, nullptr);
-                if (rc != result::kOk) return rc;
-            }
-            std::lock_guard lock(mu);
-            if (listing.address != address) return result::kNoEntry;
-            if (code == clipdir::kFirst) listing.next = 0;
-            if (listing.next >= listing.entries.size()) return result::kNoEntry;
-            *out = listing.entries[listing.next++];
-            return result::kOk;
-        }
+        case clipdir::kNext:
+            return link::WalkListing(code, input, output, mu, listing,
+                                     [this](const std::string& address, int32_t* count) {
+                                         return FetchListing(address, count);
+                                     });
         case clipdir::kNamedClip: {
             const auto* in = InputRecord<ClipEntry>(input);
             auto* out = OutputRecord<ClipEntry>(output);

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "device/records.h"
+#include "platform/link/batch.h"
 #include "platform/link/io_thread.h"
 #include "platform/link/libraries.h"
+#include "platform/link/listing.h"
 #include "platform/link/records.h"
 #include "platform/link/stream.h"
 #include "shell/shared_routines.h"
@@ -118,11 +120,7 @@ struct RecorderLink::Impl {
     };
     std::array<Route, kDeviceChannels> routes;
     // The one listing held: the last one fetched.
-    struct Listing {
-        std::string address;
-        std::vector<ClipEntry> entries;
-        std::size_t next = 0;
-    } listing;
+    Listing listing;
     uint32_t nextId = 0;
     int dials = 0;
     // Called whenever what codes 30 and 34 answer may have changed.
@@ -171,13 +169,8 @@ struct RecorderLink::Impl {
 
     int32_t Amp(int32_t code, std::intptr_t input, void* output);
     // A batch whose requests are on the wire, its answers not yet taken.
-    struct Sent {
-        std::span<DeviceCall> calls;
-        bool direct = false;  // holds calls that are not requests: made in Collect
-        std::vector<Prepared> prepared;
-        std::vector<Ticket> tickets;
-        Clock::time_point deadline{};
-    };
+    using Sent = link::Sent<Prepared, Ticket>;
+    using Outgoing = std::map<std::shared_ptr<Connection>, std::string>;
     Sent Send(std::span<DeviceCall> calls);
     void Collect(Sent& sent);
     void AmpBatch(std::span<DeviceCall> calls);
@@ -857,45 +850,11 @@ int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output)
 }
 
 RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
-    Sent sent;
-    sent.calls = calls;
-    for (const DeviceCall& c : calls) {
-        if (IsDirectCall(c.code)) {
-            // Not requests to a recorder: made one after another.
-            sent.direct = true;
-            return sent;
-        }
-    }
-    sent.prepared.reserve(calls.size());
-    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
-    sent.tickets.resize(calls.size());
-    std::map<std::shared_ptr<Connection>, std::string> outgoing;
-    std::lock_guard lock(mu);
-    // Every request goes out before any answer is awaited; a recorder gets
-    // its own in the order of the calls.
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (sent.prepared[i].send)
-            sent.tickets[i] = IssueChannel(sent.prepared[i], outgoing);
-        else
-            sent.tickets[i].result = sent.prepared[i].result;
-    }
-    Post(outgoing);
-    sent.deadline = Clock::now() + options.replyTimeout;
-    return sent;
+    return SendCalls(*this, calls);
 }
 
 void RecorderLink::Impl::Collect(Sent& sent) {
-    if (sent.direct) {
-        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
-        return;
-    }
-    std::unique_lock lk(mu);
-    std::vector<Ticket*> waiting;
-    for (auto& t : sent.tickets)
-        if (t.pending) waiting.push_back(&t);
-    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
-    for (std::size_t i = 0; i < sent.calls.size(); ++i)
-        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
+    CollectCalls(*this, sent);
 }
 
 void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
@@ -948,38 +907,13 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             DropUnused();
             return result::kOk;
         }
-        case clipdir::kOpen: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<CountReply>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            out->count = 0;
-            return FetchListing(address, &out->count);
-        }
+        case clipdir::kOpen:
         case clipdir::kFirst:
-        case clipdir::kNext: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<ClipEntry>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            bool have = false;
-            {
-                std::lock_guard lock(mu);
-                have = listing.address == address;
-            }
-            if (!have && code == clipdir::kFirst) {
-                int32_t rc = FetchListing(address, nullptr);
-                if (rc != result::kOk) return rc;
-            }
-            std::lock_guard lock(mu);
-            if (listing.address != address) return result::kNoEntry;
-            if (code == clipdir::kFirst) listing.next = 0;
-            if (listing.next >= listing.entries.size()) return result::kNoEntry;
-            *out = listing.entries[listing.next++];
-            return result::kOk;
-        }
+        case clipdir::kNext:
+            return WalkListing(code, input, output, mu, listing,
+                               [this](const std::string& address, int32_t* count) {
+                                   return FetchListing(address, count);
+                               });
         case clipdir::kNamedClip: {
             const auto* in = InputRecord<ClipEntry>(input);
             auto* out = OutputRecord<ClipEntry>(output);
