@@ -23,6 +23,7 @@
 #include "platform/link/io_thread.h"
 #include "platform/link/libraries.h"
 #include "platform/link/listing.h"
+#include "platform/link/pool.h"
 #include "platform/link/records.h"
 #include "platform/link/stream.h"
 #include "platform/wire/naming.h"
@@ -98,8 +99,7 @@ struct DeckLink::Impl {
 
     mutable std::mutex mu;
     std::condition_variable cv;
-    std::map<std::string, std::shared_ptr<Deck>> decks;   // by address:port
-    std::map<std::string, std::shared_ptr<Deck>> spares;  // dropped, kept a while for reuse
+    link::Pool<Deck> pool;  // by address:port
     struct Route {
         bool mapped = false;
         std::string key;
@@ -273,9 +273,9 @@ struct Deck : link::Stream<Deck> {
                 local = !self->state.remoteEnabled;
                 moving = self->state.status != "stopped" && self->state.status != "preview";
                 if (self->spare && now > self->spareUntil) {
-                    auto it = self->link.spares.find(self->key);
-                    if (it != self->link.spares.end() && it->second == self)
-                        self->link.spares.erase(it);
+                    auto it = self->link.pool.spares.find(self->key);
+                    if (it != self->link.pool.spares.end() && it->second == self)
+                        self->link.pool.spares.erase(it);
                     expired = true;
                 }
             }
@@ -436,49 +436,26 @@ struct Deck : link::Stream<Deck> {
 DeckLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        for (auto* set : {&decks, &spares})
-            for (auto& [k, d] : *set) asio::post(io, [d = d] { d->Close(); });
-        decks.clear();
-        spares.clear();
+        pool.CloseAll(io);
     }
     ioThread.Stop();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::Open(const std::string& key) {
-    if (auto it = decks.find(key); it != decks.end()) return it->second;
-    if (auto it = spares.find(key); it != spares.end()) {
-        auto d = it->second;
-        spares.erase(it);
-        d->spare = false;
-        decks[key] = d;
-        return d;
-    }
-    auto d = std::make_shared<Deck>(*this, key);
-    decks[key] = d;
-    asio::post(io, [d] { d->Start(); });
-    return d;
+    return pool.Open(io, key, [&] { return std::make_shared<Deck>(*this, key); });
 }
 
 void DeckLink::Impl::DropUnused() {
-    auto until = Clock::now() + options.linger;
-    for (auto it = decks.begin(); it != decks.end();) {
-        if (!it->second->usedByAmp && !it->second->usedByDir) {
-            it->second->spare = true;
-            it->second->spareUntil = until;
-            spares[it->first] = it->second;
-            if (listing.address == it->second->address) listing = link::Listing{};
-            it = decks.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    pool.DropUnused(options.linger, [&](const Deck& d) {
+        if (listing.address == d.address) listing = link::Listing{};
+    });
     StatusChanged();
     cv.notify_all();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::DeckAt(const std::string& address) const {
     std::shared_ptr<Deck> found;
-    for (auto& [k, d] : decks) {
+    for (auto& [k, d] : pool.live) {
         if (d->address != address) continue;
         if (d->phase == Deck::Phase::kUp) return d;
         if (!found) found = d;
@@ -512,8 +489,8 @@ Ticket DeckLink::Impl::IssueChannel(Prepared& p, Outgoing& out) {
         return t;
     }
     const Route& r = routes[static_cast<std::size_t>(p.ch)];
-    auto it = decks.find(r.key);
-    if (!r.mapped || it == decks.end() || r.internal != 1) {
+    auto it = pool.live.find(r.key);
+    if (!r.mapped || it == pool.live.end() || r.internal != 1) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -794,8 +771,8 @@ int32_t DeckLink::Impl::Status(void* output) {
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
-            auto it = decks.find(r.key);
-            const Deck* d = it == decks.end() ? nullptr : it->second.get();
+            auto it = pool.live.find(r.key);
+            const Deck* d = it == pool.live.end() ? nullptr : it->second.get();
             if (!d) {
                 word = "Los";
             } else if (d->phase == Deck::Phase::kSettingUp) {
@@ -825,8 +802,8 @@ int32_t DeckLink::Impl::ClipNames(void* output) {
         const Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped && r.internal == 1) {
-            auto it = decks.find(r.key);
-            if (it != decks.end() && it->second->phase == Deck::Phase::kUp)
+            auto it = pool.live.find(r.key);
+            if (it != pool.live.end() && it->second->phase == Deck::Phase::kUp)
                 name = CurrentClip(it->second->state);
         }
         StoreField(table->name[ch], kClipNameWidth, name);
@@ -842,7 +819,7 @@ int32_t DeckLink::Impl::Connect(std::intptr_t input) {
         if (table->shown[ch] && options.portOf)
             ports[static_cast<std::size_t>(ch)] = options.portOf(ch);
     std::unique_lock lk(mu);
-    for (auto& [k, d] : decks) d->usedByAmp = false;
+    for (auto& [k, d] : pool.live) d->usedByAmp = false;
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         Route& r = routes[static_cast<std::size_t>(ch)];
         r = Route{};
@@ -856,7 +833,7 @@ int32_t DeckLink::Impl::Connect(std::intptr_t input) {
     }
     DropUnused();
     cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [k, d] : decks)
+        for (auto& [k, d] : pool.live)
             if (d->phase == Deck::Phase::kSettingUp) return false;
         return true;
     });
@@ -866,7 +843,7 @@ int32_t DeckLink::Impl::Connect(std::intptr_t input) {
 int32_t DeckLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
     for (auto& r : routes) r = Route{};
-    for (auto& [k, d] : decks) d->usedByAmp = false;
+    for (auto& [k, d] : pool.live) d->usedByAmp = false;
     DropUnused();
     return result::kOk;
 }
@@ -933,13 +910,13 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
             const auto* table = InputRecord<ClipDirConnectTable>(input);
             if (!table) return result::kBadInput;
             std::lock_guard lock(mu);
-            for (auto& [k, d] : decks) d->usedByDir = false;
+            for (auto& [k, d] : pool.live) d->usedByDir = false;
             for (int i = 0; i < kDeviceChannels; ++i) {
                 std::string address = ReadField(table->address[i], kAddressWidth);
                 if (address.empty()) break;
                 // One connection a deck: the directory shares the channel's.
                 bool any = false;
-                for (auto& [k, d] : decks)
+                for (auto& [k, d] : pool.live)
                     if (d->address == address) any = d->usedByDir = true;
                 if (!any) Open(KeyOf(address, 0))->usedByDir = true;
             }
@@ -948,7 +925,7 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
         }
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
-            for (auto& [k, d] : decks) d->usedByDir = false;
+            for (auto& [k, d] : pool.live) d->usedByDir = false;
             listing = link::Listing{};
             DropUnused();
             return result::kOk;
@@ -1008,7 +985,7 @@ int DeckLink::Dials() const {
 int DeckLink::Connections() const {
     std::lock_guard lock(impl_->mu);
     int n = 0;
-    for (auto& [k, d] : impl_->decks)
+    for (auto& [k, d] : impl_->pool.live)
         if (d->phase == Deck::Phase::kUp) ++n;
     return n;
 }

@@ -17,6 +17,7 @@
 #include "platform/link/io_thread.h"
 #include "platform/link/libraries.h"
 #include "platform/link/listing.h"
+#include "platform/link/pool.h"
 #include "platform/link/records.h"
 #include "platform/link/stream.h"
 #include "shell/shared_routines.h"
@@ -109,10 +110,7 @@ struct RecorderLink::Impl {
     // Everything below is shared by the callers and the I/O thread.
     mutable std::mutex mu;
     std::condition_variable cv;
-    std::map<std::string, std::shared_ptr<Connection>> connections;
-    // Connections nobody uses any more, kept open a while so that a
-    // reconnect to the same address takes them back instead of redialling.
-    std::map<std::string, std::shared_ptr<Connection>> spares;
+    Pool<Connection> pool;
     struct Route {
         bool mapped = false;
         std::string address;
@@ -300,8 +298,9 @@ struct Connection : Stream<Connection> {
             spareCopy = spare;
             spareUntilCopy = spareUntil;
             if (spare && now > spareUntil) {
-                auto it = link.spares.find(address);
-                if (it != link.spares.end() && it->second.get() == this) link.spares.erase(it);
+                auto it = link.pool.spares.find(address);
+                if (it != link.pool.spares.end() && it->second.get() == this)
+                    link.pool.spares.erase(it);
                 expired = true;
             }
         }
@@ -448,29 +447,13 @@ struct Connection : Stream<Connection> {
 RecorderLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        for (auto* set : {&connections, &spares})
-            for (auto& [a, c] : *set) asio::post(io, [c = c] { c->Close(); });
-        connections.clear();
-        spares.clear();
+        pool.CloseAll(io);
     }
     ioThread.Stop();
 }
 
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
-    auto it = connections.find(address);
-    if (it != connections.end()) return it->second;
-    auto spare = spares.find(address);
-    if (spare != spares.end()) {
-        auto c = spare->second;
-        spares.erase(spare);
-        c->spare = false;
-        connections[address] = c;
-        return c;
-    }
-    auto c = std::make_shared<Connection>(*this, address);
-    connections[address] = c;
-    asio::post(io, [c] { c->Start(); });
-    return c;
+    return pool.Open(io, address, [&] { return std::make_shared<Connection>(*this, address); });
 }
 
 void RecorderLink::Impl::ForgetListing(const std::string& address) {
@@ -479,19 +462,7 @@ void RecorderLink::Impl::ForgetListing(const std::string& address) {
 }
 
 void RecorderLink::Impl::DropUnused() {
-    auto until = Clock::now() + options.linger;
-    for (auto it = connections.begin(); it != connections.end();) {
-        if (!it->second->usedByAmp && !it->second->usedByDir) {
-            auto c = it->second;
-            c->spare = true;
-            c->spareUntil = until;
-            spares[it->first] = c;
-            ForgetListing(it->first);
-            it = connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    pool.DropUnused(options.linger, [&](const Connection& c) { ForgetListing(c.address); });
     StatusChanged();
     cv.notify_all();
 }
@@ -499,8 +470,8 @@ void RecorderLink::Impl::DropUnused() {
 Ticket RecorderLink::Impl::Issue(const std::string& address, wire::Frame frame, bool listing,
                                  std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
     Ticket t;
-    auto it = connections.find(address);
-    if (it == connections.end()) {
+    auto it = pool.live.find(address);
+    if (it == pool.live.end()) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -595,8 +566,8 @@ Ticket RecorderLink::Impl::IssueChannel(
         return t;
     }
     const Route& r = routes[static_cast<std::size_t>(p.ch)];
-    auto it = connections.find(r.address);
-    if (!r.mapped || it == connections.end()) {
+    auto it = pool.live.find(r.address);
+    if (!r.mapped || it == pool.live.end()) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -622,8 +593,8 @@ int32_t RecorderLink::Impl::Status(void* output) {
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
-            auto it = connections.find(r.address);
-            const Connection* c = it == connections.end() ? nullptr : it->second.get();
+            auto it = pool.live.find(r.address);
+            const Connection* c = it == pool.live.end() ? nullptr : it->second.get();
             if (c && c->phase == Connection::Phase::kSettingUp) {
                 // Not connected yet: a recorder slow to greet is not lost.
             } else if (!c || c->phase != Connection::Phase::kUp) {
@@ -654,8 +625,8 @@ int32_t RecorderLink::Impl::ClipNames(void* output) {
         const Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped) {
-            auto it = connections.find(r.address);
-            if (it != connections.end() && it->second->phase == Connection::Phase::kUp &&
+            auto it = pool.live.find(r.address);
+            if (it != pool.live.end() && it->second->phase == Connection::Phase::kUp &&
                 r.internal <= it->second->channelCount)
                 name = it->second->status[static_cast<std::size_t>(r.internal)].clip;
         }
@@ -668,7 +639,7 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
     const auto* table = InputRecord<ConnectTable>(input);
     if (!table) return result::kBadInput;
     std::unique_lock lk(mu);
-    for (auto& [a, c] : connections) c->usedByAmp = false;
+    for (auto& [a, c] : pool.live) c->usedByAmp = false;
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         Route& r = routes[static_cast<std::size_t>(ch)];
         r = Route{};
@@ -685,7 +656,7 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
     // A short wait so the first status poll shows the recorders' own states;
     // one that greets later comes up in the background.
     cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [a, c] : connections)
+        for (auto& [a, c] : pool.live)
             if (c->phase == Connection::Phase::kSettingUp) return false;
         return true;
     });
@@ -695,7 +666,7 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
 int32_t RecorderLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
     for (auto& r : routes) r = Route{};
-    for (auto& [a, c] : connections) c->usedByAmp = false;
+    for (auto& [a, c] : pool.live) c->usedByAmp = false;
     DropUnused();
     return result::kOk;
 }
@@ -890,7 +861,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             const auto* table = InputRecord<ClipDirConnectTable>(input);
             if (!table) return result::kBadInput;
             std::lock_guard lock(mu);
-            for (auto& [a, c] : connections) c->usedByDir = false;
+            for (auto& [a, c] : pool.live) c->usedByDir = false;
             // The table carries no count: it ends at the first blank slot.
             for (int i = 0; i < kDeviceChannels; ++i) {
                 std::string address = ReadField(table->address[i], kAddressWidth);
@@ -902,7 +873,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
         }
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
-            for (auto& [a, c] : connections) c->usedByDir = false;
+            for (auto& [a, c] : pool.live) c->usedByDir = false;
             listing = Listing{};
             DropUnused();
             return result::kOk;
@@ -969,7 +940,7 @@ int RecorderLink::Dials() const {
 int RecorderLink::Connections() const {
     std::lock_guard lock(impl_->mu);
     int n = 0;
-    for (auto& [a, c] : impl_->connections)
+    for (auto& [a, c] : impl_->pool.live)
         if (c->phase == Connection::Phase::kUp) ++n;
     return n;
 }
