@@ -100,12 +100,7 @@ struct DeckLink::Impl {
     mutable std::mutex mu;
     std::condition_variable cv;
     link::Pool<Deck> pool;  // by address:port
-    struct Route {
-        bool mapped = false;
-        std::string key;
-        int internal = 0;
-    };
-    std::array<Route, kDeviceChannels> routes;
+    link::Routes routes;
     link::Listing listing;
     int dials = 0;
     // Called whenever what codes 30 and 34 answer may have changed.
@@ -488,7 +483,7 @@ Ticket DeckLink::Impl::IssueChannel(Prepared& p, Outgoing& out) {
         t.result = result::kBadInput;
         return t;
     }
-    const Route& r = routes[static_cast<std::size_t>(p.ch)];
+    const link::Route& r = routes[static_cast<std::size_t>(p.ch)];
     auto it = pool.live.find(r.key);
     if (!r.mapped || it == pool.live.end() || r.internal != 1) {
         t.result = result::kNotConnected;
@@ -767,7 +762,7 @@ int32_t DeckLink::Impl::Status(void* output) {
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         StatusEntry& e = table->entry[ch];
         e.unused = 0;
-        const Route& r = routes[static_cast<std::size_t>(ch)];
+        const link::Route& r = routes[static_cast<std::size_t>(ch)];
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
@@ -799,7 +794,7 @@ int32_t DeckLink::Impl::ClipNames(void* output) {
     if (!table) return result::kBadInput;
     std::lock_guard lock(mu);
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        const Route& r = routes[static_cast<std::size_t>(ch)];
+        const link::Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped && r.internal == 1) {
             auto it = pool.live.find(r.key);
@@ -819,31 +814,20 @@ int32_t DeckLink::Impl::Connect(std::intptr_t input) {
         if (table->shown[ch] && options.portOf)
             ports[static_cast<std::size_t>(ch)] = options.portOf(ch);
     std::unique_lock lk(mu);
-    for (auto& [k, d] : pool.live) d->usedByAmp = false;
-    for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        Route& r = routes[static_cast<std::size_t>(ch)];
-        r = Route{};
-        std::string address = ReadField(table->address[ch], kAddressWidth);
-        int internal = table->internalChannel[ch];
-        if (!table->shown[ch] || address.empty() || internal < 1 || internal > 4) continue;
-        r.mapped = true;
-        r.key = KeyOf(address, ports[static_cast<std::size_t>(ch)]);
-        r.internal = internal;
-        Open(r.key)->usedByAmp = true;
-    }
+    link::RouteChannels(
+        pool, routes, *table, [](const std::string& a) { return !a.empty(); },
+        [&ports](int ch, const std::string& a) {
+            return KeyOf(a, ports[static_cast<std::size_t>(ch)]);
+        },
+        [this](const std::string& key) { return Open(key); });
     DropUnused();
-    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [k, d] : pool.live)
-            if (d->phase == Deck::Phase::kSettingUp) return false;
-        return true;
-    });
+    link::AwaitSetUp(lk, cv, pool, options.connectWait);
     return result::kOk;
 }
 
 int32_t DeckLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
-    for (auto& r : routes) r = Route{};
-    for (auto& [k, d] : pool.live) d->usedByAmp = false;
+    link::Unroute(pool, routes);
     DropUnused();
     return result::kOk;
 }
@@ -851,21 +835,12 @@ int32_t DeckLink::Impl::Disconnect() {
 int32_t DeckLink::Impl::SetAddress(std::intptr_t input) {
     const auto* block = InputRecord<TextBlock>(input);
     if (!block) return result::kBadInput;
-    std::string text = BlockText(block);
-    int ch = 0;
-    std::string address = CleanText(TagValue(text, "IpAddress"));
-    std::string vtr = CleanText(TagValue(text, "Vtr"));
-    if (!ParseChannel(TagValue(text, "Chan"), ch) || address.empty() ||
-        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
-        vtr[0] < '1' || vtr[0] > '4')
-        return result::kBadInput;
+    int ch = 0, internal = 0;
+    std::string address;
+    if (!link::AddressDocument(BlockText(block), ch, address, internal)) return result::kBadInput;
     const std::string key = KeyOf(address, options.portOf ? options.portOf(ch) : 0);
     std::lock_guard lock(mu);
-    Route& r = routes[static_cast<std::size_t>(ch)];
-    if (r.mapped && r.key == key && r.internal == vtr[0] - '0') return result::kOk;
-    r.mapped = true;
-    r.key = key;
-    r.internal = vtr[0] - '0';
+    if (!link::Reroute(routes, ch, key, internal)) return result::kOk;
     Open(key)->usedByAmp = true;
     StatusChanged();
     return result::kReconnect;

@@ -58,6 +58,17 @@ bool ChannelDocument(std::string_view text, int& ch, std::string& document) {
     return true;
 }
 
+bool AddressDocument(std::string_view text, int& ch, std::string& address, int& internal) {
+    address = CleanText(TagValue(text, "IpAddress"));
+    std::string vtr = CleanText(TagValue(text, "Vtr"));
+    if (!ParseChannel(TagValue(text, "Chan"), ch) || address.empty() ||
+        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
+        vtr[0] < '1' || vtr[0] > '4')
+        return false;
+    internal = vtr[0] - '0';
+    return true;
+}
+
 bool IsDirectCall(int32_t code) {
     return code == amp::kConnect || code == amp::kStatus || code == amp::kDisconnect ||
            code == amp::kClipNames || code == amp::kSetAddress;

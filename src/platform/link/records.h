@@ -37,6 +37,10 @@ bool ParseChannel(std::string_view text, int& ch);
 // before it removed; false without a readable channel tag.
 bool ChannelDocument(std::string_view text, int& ch, std::string& document);
 
+// Code 85's "<Chan>N</Chan><IpAddress>A</IpAddress><Vtr>V</Vtr>": channel,
+// address (at most an address field's width) and internal channel 1-4.
+bool AddressDocument(std::string_view text, int& ch, std::string& address, int& internal);
+
 // Calls that are not requests to a recorder: a batch holding one is made
 // call by call.
 bool IsDirectCall(int32_t code);

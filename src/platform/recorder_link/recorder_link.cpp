@@ -111,12 +111,7 @@ struct RecorderLink::Impl {
     mutable std::mutex mu;
     std::condition_variable cv;
     Pool<Connection> pool;
-    struct Route {
-        bool mapped = false;
-        std::string address;
-        int internal = 0;
-    };
-    std::array<Route, kDeviceChannels> routes;
+    Routes routes;
     // The one listing held: the last one fetched.
     Listing listing;
     uint32_t nextId = 0;
@@ -566,7 +561,7 @@ Ticket RecorderLink::Impl::IssueChannel(
         return t;
     }
     const Route& r = routes[static_cast<std::size_t>(p.ch)];
-    auto it = pool.live.find(r.address);
+    auto it = pool.live.find(r.key);
     if (!r.mapped || it == pool.live.end()) {
         t.result = result::kNotConnected;
         return t;
@@ -579,7 +574,7 @@ Ticket RecorderLink::Impl::IssueChannel(
     args.insert(args.begin(), std::to_string(r.internal));
     wire::Frame f = wire::MakeFrame(0, p.verb, std::move(args));
     f.payload = p.payload;
-    return Issue(r.address, std::move(f), false, outgoing);
+    return Issue(r.key, std::move(f), false, outgoing);
 }
 
 int32_t RecorderLink::Impl::Status(void* output) {
@@ -593,7 +588,7 @@ int32_t RecorderLink::Impl::Status(void* output) {
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
-            auto it = pool.live.find(r.address);
+            auto it = pool.live.find(r.key);
             const Connection* c = it == pool.live.end() ? nullptr : it->second.get();
             if (c && c->phase == Connection::Phase::kSettingUp) {
                 // Not connected yet: a recorder slow to greet is not lost.
@@ -625,7 +620,7 @@ int32_t RecorderLink::Impl::ClipNames(void* output) {
         const Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped) {
-            auto it = pool.live.find(r.address);
+            auto it = pool.live.find(r.key);
             if (it != pool.live.end() && it->second->phase == Connection::Phase::kUp &&
                 r.internal <= it->second->channelCount)
                 name = it->second->status[static_cast<std::size_t>(r.internal)].clip;
@@ -639,34 +634,18 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
     const auto* table = InputRecord<ConnectTable>(input);
     if (!table) return result::kBadInput;
     std::unique_lock lk(mu);
-    for (auto& [a, c] : pool.live) c->usedByAmp = false;
-    for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        Route& r = routes[static_cast<std::size_t>(ch)];
-        r = Route{};
-        std::string address = ReadField(table->address[ch], kAddressWidth);
-        int internal = table->internalChannel[ch];
-        if (!table->shown[ch] || NoRecorderAddress(address) || internal < 1 || internal > 4)
-            continue;
-        r.mapped = true;
-        r.address = address;
-        r.internal = internal;
-        Open(address)->usedByAmp = true;
-    }
+    RouteChannels(
+        pool, routes, *table, [](const std::string& a) { return !NoRecorderAddress(a); },
+        [](int, const std::string& a) { return a; },
+        [this](const std::string& a) { return Open(a); });
     DropUnused();
-    // A short wait so the first status poll shows the recorders' own states;
-    // one that greets later comes up in the background.
-    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [a, c] : pool.live)
-            if (c->phase == Connection::Phase::kSettingUp) return false;
-        return true;
-    });
+    AwaitSetUp(lk, cv, pool, options.connectWait);
     return result::kOk;
 }
 
 int32_t RecorderLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
-    for (auto& r : routes) r = Route{};
-    for (auto& [a, c] : pool.live) c->usedByAmp = false;
+    Unroute(pool, routes);
     DropUnused();
     return result::kOk;
 }
@@ -674,21 +653,12 @@ int32_t RecorderLink::Impl::Disconnect() {
 int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     const auto* block = InputRecord<TextBlock>(input);
     if (!block) return result::kBadInput;
-    std::string text = BlockText(block);
-    int ch = 0;
-    std::string address = CleanText(TagValue(text, "IpAddress"));
-    std::string vtr = CleanText(TagValue(text, "Vtr"));
-    if (!ParseChannel(TagValue(text, "Chan"), ch) || NoRecorderAddress(address) ||
-        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
-        vtr[0] < '1' || vtr[0] > '4')
+    int ch = 0, internal = 0;
+    std::string address;
+    if (!AddressDocument(BlockText(block), ch, address, internal) || NoRecorderAddress(address))
         return result::kBadInput;
-    int internal = vtr[0] - '0';
     std::lock_guard lock(mu);
-    Route& r = routes[static_cast<std::size_t>(ch)];
-    if (r.mapped && r.address == address && r.internal == internal) return result::kOk;
-    r.mapped = true;
-    r.address = address;
-    r.internal = internal;
+    if (!Reroute(routes, ch, address, internal)) return result::kOk;
     Open(address)->usedByAmp = true;
     StatusChanged();
     return result::kReconnect;
