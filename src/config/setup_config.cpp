@@ -150,6 +150,9 @@ void cSettings::ApplyToChecked(int32_t ask) {
     for (int32_t ch = 0; ch <= ChannelBound(); ++ch) {
         if (ch == source) continue;
         if (EZ_LVGETITEMSTATEIMG(kForm, kSetupChannelGrid, ch) != 2) continue;
+        // A deck's three settings are no configuration for our recorders, nor
+        // theirs for a deck.
+        if (Protocol(ch) != Protocol(source)) continue;
         const std::string state = State(ch);
         if (state.empty() || StartsWith(state, "Off") || StartsWith(state, "Record")) continue;
         if (g_Ampcontrol) g_Ampcontrol->SendConfiguration(ch, document);
