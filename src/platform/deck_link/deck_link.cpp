@@ -735,24 +735,7 @@ void DeckLink::Impl::Collect(Sent& sent) {
 }
 
 int32_t DeckLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
-    switch (code) {
-        case amp::kConnect:
-            return Connect(input);
-        case amp::kStatus:
-            return Status(output);
-        case amp::kDisconnect:
-            return Disconnect();
-        case amp::kClipNames:
-            return ClipNames(output);
-        case amp::kSetAddress:
-            return SetAddress(input);
-        default:
-            break;
-    }
-    DeviceCall call{code, input, output, 0};
-    Sent sent = Send(std::span<DeviceCall>(&call, 1));
-    Collect(sent);
-    return call.result;
+    return link::AmpCall(*this, code, input, output);
 }
 
 int32_t DeckLink::Impl::Status(void* output) {

@@ -7,9 +7,11 @@
 // Outgoing; Ticket IssueChannel(Prepared&, Outgoing&) and Post(Outgoing&),
 // mu held; Await(lock, tickets, deadline); int32_t Finish(const Prepared&,
 // Ticket&); int32_t Amp(code, input, output); mu; options.replyTimeout.
+// AmpCall also wants Connect, Status, Disconnect, ClipNames and SetAddress.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -69,6 +71,30 @@ void CollectCalls(Impl& impl, typename Impl::Sent& sent) {
     if (!waiting.empty()) impl.Await(lk, waiting, sent.deadline);
     for (std::size_t i = 0; i < sent.calls.size(); ++i)
         sent.calls[i].result = impl.Finish(sent.prepared[i], sent.tickets[i]);
+}
+
+// One device call: the direct ones by Impl's Connect, Status, Disconnect,
+// ClipNames and SetAddress, a request as a batch of one.
+template <class Impl>
+int32_t AmpCall(Impl& impl, int32_t code, std::intptr_t input, void* output) {
+    switch (code) {
+        case amp::kConnect:
+            return impl.Connect(input);
+        case amp::kStatus:
+            return impl.Status(output);
+        case amp::kDisconnect:
+            return impl.Disconnect();
+        case amp::kClipNames:
+            return impl.ClipNames(output);
+        case amp::kSetAddress:
+            return impl.SetAddress(input);
+        default:
+            break;
+    }
+    DeviceCall call{code, input, output, 0};
+    auto sent = SendCalls(impl, std::span<DeviceCall>(&call, 1));
+    CollectCalls(impl, sent);
+    return call.result;
 }
 
 }  // namespace tarvolen::link

@@ -166,7 +166,6 @@ struct RecorderLink::Impl {
     using Outgoing = std::map<std::shared_ptr<Connection>, std::string>;
     Sent Send(std::span<DeviceCall> calls);
     void Collect(Sent& sent);
-    void AmpBatch(std::span<DeviceCall> calls);
     int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
     int32_t Status(void* output);
     int32_t ClipNames(void* output);
@@ -771,23 +770,7 @@ int32_t RecorderLink::Impl::Finish(const Prepared& p, Ticket& t) {
 }
 
 int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
-    switch (code) {
-        case amp::kConnect:
-            return Connect(input);
-        case amp::kStatus:
-            return Status(output);
-        case amp::kDisconnect:
-            return Disconnect();
-        case amp::kClipNames:
-            return ClipNames(output);
-        case amp::kSetAddress:
-            return SetAddress(input);
-        default:
-            break;
-    }
-    DeviceCall call{code, input, output, 0};
-    AmpBatch(std::span<DeviceCall>(&call, 1));
-    return call.result;
+    return AmpCall(*this, code, input, output);
 }
 
 RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
@@ -796,11 +779,6 @@ RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
 
 void RecorderLink::Impl::Collect(Sent& sent) {
     CollectCalls(*this, sent);
-}
-
-void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
-    Sent sent = Send(calls);
-    Collect(sent);
 }
 
 int32_t RecorderLink::Impl::FetchListing(const std::string& address, int32_t* count) {
