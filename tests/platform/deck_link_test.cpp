@@ -287,6 +287,15 @@ TEST_F(DeckTest, ConfigurationAndRecordFilesComeFromTheDeck) {
     EXPECT_EQ(list, "");
 }
 
+std::string Nested(int depth) {
+    std::string open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<a" + std::to_string(i) + ">";
+        close = "</a" + std::to_string(i) + ">" + close;
+    }
+    return open + close;
+}
+
 // Which documents a deck's configuration command can carry.
 TEST(DeckConfig, OnlyWhatTheCommandCarriesGoesThrough) {
     struct Case {
@@ -307,6 +316,8 @@ TEST(DeckConfig, OnlyWhatTheCommandCarriesGoesThrough) {
          std::nullopt},
         {"<tarvolen><input><index>0</index><video_input>SDI</input></tarvolen>", std::nullopt},
         {"no document", std::nullopt},
+        // Nested deeper than any document of ours, if empty: not one of ours.
+        {"<tarvolen><encoder>" + Nested(40) + "</encoder></tarvolen>", std::nullopt},
     };
     for (const auto& c : cases) {
         std::string why;

@@ -92,13 +92,15 @@ bool Children(std::string_view text, std::vector<Element>& out) {
     return true;
 }
 
-// The leaf elements of text, at any depth, their values decoded and trimmed.
-bool Leaves(std::string_view text, std::vector<std::pair<std::string, std::string>>& out) {
+// The leaf elements of text, their values decoded and trimmed; false for
+// one not closed or nested deeper than any document of ours.
+bool Leaves(std::string_view text, std::vector<std::pair<std::string, std::string>>& out,
+            int depth = 0) {
     std::vector<Element> children;
-    if (!Children(text, children)) return false;
+    if (depth > 8 || !Children(text, children)) return false;
     for (const Element& e : children) {
         if (e.content.find('<') != std::string_view::npos) {
-            if (!Leaves(e.content, out)) return false;
+            if (!Leaves(e.content, out, depth + 1)) return false;
         } else {
             out.emplace_back(e.tag, CleanText(XmlDecode(e.content)));
         }
