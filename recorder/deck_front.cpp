@@ -467,7 +467,9 @@ void Bank::Impl::DeckHandle(Recorder& r, Session& s, const Request& request) {
         if (video) st.videoInput = *video;
         if (audio) st.audioInput = *audio;
         if (format) st.fileFormat = *format;
-        ok();
+        std::string detail;
+        for (const auto& [k, v] : cmd.params) detail += (detail.empty() ? "" : " ") + k + ": " + v;
+        ok(detail);
         if (before.videoInput != st.videoInput || before.audioInput != st.audioInput ||
             before.fileFormat != st.fileFormat)
             DeckConfigurationChanged(r);

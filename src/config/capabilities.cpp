@@ -116,6 +116,13 @@ void cSettings::ParseCapabilities(int32_t channel, std::string_view document) {
     ChannelConfig* config = Config(channel);
     if (!config || channel > ChannelBound()) return;
     choices_ = ChoiceTable{};
+    // A deck's document is the whole of what it has: nothing left over from a
+    // recorder of ours that was at this address may go back to it.
+    if (Protocol(channel) == kProtocolDeck) {
+        config->inputs = {};
+        config->encoders = {};
+        config->routing = {};
+    }
 
     // Values keep their hyphens and are decoded once, where they are read:
     // what the recorder holds comes back unchanged on the next apply.
@@ -178,6 +185,8 @@ void cSettings::ParseCapabilities(int32_t channel, std::string_view document) {
         enc.burn_file_name = Field("<burn_filename>", e);
     }
 
+    // A deck names no project: the controller's own naming for it stays.
+    if (Protocol(channel) == kProtocolDeck) return;
     const std::string p = XmlTagText("<project>", doc);
     SetProject(channel, Value("<project_name>", p));
     config->master_path_template = Value("<master_path_template>", p);

@@ -81,9 +81,28 @@ std::string ShownRate(float rate, std::string_view rates) {
     return FrameRateText(rate);
 }
 
+// A deck offers its video and audio input and its file format, nothing else.
+bool IsDeck(const cSettings& s, int32_t channel) {
+    return s.Protocol(channel) == kProtocolDeck;
+}
+
+std::vector<std::string> DeckInputsItems(cSettings& s, const ChannelConfig& c) {
+    const InputSlot& in = c.inputs[0];
+    if (CleanText(in.video_input).empty() && CleanText(in.audio_input).empty()) return {};
+    return {Header("Input 1"), ChoiceDropDown(s, "Video Input", in.video_input, 0, 0),
+            ChoiceDropDown(s, "Audio Input", in.audio_input, 0, 4)};
+}
+
+std::vector<std::string> DeckEncodersItems(cSettings& s, int32_t channel, const ChannelConfig& c) {
+    if (CleanText(c.encoders[0].codec).empty()) return {};
+    return {Header(EncoderHeader(s, channel, 0)),
+            ChoiceDropDown(s, "File Format", c.encoders[0].codec, 0, 5)};
+}
+
 std::vector<std::string> InputsItems(cSettings& s, int32_t channel) {
     std::vector<std::string> items;
     const ChannelConfig& c = *s.Config(channel);
+    if (IsDeck(s, channel)) return DeckInputsItems(s, c);
     for (int32_t i = 0; i < 4; ++i) {
         const InputSlot& in = c.inputs[static_cast<size_t>(i)];
         if (in.frame_rate == 0) continue;
@@ -101,6 +120,7 @@ std::vector<std::string> InputsItems(cSettings& s, int32_t channel) {
 std::vector<std::string> EncodersItems(cSettings& s, int32_t channel) {
     std::vector<std::string> items;
     const ChannelConfig& c = *s.Config(channel);
+    if (IsDeck(s, channel)) return DeckEncodersItems(s, channel, c);
     for (int32_t e = 0; e < 4; ++e) {
         const EncoderSlot& enc = c.encoders[static_cast<size_t>(e)];
         if (CleanText(enc.codec).empty()) continue;
@@ -315,6 +335,8 @@ std::string ReadPropertyValue(const std::string& label, int32_t& position) {
 
 void BuildSetupPage(cSettings& settings, int32_t page, int32_t channel) {
     if (!settings.Config(channel) || page < kInputsPage || page > kProxyAudioPage) return;
+    // The other pages of a deck stay behind the notice that it has none.
+    if (IsDeck(settings, channel) && page != kInputsPage && page != kEncodersPage) return;
     std::vector<std::string> items;
     switch (page) {
         case kInputsPage:
@@ -346,10 +368,21 @@ bool ReadSetupPage(cSettings& settings, int32_t page, int32_t channel) {
     if (!c) return false;
     switch (page) {
         case kInputsPage:
-            ReadInputs(settings, *c);
+            if (IsDeck(settings, channel)) {
+                int32_t position = 0;
+                c->inputs[0].video_input = Choice(settings, "Video Input", position, 0, 0);
+                c->inputs[0].audio_input = Choice(settings, "Audio Input", position, 0, 4);
+            } else {
+                ReadInputs(settings, *c);
+            }
             return true;
         case kEncodersPage:
-            ReadEncoders(settings, channel, *c);
+            if (IsDeck(settings, channel)) {
+                int32_t position = 0;
+                c->encoders[0].codec = Choice(settings, "File Format", position, 0, 5);
+            } else {
+                ReadEncoders(settings, channel, *c);
+            }
             return true;
         case kProjectsPage:
             ReadProjects(settings, channel, *c);

@@ -85,9 +85,10 @@ void cSettings::RefreshPage(int32_t channel) {
         }
     }
 
-    // A deck keeps no configuration document of ours: say so rather than
-    // show an empty page.
-    if (Protocol(channel) == kProtocolDeck) {
+    // A deck's configuration fills the Inputs and Encoders pages; it has
+    // nothing for the others: say so rather than show an empty page.
+    const int32_t tab = EZ_GETTABSEL(kForm, kSetupTabs);
+    if (Protocol(channel) == kProtocolDeck && tab != kInputsPage && tab != kEncodersPage) {
         EZ_CLEAR(kForm, kSetupPropertyList);
         EZ_SETTEXT(kForm, kSetupPageNotice,
                    "Channel " + std::to_string(channel + 1) +
@@ -108,7 +109,7 @@ void cSettings::RefreshPage(int32_t channel) {
     // What the page now shows needs no second rebuild from the change watch.
     if (channel == last_polled_channel_) last_configuration_ = document;
     ParseCapabilities(channel, document);
-    BuildSetupPage(*this, EZ_GETTABSEL(kForm, kSetupTabs), channel);
+    BuildSetupPage(*this, tab, channel);
 }
 
 void cSettings::ApplyPage(const std::string& item_name, int32_t item_index) {
@@ -149,6 +150,9 @@ void cSettings::ApplyToChecked(int32_t ask) {
     for (int32_t ch = 0; ch <= ChannelBound(); ++ch) {
         if (ch == source) continue;
         if (EZ_LVGETITEMSTATEIMG(kForm, kSetupChannelGrid, ch) != 2) continue;
+        // A deck's three settings are no configuration for our recorders, nor
+        // theirs for a deck.
+        if (Protocol(ch) != Protocol(source)) continue;
         const std::string state = State(ch);
         if (state.empty() || StartsWith(state, "Off") || StartsWith(state, "Record")) continue;
         if (g_Ampcontrol) g_Ampcontrol->SendConfiguration(ch, document);

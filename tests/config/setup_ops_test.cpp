@@ -107,12 +107,14 @@ TEST_F(SetupOps, ApplyToCheckedSendsOnlyWhereItMay) {
         {0, true, "Stop", true},    {1, false, "Stop", false}, {kShown, true, "Stop", false},
         {3, true, "", false},       {4, true, "Off", false},   {5, true, "Record", false},
         {6, true, "Play{L}", true}, {7, true, "Los", true},    {8, false, "Record", false},
+        {9, true, "Stop", false},  // a deck: our configuration is none of its
     };
     for (int32_t row = 0; row < 24; ++row) Check(row, false);
     for (const auto& r : rows) {
         Check(r.ch, r.checked);
         s.SetState(r.ch, r.state);
     }
+    s.SetProtocol(9, kProtocolDeck);
 
     answer = 2;  // "&No"
     s.ApplyToChecked(1);

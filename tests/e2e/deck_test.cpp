@@ -8,6 +8,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QScrollBar>
 #include <chrono>
 #include <cstdio>
@@ -19,11 +20,13 @@
 #include "../windows/while_open.h"
 #include "cliplist/cliplist.h"
 #include "device/amp_control.h"
+#include "platform/qt/plist.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/globals.h"
 #include "shell/ini.h"
 #include "shell/settings.h"
 #include "shell/toolkit.h"
+#include "tests/mouse.h"
 #include "whole_program.h"
 #include "windows/setup_window.h"
 
@@ -107,6 +110,14 @@ TEST_F(DeckBankTest, RecordAndStopReachOurRecordersAndTheDecks) {
     // The decks' clips are named from the channels' template, as ours name them.
     ASSERT_TRUE(PumpUntil([&] { return !g_Settings->LastClip(kFirstDeck).empty(); }));
     EXPECT_EQ(g_Settings->LastClip(kFirstDeck).find('%'), std::string::npos);
+    // The row's file line: the deck's file of the clip, from its disk list.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            return g_Settings->RecordFileNames(kFirstDeck) ==
+                   "slot 1/" + g_Settings->LastClip(kFirstDeck) + "|";
+        },
+        30s))
+        << g_Settings->RecordFileNames(kFirstDeck);
     std::string before = g_Settings->Timecode(23);
     ASSERT_TRUE(PumpUntil([&] { return g_Settings->Timecode(23) != before; }, 3s));
     Grab("e2e_main_decks_recording.png");
@@ -120,20 +131,81 @@ TEST_F(DeckBankTest, RecordAndStopReachOurRecordersAndTheDecks) {
     }
 }
 
-TEST_F(DeckBankTest, SetupPagesOfADeckSayItOffersNone) {
+// The value shown beside label on the open Setup page, "<none>" without one.
+std::string Shown(const std::string& label) {
+    for (int32_t i = 0; i <= EZ_FINDLAST("SETUP", 140); ++i) {
+        std::string l, v, c, k;
+        EZ_GETPLINFO(EZ_GETITEMTEXT("SETUP", 140, i), l, v, c, k);
+        if (l == label) return v;
+    }
+    return "<none>";
+}
+
+// The operator opens the drop-down of label and clicks choice.
+void Choose(const std::string& label, const std::string& choice) {
+    qt::PropertyList* list = qt::FindPropertyList("SETUP", 140);
+    ASSERT_NE(list, nullptr);
+    int32_t row = -1;
+    for (int32_t i = 0; i <= EZ_FINDLAST("SETUP", 140) && row < 0; ++i) {
+        std::string l, v, c, k;
+        EZ_GETPLINFO(EZ_GETITEMTEXT("SETUP", 140, i), l, v, c, k);
+        if (l == label) row = i;
+    }
+    ASSERT_GE(row, 0) << label;
+    tarvolen::testing::ClickAt(list->viewport(), list->ValueRect(row).center());
+    auto* popup = qobject_cast<QListWidget*>(QApplication::activePopupWidget());
+    ASSERT_NE(popup, nullptr) << label;
+    const auto found = popup->findItems(QString::fromLatin1(choice.c_str()), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << choice;
+    tarvolen::testing::ClickAt(popup->viewport(), popup->visualItemRect(found[0]).center());
+    EZ_DOEVENTS(255);
+}
+
+TEST_F(DeckBankTest, SetupInputsAndEncodersOfADeckSetItsConfiguration) {
     using tarvolen::testing::WhileOpen;
     const char* shots = std::getenv("TARVOLEN_SCREENSHOTS");
+    auto configured = [&](const std::string& what) {
+        for (const auto& e : bank->Journal())
+            if (e.deck && e.address == Address(kFirstDeck) && e.request == "configuration" &&
+                e.outcome == "ok" && e.detail.find(what) != std::string::npos)
+                return true;
+        return false;
+    };
     WhileOpen(
         "SETUP", [&] { Click(170); },
         [&] {
+            EZ_SETTABSEL("SETUP", 220, 1);  // "Inputs"
             EZ_SETLVSEL("SETUP", 105, kFirstDeck);
             qt::DeliverEvent("SETUP", 105, EZ_EV_LVROWCHOSEN, kFirstDeck);
+            ASSERT_TRUE(PumpUntil([] { return Shown("Video Input") == "SDI"; }));
+            EXPECT_EQ(Shown("Audio Input"), "embedded");
+            EXPECT_EQ(Shown("Resolution"), "<none>");  // nothing a deck does not offer
+            if (shots) qt::Grab("SETUP").save(QString(shots) + "/setup-deck-inputs.png");
+            Choose("Video Input", "HDMI");
+            ASSERT_TRUE(PumpUntil([&] { return configured("video input: HDMI"); }));
+
+            EZ_SETTABSEL("SETUP", 220, 2);  // "Encoders"
+            ASSERT_TRUE(PumpUntil([] { return Shown("File Format") == "QuickTimeProResHQ"; }));
+            Choose("File Format", "QuickTimeProResLT");
+            ASSERT_TRUE(PumpUntil([&] { return configured("file format: QuickTimeProResLT"); }));
+
+            EZ_SETTABSEL("SETUP", 220, 3);  // "Projects"
+            EZ_DOEVENTS(255);
             EXPECT_EQ(
                 EZ_GETTEXT("SETUP", 150),
                 "Channel 21 is a HyperDeck deck:|its recorder does not offer these settings.");
             if (shots) qt::Grab("SETUP").save(QString(shots) + "/setup-deck-pages.png");
-            qt::DeliverEvent("SETUP", 100, EZ_EV_CLICK, 0);
+            tarvolen::testing::ClickAt(qt::ControlWidget("SETUP", 100),
+                                       qt::ControlWidget("SETUP", 100)->rect().center());
         });
+    // Each edit went as one command of what the deck offers, and nothing was refused.
+    int commands = 0;
+    for (const auto& e : bank->Journal()) {
+        if (!e.deck || e.request != "configuration" || e.detail.empty()) continue;
+        ++commands;
+        EXPECT_EQ(e.outcome, "ok") << e.detail;
+    }
+    EXPECT_EQ(commands, 2);
 }
 
 TEST_F(DeckBankTest, DeckClipListLoadsAClipAndPlaysIt) {

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "device/amp_control.h"
 #include "device/records.h"
 #include "fake_deck.h"
 #include "link_harness.h"
+#include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
 #include "shell/text.h"
 
@@ -112,6 +115,40 @@ TEST_F(DeckTest, RefusalsAreNeverSuccessAndTheRowSaysWhy) {
     EXPECT_EQ(link->AmpCommand(amp::kPingPong, RecordArg(&pp), nullptr), result::kRefused);
 }
 
+// The status thread sleeps until the row can have changed: a 508, a loss, a
+// deck back; a poll that repeats the same picture wakes nobody.
+TEST_F(DeckTest, StatusWatchWakesOnNewsOnly) {
+    std::atomic<int> wakes{0};
+    auto library = link->AmpLibrary();
+    ASSERT_TRUE(library->WatchStatus([&] { ++wakes; }));
+    auto wokenSince = [&](int before) {
+        auto end = std::chrono::steady_clock::now() + 10s;
+        while (wakes.load() == before && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(5ms);
+        return wakes.load() > before;
+    };
+    int before = wakes.load();
+    EXPECT_EQ(Record(), result::kOk);  // its 508 comes before the reply
+    EXPECT_TRUE(wokenSince(before));
+    // Recording: the link asks for transport info every 100 ms; the fake's
+    // answer never changes, so it is no news.
+    std::this_thread::sleep_for(400ms);
+    before = wakes.load();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(wakes.load(), before);
+    fake.silent = true;
+    EXPECT_TRUE(WaitState(0, "Los"));
+    EXPECT_TRUE(wokenSince(before));
+    before = wakes.load();
+    fake.silent = false;
+    EXPECT_TRUE(wokenSince(before));
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (State(0) == "Los" && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_NE(State(0), "Los");
+    library->WatchStatus({});
+}
+
 TEST_F(DeckTest, LateAnswerIsConsumedInItsPlace) {
     fake.Fail("play", deck::kInvalidState);
     fake.Delay("play", 600ms);
@@ -189,6 +226,114 @@ TEST_F(DeckTest, ClipListAndLoadByName) {
     EXPECT_TRUE(fake.Got("goto: clip id: 2"));
     StoreField(load.clipName, kClipNameWidth, "Nowhere");
     EXPECT_EQ(link->AmpCommand(amp::kLoadClip, RecordArg(&load), nullptr), result::kRefused);
+}
+
+// What the Setup pages send for a deck: the document the controller builds
+// from the deck's own, with one of its three values changed.
+std::string DeckPages(const std::string& video, const std::string& extraInput = "") {
+    return "<tarvolen>\r\n<input><index>0</index><video_input>" + video +
+           "</video_input><resolution>" + extraInput +
+           "</resolution><frame_rate>0</frame_rate><pixel_fmt></pixel_fmt>"
+           "<audio_input>XLR</audio_input></input>\r\n<encoder>\r\n<index>0</index>"
+           "<input_index></input_index><status>enabled</status><name> </name>"
+           "<codec>QuickTimeProResHQ</codec><tape_id></tape_id><quality></quality>"
+           "<audio></audio><segment_duration>0</segment_duration>"
+           "<burn_tc>disabled</burn_tc>\r\n</encoder>\r\n<project>\r\n"
+           "<project_name>News</project_name>\r\n</project>\r\n</tarvolen>";
+}
+
+TEST_F(DeckTest, ConfigurationAndRecordFilesComeFromTheDeck) {
+    ChannelRequest get;
+    auto out = std::make_unique<TextBlock>();
+    ASSERT_EQ(link->AmpCommand(amp::kGetConfig, RecordArg(&get), out.get()), result::kOk);
+    const std::string doc = ReadField(out->text, kTextBlockWidth);
+    EXPECT_NE(doc.find("<video_input>SDI</video_input><audio_input>embedded</audio_input>"),
+              std::string::npos)
+        << doc;
+    EXPECT_NE(doc.find("<status>enabled</status><codec>QuickTimeProRes</codec>"),
+              std::string::npos);
+
+    auto send = [&](const std::string& document) {
+        auto b = std::make_unique<TextBlock>();
+        StoreField(b->text, kTextBlockWidth, "<Chan>0</Chan>\r\n" + document);
+        return link->AmpCommand(amp::kSendConfig, RecordArg(b.get()), nullptr);
+    };
+    EXPECT_EQ(send(DeckPages("HDMI")), result::kOk);
+    EXPECT_TRUE(
+        fake.Got("configuration: video input: HDMI: audio input: XLR: file format: "
+                 "QuickTimeProResHQ"));
+    // What the command cannot carry is refused whole, and nothing is sent.
+    const auto before = fake.Received().size();
+    EXPECT_EQ(send(DeckPages("component", "1920x1080i")), result::kRefused);
+    EXPECT_EQ(fake.Received().size(), before);
+    // The deck's refusal is the call's.
+    fake.Fail("configuration", deck::kInvalidState);
+    EXPECT_EQ(send(DeckPages("HDMI")), result::kRefused);
+
+    auto files = [&](const std::string& clip, std::string& list) {
+        auto b = std::make_unique<TextBlock>();
+        StoreField(b->text, kTextBlockWidth, "<ClipName>" + clip + "</ClipName><Chan>0</Chan>");
+        auto reply = std::make_unique<TextBlock>();
+        const int32_t rc = link->AmpCommand(amp::kRecordFileList, RecordArg(b.get()), reply.get());
+        list = ReadField(reply->text, kTextBlockWidth);
+        return rc;
+    };
+    std::string list;
+    ASSERT_EQ(files("Evening", list), result::kOk);  // listed under its file name
+    EXPECT_NE(list.find("<EncoderA><Primary><File>slot 1/Evening.mov</File></Primary>"),
+              std::string::npos)
+        << list;
+    EXPECT_EQ(files("Morning", list), result::kRefused);  // a prefix is another clip
+    EXPECT_EQ(list, "");
+}
+
+std::string Nested(int depth) {
+    std::string open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<a" + std::to_string(i) + ">";
+        close = "</a" + std::to_string(i) + ">" + close;
+    }
+    return open + close;
+}
+
+// Which documents a deck's configuration command can carry.
+TEST(DeckConfig, OnlyWhatTheCommandCarriesGoesThrough) {
+    struct Case {
+        std::string document;
+        std::optional<std::string> command;  // nullopt: refused
+    } cases[] = {
+        {DeckPages("SDI"), "video input=SDI audio input=XLR file format=QuickTimeProResHQ"},
+        {"<tarvolen><input><index>0</index><audio_input>RCA</audio_input></input></tarvolen>",
+         "audio input=RCA"},
+        {"<tarvolen><project><project_name>x</project_name></project></tarvolen>", ""},
+        {DeckPages("SDI", "1280x720p"), std::nullopt},
+        {"<tarvolen><input><index>1</index><video_input>SDI</video_input></input></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><encoder><index>0</index><status>disabled</status></encoder></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><encoder><index>0</index><audio><routing><routing_element><key>analog</key>"
+         "<value>1</value></routing_element></routing></audio></encoder></tarvolen>",
+         std::nullopt},
+        {"<tarvolen><input><index>0</index><video_input>SDI</input></tarvolen>", std::nullopt},
+        {"no document", std::nullopt},
+        // Nested deeper than any document of ours, if empty: not one of ours.
+        {"<tarvolen><encoder>" + Nested(40) + "</encoder></tarvolen>", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        auto params = decklink::ConfigCommand(c.document, why);
+        ASSERT_EQ(params.has_value(), c.command.has_value()) << c.document << " " << why;
+        if (!params) continue;
+        std::string got;
+        for (const auto& p : *params) got += (got.empty() ? "" : " ") + p.key + "=" + p.value;
+        EXPECT_EQ(got, *c.command) << c.document;
+    }
+    // The value the deck reports is offered even where the document's list lacks it.
+    const std::string doc = decklink::ConfigDocument(
+        {{"video input", "optical"}, {"audio input", "XLR"}, {"file format", "DNxHR220"}});
+    EXPECT_NE(doc.find("<type>optical</type>"), std::string::npos);
+    EXPECT_NE(doc.find("<type>DNxHR220</type>"), std::string::npos);
+    EXPECT_NE(doc.find("<type>HDMI</type>"), std::string::npos);
 }
 
 // How the deck's words read in a row.

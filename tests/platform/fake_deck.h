@@ -167,6 +167,15 @@ class FakeDeck {
                                                         {"status", "mounted"},
                                                         {"volume name", "SSD1"},
                                                         {"recording time", "3600"}});
+        } else if (c.name == "configuration" && c.params.empty()) {
+            reply = deck::FormatBlock(deck::kConfiguration, {{"audio input", "embedded"},
+                                                             {"video input", "SDI"},
+                                                             {"file format", "QuickTimeProRes"}});
+        } else if (c.name == "disk list") {
+            reply = deck::FormatLines(
+                deck::kDiskList, "disk list",
+                {"slot id: 1", "1: Morning show QuickTimeProRes 1080i50 00:00:10:00",
+                 "2: Evening.mov QuickTimeProRes 1080i50 00:01:00:00"});
         } else {
             if (change) {
                 status_ = c.name == "record" ? "record" : c.name == "play" ? "play" : "stopped";

@@ -1,7 +1,5 @@
 #include "platform/deck_link/deck_link.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <array>
 #include <asio.hpp>
@@ -19,7 +17,15 @@
 
 #include "device/records.h"
 #include "platform/deck/client_codec.h"
+#include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
+#include "platform/link/batch.h"
+#include "platform/link/io_thread.h"
+#include "platform/link/libraries.h"
+#include "platform/link/listing.h"
+#include "platform/link/pool.h"
+#include "platform/link/records.h"
+#include "platform/link/stream.h"
 #include "platform/wire/naming.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
@@ -27,7 +33,11 @@
 namespace tarvolen::decklink {
 
 using Clock = std::chrono::steady_clock;
-using asio::ip::tcp;
+using link::BlockText;
+using link::InputRecord;
+using link::OutputRecord;
+using link::ParseChannel;
+using link::TagValue;
 
 namespace {
 
@@ -38,39 +48,6 @@ constexpr int kWindSpeed = 1000;
 // make the queue grow without end.
 constexpr std::size_t kMaxPending = 1024;
 constexpr char kDefaultNameTemplate[] = "%P_%S_%D_%T";
-
-template <class T>
-const T* InputRecord(std::intptr_t input) {
-    auto* r = reinterpret_cast<const T*>(input);
-    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
-}
-template <class T>
-T* OutputRecord(void* output) {
-    auto* r = static_cast<T*>(output);
-    return r && r->size >= static_cast<int32_t>(sizeof(T)) ? r : nullptr;
-}
-
-std::string BlockText(const TextBlock* block) {
-    return CleanText(std::string_view(block->text, strnlen(block->text, kTextBlockWidth)));
-}
-
-// The value between the first <tag> and the next </tag>, letter case ignored.
-std::string TagValue(std::string_view text, std::string_view tag) {
-    std::string lower = ToLower(text);
-    std::string open = "<" + ToLower(tag) + ">";
-    std::size_t a = lower.find(open);
-    if (a == std::string::npos) return "";
-    a += open.size();
-    std::size_t b = lower.find("</" + ToLower(tag) + ">", a);
-    return b == std::string::npos ? "" : std::string(text.substr(a, b - a));
-}
-
-bool ParseChannel(const std::string& text, int& ch) {
-    auto v = deck::ParseInt(CleanText(text), 0, kDeviceChannels - 1);
-    if (!v) return false;
-    ch = static_cast<int>(*v);
-    return true;
-}
 
 std::string KeyOf(const std::string& address, int32_t port) {
     return address + ":" + std::to_string(port > 0 ? port : deck::kDefaultPort);
@@ -109,40 +86,37 @@ struct Prepared {
     RecordNaming naming;
     std::string loadName;  // load: the clip to go to
     bool loopOff = false;  // loop off: only sent while the deck plays
-    TextBlock* volumes = nullptr;
+    // A document made from the reply, into out.
+    enum class Document { kNone, kVolumes, kConfig, kFiles } document = Document::kNone;
+    TextBlock* out = nullptr;
+    std::string fileClip;  // record file list: the clip asked for
 };
 
 struct DeckLink::Impl {
     DeckLinkOptions options;
-    asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-    std::thread thread;
+    link::IoThread ioThread{"tarvolen-deck"};
+    asio::io_context& io = ioThread.io;
 
     mutable std::mutex mu;
     std::condition_variable cv;
-    std::map<std::string, std::shared_ptr<Deck>> decks;   // by address:port
-    std::map<std::string, std::shared_ptr<Deck>> spares;  // dropped, kept a while for reuse
-    struct Route {
-        bool mapped = false;
-        std::string key;
-        int internal = 0;
-    };
-    std::array<Route, kDeviceChannels> routes;
-    struct Listing {
-        std::string address;
-        std::vector<ClipEntry> entries;
-        std::size_t next = 0;
-    } listing;
+    link::Pool<Deck> pool;  // by address:port
+    link::Routes routes;
+    link::Listing listing;
     int dials = 0;
+    // Called whenever what codes 30 and 34 answer may have changed.
+    std::function<void()> statusWake;
 
-    explicit Impl(DeckLinkOptions o) : options(std::move(o)) {
-        work.emplace(io.get_executor());
-        thread = std::thread([this] {
-            pthread_setname_np(pthread_self(), "tarvolen-deck");
-            io.run();
-        });
-    }
+    explicit Impl(DeckLinkOptions o) : options(std::move(o)) {}
     ~Impl();
+
+    void StatusChanged() {  // mu held
+        if (statusWake) statusWake();
+    }
+    bool WatchStatus(std::function<void()> wake) {
+        std::lock_guard lock(mu);
+        statusWake = std::move(wake);
+        return true;
+    }
 
     std::shared_ptr<Deck> Open(const std::string& key);              // mu held
     void DropUnused();                                               // mu held
@@ -161,13 +135,7 @@ struct DeckLink::Impl {
     Prepared Prepare(int32_t code, std::intptr_t input, void* output);
     int32_t Finish(const Prepared& p, Ticket& t);
 
-    struct Sent {
-        std::span<DeviceCall> calls;
-        bool direct = false;
-        std::vector<Prepared> prepared;
-        std::vector<Ticket> tickets;
-        Clock::time_point deadline{};
-    };
+    using Sent = link::Sent<Prepared, Ticket>;
     Sent Send(std::span<DeviceCall> calls);
     void Collect(Sent& sent);
 
@@ -181,7 +149,12 @@ struct DeckLink::Impl {
     int32_t FetchListing(const std::string& address, int32_t* count);
 };
 
-struct Deck : std::enable_shared_from_this<Deck> {
+// What the row of the deck's channel shows (codes 30 and 34).
+std::string RowView(const DeckState& s) {
+    return StateWord(s) + "|" + RowTimecode(s) + "|" + CurrentClip(s);
+}
+
+struct Deck : link::Stream<Deck> {
     // kSettingUp: dialled for the first time. kLost: was up, or its setup
     // failed; dialled again in the background. kHeld: another client holds
     // the deck (120); dialled again, slower.
@@ -199,17 +172,13 @@ struct Deck : std::enable_shared_from_this<Deck> {
     Clock::time_point spareUntil{};
 
     // I/O thread only.
-    tcp::socket socket;
     asio::steady_timer heartbeat;
     deck::ReplyReader reader;
-    std::array<char, 16384> buffer{};
-    std::string outgoing, inflight;
-    bool writing = false, greeted = false, dialing = false;
-    unsigned generation = 0;
-    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
+    bool greeted = false, dialing = false;
+    Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Deck(DeckLink::Impl& l, std::string k)
-        : link(l), key(std::move(k)), socket(l.io), heartbeat(l.io) {
+        : Stream(l.io), link(l), key(std::move(k)), heartbeat(l.io) {
         const std::size_t colon = key.rfind(':');
         address = key.substr(0, colon);
         if (auto p = deck::ParseInt(key.substr(colon + 1), 1, 65535))
@@ -222,11 +191,8 @@ struct Deck : std::enable_shared_from_this<Deck> {
     }
 
     void Dial() {
-        ++generation;
+        Reset();
         reader = deck::ReplyReader{};
-        outgoing.clear();
-        inflight.clear();
-        writing = false;
         greeted = false;
         dialing = true;
         setupStarted = Clock::now();
@@ -240,20 +206,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
             std::lock_guard lock(link.mu);
             ++link.dials;
         }
-        socket = tcp::socket(link.io);
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        socket.async_connect(tcp::endpoint(ip, port), [self, gen](const asio::error_code& e) {
-            if (gen != self->generation) return;
-            if (e) {
-                self->Lose(Phase::kLost);
-                return;
-            }
-            asio::error_code ignored;
-            self->socket.set_option(tcp::no_delay(true), ignored);
-            self->lastHeard = self->lastSent = Clock::now();
-            self->Read(gen);
-        });
+        Connect(ip, port);
     }
 
     void FailPending() {  // link.mu held
@@ -267,25 +220,23 @@ struct Deck : std::enable_shared_from_this<Deck> {
 
     // Closes the socket, fails what waits on it and schedules a new attempt.
     void Lose(Phase why) {
-        ++generation;
+        CloseSocket();
         dialing = false;
-        asio::error_code ec;
-        socket.close(ec);
         retryAt =
             Clock::now() + (why == Phase::kHeld ? link.options.heldRetry : link.options.retryEvery);
         std::lock_guard lock(link.mu);
+        const Phase was = phase;
         if (phase != Phase::kClosed) phase = why;
+        if (phase != was) link.StatusChanged();  // not each failed redial
         FailPending();
     }
 
     void Close() {
-        ++generation;
-        asio::error_code ec;
         heartbeat.cancel();
-        socket.shutdown(tcp::socket::shutdown_both, ec);
-        socket.close(ec);
+        CloseSocket(true);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
+        link.StatusChanged();
         FailPending();
     }
 
@@ -317,9 +268,9 @@ struct Deck : std::enable_shared_from_this<Deck> {
                 local = !self->state.remoteEnabled;
                 moving = self->state.status != "stopped" && self->state.status != "preview";
                 if (self->spare && now > self->spareUntil) {
-                    auto it = self->link.spares.find(self->key);
-                    if (it != self->link.spares.end() && it->second == self)
-                        self->link.spares.erase(it);
+                    auto it = self->link.pool.spares.find(self->key);
+                    if (it != self->link.pool.spares.end() && it->second == self)
+                        self->link.pool.spares.erase(it);
                     expired = true;
                 }
             }
@@ -351,60 +302,23 @@ struct Deck : std::enable_shared_from_this<Deck> {
         });
     }
 
-    void SendBytes(const std::string& bytes) {
-        outgoing += bytes;
-        lastSent = Clock::now();
-        if (!writing) Flush();
-    }
+    void Lost() { Lose(Phase::kLost); }
 
-    void Flush() {
-        if (outgoing.empty()) return;
-        writing = true;
-        inflight.swap(outgoing);
-        outgoing.clear();
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        asio::async_write(socket, asio::buffer(inflight),
-                          [self, gen](const asio::error_code& e, std::size_t) {
-                              if (gen != self->generation) return;
-                              self->writing = false;
-                              self->inflight.clear();
-                              if (e) {
-                                  self->Lose(Phase::kLost);
-                                  return;
-                              }
-                              self->Flush();
-                          });
-    }
-
-    void Read(unsigned gen) {
-        auto self = shared_from_this();
-        socket.async_read_some(
-            asio::buffer(buffer), [self, gen](const asio::error_code& e, std::size_t n) {
-                if (gen != self->generation) return;
-                if (e) {
-                    self->Lose(Phase::kLost);
-                    return;
-                }
-                self->lastHeard = Clock::now();
-                self->reader.Feed(self->buffer.data(), n);
-                deck::Response r;
-                for (;;) {
-                    auto st = self->reader.Next(r);
-                    if (st == deck::ReplyReader::Status::kNeedMore) break;
-                    if (st == deck::ReplyReader::Status::kError) {
-                        DebugTrace("Deck " + self->key + ": " + self->reader.Error());
-                        self->Lose(Phase::kLost);
-                        return;
-                    }
-                    if (gen != self->generation) return;  // a reply closed it
-                    if (!self->Take(r)) {
-                        self->Lose(Phase::kLost);
-                        return;
-                    }
-                }
-                if (gen == self->generation) self->Read(gen);
-            });
+    bool Received(const char* data, std::size_t n) {
+        const unsigned gen = generation;
+        reader.Feed(data, n);
+        deck::Response r;
+        for (;;) {
+            auto st = reader.Next(r);
+            if (st == deck::ReplyReader::Status::kNeedMore) break;
+            if (st == deck::ReplyReader::Status::kError) {
+                DebugTrace("Deck " + key + ": " + reader.Error());
+                return false;
+            }
+            if (gen != generation) return true;  // a reply closed it
+            if (!Take(r)) return false;
+        }
+        return true;
     }
 
     void Setup() {
@@ -430,6 +344,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
             {
                 std::lock_guard lock(link.mu);
                 state = DeckState{};
+                link.StatusChanged();
             }
             Setup();
             return true;
@@ -437,6 +352,7 @@ struct Deck : std::enable_shared_from_this<Deck> {
         bool refreshClips = false;
         if (r.IsAsync()) {
             std::lock_guard lock(link.mu);
+            const std::string before = RowView(state);
             const bool wasRecording = state.status == "record";
             if (r.code == deck::kAsyncTransportInfo) {
                 ApplyTransport(r.params, state);
@@ -448,11 +364,13 @@ struct Deck : std::enable_shared_from_this<Deck> {
             } else if (r.code == deck::kAsyncRemoteInfo) {
                 ApplyRemote(r.params, state);
             }
+            if (RowView(state) != before) link.StatusChanged();
         } else {
             std::lock_guard lock(link.mu);
             if (pending.empty()) return false;  // an answer nobody asked for
             std::shared_ptr<Pending> p = pending.front();
             pending.pop_front();
+            const std::string before = RowView(state);
             const bool wasRecording = state.status == "record";
             switch (r.code) {
                 case deck::kTransportInfo:
@@ -494,6 +412,10 @@ struct Deck : std::enable_shared_from_this<Deck> {
             if (p->completesSetup && phase != Phase::kClosed) {
                 phase = Phase::kUp;
                 dialing = false;
+                link.StatusChanged();
+            } else if (RowView(state) != before) {
+                // A poll of a moving transport that only repeats the picture wakes nobody.
+                link.StatusChanged();
             }
             p->reply = std::move(r);
             p->done = true;
@@ -509,53 +431,26 @@ struct Deck : std::enable_shared_from_this<Deck> {
 DeckLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        for (auto* set : {&decks, &spares})
-            for (auto& [k, d] : *set) asio::post(io, [d = d] { d->Close(); });
-        decks.clear();
-        spares.clear();
+        pool.CloseAll(io);
     }
-    work.reset();
-    asio::post(io, [this] {
-        auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
-        t->async_wait([this, t](const asio::error_code&) { io.stop(); });
-    });
-    thread.join();
+    ioThread.Stop();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::Open(const std::string& key) {
-    if (auto it = decks.find(key); it != decks.end()) return it->second;
-    if (auto it = spares.find(key); it != spares.end()) {
-        auto d = it->second;
-        spares.erase(it);
-        d->spare = false;
-        decks[key] = d;
-        return d;
-    }
-    auto d = std::make_shared<Deck>(*this, key);
-    decks[key] = d;
-    asio::post(io, [d] { d->Start(); });
-    return d;
+    return pool.Open(io, key, [&] { return std::make_shared<Deck>(*this, key); });
 }
 
 void DeckLink::Impl::DropUnused() {
-    auto until = Clock::now() + options.linger;
-    for (auto it = decks.begin(); it != decks.end();) {
-        if (!it->second->usedByAmp && !it->second->usedByDir) {
-            it->second->spare = true;
-            it->second->spareUntil = until;
-            spares[it->first] = it->second;
-            if (listing.address == it->second->address) listing = Listing{};
-            it = decks.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    pool.DropUnused(options.linger, [&](const Deck& d) {
+        if (listing.address == d.address) listing = link::Listing{};
+    });
+    StatusChanged();
     cv.notify_all();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::DeckAt(const std::string& address) const {
     std::shared_ptr<Deck> found;
-    for (auto& [k, d] : decks) {
+    for (auto& [k, d] : pool.live) {
         if (d->address != address) continue;
         if (d->phase == Deck::Phase::kUp) return d;
         if (!found) found = d;
@@ -588,9 +483,9 @@ Ticket DeckLink::Impl::IssueChannel(Prepared& p, Outgoing& out) {
         t.result = result::kBadInput;
         return t;
     }
-    const Route& r = routes[static_cast<std::size_t>(p.ch)];
-    auto it = decks.find(r.key);
-    if (!r.mapped || it == decks.end() || r.internal != 1) {
+    const link::Route& r = routes[static_cast<std::size_t>(p.ch)];
+    auto it = pool.live.find(r.key);
+    if (!r.mapped || it == pool.live.end() || r.internal != 1) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -747,100 +642,100 @@ Prepared DeckLink::Impl::Prepare(int32_t code, std::intptr_t input, void* output
             p.loadName = name;
             return p;
         }
-        case amp::kVolumes: {
+        case amp::kVolumes:
+        case amp::kGetConfig: {
             auto* out = OutputRecord<TextBlock>(output);
             if (!request || !out) return fail(result::kBadInput);
             StoreField(out->text, kTextBlockWidth, "");
-            command(request->channel, "slot info", {}, false);
-            p.volumes = out;
+            const bool volumes = code == amp::kVolumes;
+            command(request->channel, volumes ? "slot info" : "configuration", {}, false);
+            p.document = volumes ? Prepared::Document::kVolumes : Prepared::Document::kConfig;
+            p.out = out;
             return p;
         }
-        case amp::kRecordFileList:
-        case amp::kGetConfig:
-        case amp::kSendConfig:
-            // Decks keep no file lists or configuration documents of ours.
-            if (auto* out = OutputRecord<TextBlock>(output))
-                StoreField(out->text, kTextBlockWidth, "");
-            return fail(result::kRefused);
+        case amp::kRecordFileList: {
+            const auto* block = InputRecord<TextBlock>(input);
+            auto* out = OutputRecord<TextBlock>(output);
+            if (!block || !out) return fail(result::kBadInput);
+            StoreField(out->text, kTextBlockWidth, "");
+            std::string text = BlockText(block);
+            int ch = 0;
+            std::string name = CleanText(TagValue(text, "ClipName"));
+            if (!ParseChannel(TagValue(text, "Chan"), ch) || name.empty())
+                return fail(result::kBadInput);
+            // The deck lists its files with their formats; the clip's is its one file.
+            command(ch, "disk list", {}, false);
+            p.document = Prepared::Document::kFiles;
+            p.out = out;
+            p.fileClip = name;
+            return p;
+        }
+        case amp::kSendConfig: {
+            const auto* block = InputRecord<TextBlock>(input);
+            if (!block) return fail(result::kBadInput);
+            int ch = 0;
+            std::string document, why;
+            if (!link::ChannelDocument(BlockText(block), ch, document))
+                return fail(result::kBadInput);
+            auto params = ConfigCommand(document, why);
+            if (!params) {
+                // Half a change reported as done would be worse than none.
+                DebugTrace("Deck channel " + std::to_string(ch) +
+                           ": configuration not sent: " + why);
+                return fail(result::kRefused);
+            }
+            // Nothing to change still asks the deck, so a deck not up fails.
+            return command(ch, "configuration", std::move(*params), !params->empty());
+        }
         default:
             return fail(result::kBadInput);
     }
 }
 
 int32_t DeckLink::Impl::Finish(const Prepared& p, Ticket& t) {
-    if (t.result != result::kOk || !p.volumes || !t.pending) return t.result;
+    if (t.result != result::kOk || !p.out || !t.pending) return t.result;
     const deck::Response& r = t.pending->reply;
     auto value = [&r](const char* key) {
         const std::string* v = r.Find(key);
         return v ? *v : std::string();
     };
-    StoreField(p.volumes->text, kTextBlockWidth,
-               "<Volumes><Volume><Name>" + value("volume name") + "</Name><Path>slot " +
-                   value("slot id") + "</Path><Status>" + value("status") +
-                   "</Status><RecordSeconds>" + value("recording time") +
-                   "</RecordSeconds></Volume></Volumes>");
+    std::string document;
+    switch (p.document) {
+        case Prepared::Document::kVolumes:
+            document = "<Volumes><Volume><Name>" + value("volume name") + "</Name><Path>slot " +
+                       value("slot id") + "</Path><Status>" + value("status") +
+                       "</Status><RecordSeconds>" + value("recording time") +
+                       "</RecordSeconds></Volume></Volumes>";
+            break;
+        case Prepared::Document::kConfig:
+            if (r.code != deck::kConfiguration) return result::kRefused;
+            document = ConfigDocument(r.params);
+            break;
+        case Prepared::Document::kFiles:
+            if (r.code != deck::kDiskList) return result::kRefused;
+            document = RecordFileList(r.params, p.fileClip);
+            // A clip the deck does not list has no file to show.
+            if (document.empty()) return result::kRefused;
+            break;
+        case Prepared::Document::kNone:
+            return result::kOk;
+    }
+    // Cut to fit, a document would be malformed: none rather than that.
+    if (document.size() >= static_cast<std::size_t>(kTextBlockWidth)) return result::kRefused;
+    StoreField(p.out->text, kTextBlockWidth, document);
     return result::kOk;
 }
 
 DeckLink::Impl::Sent DeckLink::Impl::Send(std::span<DeviceCall> calls) {
-    Sent sent;
-    sent.calls = calls;
-    for (const DeviceCall& c : calls) {
-        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
-            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
-            sent.direct = true;
-            return sent;
-        }
-    }
-    sent.prepared.reserve(calls.size());
-    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
-    sent.tickets.resize(calls.size());
-    Outgoing out;
-    std::lock_guard lock(mu);
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (sent.prepared[i].send)
-            sent.tickets[i] = IssueChannel(sent.prepared[i], out);
-        else
-            sent.tickets[i].result = sent.prepared[i].result;
-    }
-    Post(out);
-    sent.deadline = Clock::now() + options.replyTimeout;
-    return sent;
+    return link::SendCalls(*this, calls);
 }
 
 void DeckLink::Impl::Collect(Sent& sent) {
-    if (sent.direct) {
-        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
-        return;
-    }
-    std::unique_lock lk(mu);
-    std::vector<Ticket*> waiting;
-    for (auto& t : sent.tickets)
-        if (t.pending) waiting.push_back(&t);
-    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
-    for (std::size_t i = 0; i < sent.calls.size(); ++i)
-        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
+    link::CollectCalls(*this, sent);
 }
 
 int32_t DeckLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
-    switch (code) {
-        case amp::kConnect:
-            return Connect(input);
-        case amp::kStatus:
-            return Status(output);
-        case amp::kDisconnect:
-            return Disconnect();
-        case amp::kClipNames:
-            return ClipNames(output);
-        case amp::kSetAddress:
-            return SetAddress(input);
-        default:
-            break;
-    }
-    DeviceCall call{code, input, output, 0};
-    Sent sent = Send(std::span<DeviceCall>(&call, 1));
-    Collect(sent);
-    return call.result;
+    return link::AmpCall(*this, code, input, output);
 }
 
 int32_t DeckLink::Impl::Status(void* output) {
@@ -850,12 +745,12 @@ int32_t DeckLink::Impl::Status(void* output) {
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         StatusEntry& e = table->entry[ch];
         e.unused = 0;
-        const Route& r = routes[static_cast<std::size_t>(ch)];
+        const link::Route& r = routes[static_cast<std::size_t>(ch)];
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
-            auto it = decks.find(r.key);
-            const Deck* d = it == decks.end() ? nullptr : it->second.get();
+            auto it = pool.live.find(r.key);
+            const Deck* d = it == pool.live.end() ? nullptr : it->second.get();
             if (!d) {
                 word = "Los";
             } else if (d->phase == Deck::Phase::kSettingUp) {
@@ -882,11 +777,11 @@ int32_t DeckLink::Impl::ClipNames(void* output) {
     if (!table) return result::kBadInput;
     std::lock_guard lock(mu);
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        const Route& r = routes[static_cast<std::size_t>(ch)];
+        const link::Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped && r.internal == 1) {
-            auto it = decks.find(r.key);
-            if (it != decks.end() && it->second->phase == Deck::Phase::kUp)
+            auto it = pool.live.find(r.key);
+            if (it != pool.live.end() && it->second->phase == Deck::Phase::kUp)
                 name = CurrentClip(it->second->state);
         }
         StoreField(table->name[ch], kClipNameWidth, name);
@@ -902,31 +797,20 @@ int32_t DeckLink::Impl::Connect(std::intptr_t input) {
         if (table->shown[ch] && options.portOf)
             ports[static_cast<std::size_t>(ch)] = options.portOf(ch);
     std::unique_lock lk(mu);
-    for (auto& [k, d] : decks) d->usedByAmp = false;
-    for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        Route& r = routes[static_cast<std::size_t>(ch)];
-        r = Route{};
-        std::string address = ReadField(table->address[ch], kAddressWidth);
-        int internal = table->internalChannel[ch];
-        if (!table->shown[ch] || address.empty() || internal < 1 || internal > 4) continue;
-        r.mapped = true;
-        r.key = KeyOf(address, ports[static_cast<std::size_t>(ch)]);
-        r.internal = internal;
-        Open(r.key)->usedByAmp = true;
-    }
+    link::RouteChannels(
+        pool, routes, *table, [](const std::string& a) { return !a.empty(); },
+        [&ports](int ch, const std::string& a) {
+            return KeyOf(a, ports[static_cast<std::size_t>(ch)]);
+        },
+        [this](const std::string& key) { return Open(key); });
     DropUnused();
-    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [k, d] : decks)
-            if (d->phase == Deck::Phase::kSettingUp) return false;
-        return true;
-    });
+    link::AwaitSetUp(lk, cv, pool, options.connectWait);
     return result::kOk;
 }
 
 int32_t DeckLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
-    for (auto& r : routes) r = Route{};
-    for (auto& [k, d] : decks) d->usedByAmp = false;
+    link::Unroute(pool, routes);
     DropUnused();
     return result::kOk;
 }
@@ -934,29 +818,21 @@ int32_t DeckLink::Impl::Disconnect() {
 int32_t DeckLink::Impl::SetAddress(std::intptr_t input) {
     const auto* block = InputRecord<TextBlock>(input);
     if (!block) return result::kBadInput;
-    std::string text = BlockText(block);
-    int ch = 0;
-    std::string address = CleanText(TagValue(text, "IpAddress"));
-    std::string vtr = CleanText(TagValue(text, "Vtr"));
-    if (!ParseChannel(TagValue(text, "Chan"), ch) || address.empty() ||
-        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
-        vtr[0] < '1' || vtr[0] > '4')
-        return result::kBadInput;
+    int ch = 0, internal = 0;
+    std::string address;
+    if (!link::AddressDocument(BlockText(block), ch, address, internal)) return result::kBadInput;
     const std::string key = KeyOf(address, options.portOf ? options.portOf(ch) : 0);
     std::lock_guard lock(mu);
-    Route& r = routes[static_cast<std::size_t>(ch)];
-    if (r.mapped && r.key == key && r.internal == vtr[0] - '0') return result::kOk;
-    r.mapped = true;
-    r.key = key;
-    r.internal = vtr[0] - '0';
+    if (!link::Reroute(routes, ch, key, internal)) return result::kOk;
     Open(key)->usedByAmp = true;
+    StatusChanged();
     return result::kReconnect;
 }
 
 int32_t DeckLink::Impl::FetchListing(const std::string& address, int32_t* count) {
     Outgoing out;
     std::unique_lock lk(mu);
-    listing = Listing{};
+    listing = link::Listing{};
     std::shared_ptr<Deck> d = DeckAt(address);
     if (!d) return result::kNotConnected;
     Ticket t = Issue(d, "clips get", {}, out);
@@ -992,13 +868,13 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
             const auto* table = InputRecord<ClipDirConnectTable>(input);
             if (!table) return result::kBadInput;
             std::lock_guard lock(mu);
-            for (auto& [k, d] : decks) d->usedByDir = false;
+            for (auto& [k, d] : pool.live) d->usedByDir = false;
             for (int i = 0; i < kDeviceChannels; ++i) {
                 std::string address = ReadField(table->address[i], kAddressWidth);
                 if (address.empty()) break;
                 // One connection a deck: the directory shares the channel's.
                 bool any = false;
-                for (auto& [k, d] : decks)
+                for (auto& [k, d] : pool.live)
                     if (d->address == address) any = d->usedByDir = true;
                 if (!any) Open(KeyOf(address, 0))->usedByDir = true;
             }
@@ -1007,43 +883,18 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
         }
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
-            for (auto& [k, d] : decks) d->usedByDir = false;
-            listing = Listing{};
+            for (auto& [k, d] : pool.live) d->usedByDir = false;
+            listing = link::Listing{};
             DropUnused();
             return result::kOk;
         }
-        case clipdir::kOpen: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<CountReply>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            out->count = 0;
-            return FetchListing(address, &out->count);
-        }
+        case clipdir::kOpen:
         case clipdir::kFirst:
-        case clipdir::kNext: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<ClipEntry>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            bool have = false;
-            {
-                std::lock_guard lock(mu);
-                have = listing.address == address;
-            }
-            if (!have && code == clipdir::kFirst) {
-                int32_t rc = FetchListing(address, nullptr);
-                if (rc != result::kOk) return rc;
-            }
-            std::lock_guard lock(mu);
-            if (listing.address != address) return result::kNoEntry;
-            if (code == clipdir::kFirst) listing.next = 0;
-            if (listing.next >= listing.entries.size()) return result::kNoEntry;
-            *out = listing.entries[listing.next++];
-            return result::kOk;
-        }
+        case clipdir::kNext:
+            return link::WalkListing(code, input, output, mu, listing,
+                                     [this](const std::string& address, int32_t* count) {
+                                         return FetchListing(address, count);
+                                     });
         case clipdir::kNamedClip: {
             const auto* in = InputRecord<ClipEntry>(input);
             auto* out = OutputRecord<ClipEntry>(output);
@@ -1070,46 +921,6 @@ int32_t DeckLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* output)
 
 // --- public ------------------------------------------------------------------
 
-namespace {
-
-class AmpAdapter : public DeviceLibrary {
-  public:
-    explicit AmpAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->Amp(code, input, output);
-    }
-    void Commands(std::span<DeviceCall> calls) override {
-        auto sent = impl_->Send(calls);
-        impl_->Collect(sent);
-    }
-    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
-        return std::make_unique<Batch>(impl_, impl_->Send(calls));
-    }
-
-  private:
-    struct Batch : PendingCalls {
-        Batch(std::shared_ptr<DeckLink::Impl> i, DeckLink::Impl::Sent s)
-            : impl(std::move(i)), sent(std::move(s)) {}
-        void Finish() override { impl->Collect(sent); }
-        std::shared_ptr<DeckLink::Impl> impl;
-        DeckLink::Impl::Sent sent;
-    };
-    std::shared_ptr<DeckLink::Impl> impl_;
-};
-
-class ClipDirAdapter : public DeviceLibrary {
-  public:
-    explicit ClipDirAdapter(std::shared_ptr<DeckLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->ClipDir(code, input, output);
-    }
-
-  private:
-    std::shared_ptr<DeckLink::Impl> impl_;
-};
-
-}  // namespace
-
 DeckLink::DeckLink(DeckLinkOptions options) : impl_(std::make_shared<Impl>(std::move(options))) {}
 DeckLink::~DeckLink() = default;
 
@@ -1120,10 +931,10 @@ int32_t DeckLink::ClipDirCommand(int32_t code, std::intptr_t input, void* output
     return impl_->ClipDir(code, input, output);
 }
 std::shared_ptr<DeviceLibrary> DeckLink::AmpLibrary() {
-    return std::make_shared<AmpAdapter>(impl_);
+    return std::make_shared<link::AmpLibraryOf<Impl>>(impl_);
 }
 std::shared_ptr<DeviceLibrary> DeckLink::ClipDirLibrary() {
-    return std::make_shared<ClipDirAdapter>(impl_);
+    return std::make_shared<link::ClipDirLibraryOf<Impl>>(impl_);
 }
 int DeckLink::Dials() const {
     std::lock_guard lock(impl_->mu);
@@ -1132,7 +943,7 @@ int DeckLink::Dials() const {
 int DeckLink::Connections() const {
     std::lock_guard lock(impl_->mu);
     int n = 0;
-    for (auto& [k, d] : impl_->decks)
+    for (auto& [k, d] : impl_->pool.live)
         if (d->phase == Deck::Phase::kUp) ++n;
     return n;
 }

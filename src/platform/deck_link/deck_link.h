@@ -10,19 +10,12 @@
 #include <string>
 
 #include "device/piamp.h"
+#include "platform/link/results.h"
 
 namespace tarvolen::decklink {
 
 // Results besides 0, the same numbers as our own link's.
-namespace result {
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kBadInput = 1;      // record unreadable
-inline constexpr int32_t kNotConnected = 2;  // channel not connected, or not channel 1
-inline constexpr int32_t kLost = 3;          // deck not ready, lost, or no answer in time
-inline constexpr int32_t kRefused = 4;       // the deck answered a failure, or cannot do it
-inline constexpr int32_t kReconnect = 5;     // code 85: the caller reconnects
-inline constexpr int32_t kNoEntry = 6;       // directory listing empty or at its end
-}  // namespace result
+namespace result = ::tarvolen::link::result;
 
 // What a recording on a deck is named from: the deck names clips as it is
 // told, so the controller expands the channel's template as our recorders do.

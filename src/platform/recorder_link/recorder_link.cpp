@@ -1,7 +1,5 @@
 #include "platform/recorder_link/recorder_link.h"
 
-#include <pthread.h>
-
 #include <array>
 #include <asio.hpp>
 #include <condition_variable>
@@ -15,6 +13,13 @@
 #include <vector>
 
 #include "device/records.h"
+#include "platform/link/batch.h"
+#include "platform/link/io_thread.h"
+#include "platform/link/libraries.h"
+#include "platform/link/listing.h"
+#include "platform/link/pool.h"
+#include "platform/link/records.h"
+#include "platform/link/stream.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
 
@@ -30,19 +35,6 @@ constexpr int kMaxInternal = 8;
 // that never answers must not make that list grow without end.
 constexpr std::size_t kMaxPending = 1024;
 constexpr char kNoTimecode[] = "--:--:--:--";
-
-// The value between the first <tag> and the next </tag>, letter case ignored.
-std::string TagValue(std::string_view text, std::string_view tag) {
-    std::string lower = ToLower(text);
-    std::string open = "<" + ToLower(tag) + ">";
-    std::string close = "</" + ToLower(tag) + ">";
-    std::size_t a = lower.find(open);
-    if (a == std::string::npos) return "";
-    a += open.size();
-    std::size_t b = lower.find(close, a);
-    if (b == std::string::npos) return "";
-    return std::string(text.substr(a, b - a));
-}
 
 // A clip directory entry from an ENTRY line: guid, date, time, start,
 // duration, format, codec, compression, name.
@@ -63,52 +55,6 @@ ClipEntry ClipEntryOf(const wire::Frame& e, const std::string& address) {
     StoreField(entry.guid, sizeof entry.guid, e.Arg(0));
     StoreField(entry.address, kAddressWidth, address);
     return entry;
-}
-
-bool ParseChannel(const std::string& text, int& ch) {
-    std::string t = CleanText(text);
-    if (t.empty() || t.size() > 3) return false;
-    int v = 0;
-    for (char c : t) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v >= kDeviceChannels) return false;
-    ch = v;
-    return true;
-}
-
-// The text of a TextBlock up to its first NUL, trailing fill removed. Callers
-// pad the whole 64 KiB with spaces, so the fill is skipped a word at a time:
-// byte by byte it cost more than the request's round trip.
-std::string BlockText(const TextBlock* block) {
-    const char* t = block->text;
-    std::size_t n = strnlen(t, kTextBlockWidth);
-    constexpr uint64_t kSpaces = 0x2020202020202020ULL;
-    for (uint64_t word; n >= sizeof word; n -= sizeof word) {
-        std::memcpy(&word, t + n - sizeof word, sizeof word);
-        if (word != kSpaces) break;
-    }
-    while (n > 0 && (t[n - 1] == ' ' || static_cast<unsigned char>(t[n - 1]) == 255)) --n;
-    return std::string(t, n);
-}
-
-void FillBlock(TextBlock* block, std::string_view text) {
-    StoreField(block->text, kTextBlockWidth, text);
-}
-
-template <class T>
-const T* InputRecord(std::intptr_t input) {
-    auto* r = reinterpret_cast<const T*>(input);
-    if (!r || r->size < static_cast<int32_t>(sizeof(T))) return nullptr;
-    return r;
-}
-
-template <class T>
-T* OutputRecord(void* output) {
-    auto* r = static_cast<T*>(output);
-    if (!r || r->size < static_cast<int32_t>(sizeof(T))) return nullptr;
-    return r;
 }
 
 }  // namespace
@@ -158,29 +104,16 @@ struct Prepared {
 
 struct RecorderLink::Impl {
     LinkOptions options;
-    asio::io_context io;
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
-    std::thread thread;
+    IoThread ioThread{"tarvolen-link"};  // tells it apart in top and perf
+    asio::io_context& io = ioThread.io;
 
     // Everything below is shared by the callers and the I/O thread.
     mutable std::mutex mu;
     std::condition_variable cv;
-    std::map<std::string, std::shared_ptr<Connection>> connections;
-    // Connections nobody uses any more, kept open a while so that a
-    // reconnect to the same address takes them back instead of redialling.
-    std::map<std::string, std::shared_ptr<Connection>> spares;
-    struct Route {
-        bool mapped = false;
-        std::string address;
-        int internal = 0;
-    };
-    std::array<Route, kDeviceChannels> routes;
+    Pool<Connection> pool;
+    Routes routes;
     // The one listing held: the last one fetched.
-    struct Listing {
-        std::string address;
-        std::vector<ClipEntry> entries;
-        std::size_t next = 0;
-    } listing;
+    Listing listing;
     uint32_t nextId = 0;
     int dials = 0;
     // Called whenever what codes 30 and 34 answer may have changed.
@@ -188,11 +121,6 @@ struct RecorderLink::Impl {
 
     explicit Impl(LinkOptions o) : options(o) {
         if (options.maxListing == 0) options.maxListing = 1;
-        work.emplace(io.get_executor());
-        thread = std::thread([this] {
-            pthread_setname_np(pthread_self(), "tarvolen-link");  // tells it apart in top and perf
-            io.run();
-        });
     }
     ~Impl();
 
@@ -234,16 +162,10 @@ struct RecorderLink::Impl {
 
     int32_t Amp(int32_t code, std::intptr_t input, void* output);
     // A batch whose requests are on the wire, its answers not yet taken.
-    struct Sent {
-        std::span<DeviceCall> calls;
-        bool direct = false;  // holds calls that are not requests: made in Collect
-        std::vector<Prepared> prepared;
-        std::vector<Ticket> tickets;
-        Clock::time_point deadline{};
-    };
+    using Sent = link::Sent<Prepared, Ticket>;
+    using Outgoing = std::map<std::shared_ptr<Connection>, std::string>;
     Sent Send(std::span<DeviceCall> calls);
     void Collect(Sent& sent);
-    void AmpBatch(std::span<DeviceCall> calls);
     int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
     int32_t Status(void* output);
     int32_t ClipNames(void* output);
@@ -253,7 +175,7 @@ struct RecorderLink::Impl {
     int32_t FetchListing(const std::string& address, int32_t* count);
 };
 
-struct Connection : std::enable_shared_from_this<Connection> {
+struct Connection : Stream<Connection> {
     // kSettingUp: dialled for the first time, not up yet. kLost: was up, or
     // its first setup failed; dialled again in the background.
     enum class Phase { kSettingUp, kUp, kLost, kClosed };
@@ -271,21 +193,16 @@ struct Connection : std::enable_shared_from_this<Connection> {
     Clock::time_point spareUntil{};
 
     // I/O thread only.
-    tcp::socket socket;
     asio::steady_timer heartbeat;
     wire::Decoder decoder;
-    std::array<char, 16384> buffer{};
-    std::string outgoing, inflight;
-    bool writing = false;
-    unsigned generation = 0;
     uint32_t watchId = 0;
     bool greeted = false;
     bool dialing = false;  // connect, greeting and first picture under way
     bool cameUp = false;   // the first picture is complete: time the pings from now
-    Clock::time_point lastHeard{}, lastSent{}, lastPing{}, setupStarted{}, retryAt{};
+    Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Connection(RecorderLink::Impl& l, std::string a)
-        : link(l), address(std::move(a)), socket(l.io), heartbeat(l.io) {}
+        : Stream(l.io), link(l), address(std::move(a)), heartbeat(l.io) {}
 
     void Start() {
         Dial();
@@ -293,11 +210,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     }
 
     void Dial() {
-        ++generation;
+        Reset();
         decoder = wire::Decoder{};
-        outgoing.clear();
-        inflight.clear();
-        writing = false;
         greeted = false;
         dialing = true;
         setupStarted = Clock::now();
@@ -313,21 +227,7 @@ struct Connection : std::enable_shared_from_this<Connection> {
         }
         // A lost recorder stays lost while it is dialled again, so that
         // commands to it keep failing at once.
-        socket = tcp::socket(link.io);
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        socket.async_connect(tcp::endpoint(ip, link.options.port),
-                             [self, gen](const asio::error_code& e) {
-                                 if (gen != self->generation) return;
-                                 if (e) {
-                                     self->Lose();
-                                     return;
-                                 }
-                                 asio::error_code ignored;
-                                 self->socket.set_option(tcp::no_delay(true), ignored);
-                                 self->lastHeard = self->lastSent = Clock::now();
-                                 self->Read(gen);
-                             });
+        Connect(ip, link.options.port);
     }
 
     void FailPending() {  // link.mu held
@@ -341,10 +241,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
 
     // Closes the socket, fails what waits on it and schedules a new attempt.
     void Lose() {
-        ++generation;
+        CloseSocket();
         dialing = false;
-        asio::error_code ec;
-        socket.close(ec);
         retryAt = Clock::now() + link.options.retryEvery;
         Arm(retryAt);
         std::lock_guard lock(link.mu);
@@ -354,11 +252,8 @@ struct Connection : std::enable_shared_from_this<Connection> {
     }
 
     void Close() {  // I/O thread; the connection is finished for good
-        ++generation;
-        asio::error_code ec;
         heartbeat.cancel();
-        socket.shutdown(tcp::socket::shutdown_both, ec);
-        socket.close(ec);
+        CloseSocket(true);
         std::lock_guard lock(link.mu);
         phase = Phase::kClosed;
         link.StatusChanged();
@@ -397,8 +292,9 @@ struct Connection : std::enable_shared_from_this<Connection> {
             spareCopy = spare;
             spareUntilCopy = spareUntil;
             if (spare && now > spareUntil) {
-                auto it = link.spares.find(address);
-                if (it != link.spares.end() && it->second.get() == this) link.spares.erase(it);
+                auto it = link.pool.spares.find(address);
+                if (it != link.pool.spares.end() && it->second.get() == this)
+                    link.pool.spares.erase(it);
                 expired = true;
             }
         }
@@ -444,58 +340,21 @@ struct Connection : std::enable_shared_from_this<Connection> {
         SendBytes(bytes);
     }
 
-    void SendBytes(const std::string& bytes) {
-        outgoing += bytes;
-        lastSent = Clock::now();
-        if (!writing) Flush();
-    }
+    void Lost() { Lose(); }
 
-    void Flush() {
-        if (outgoing.empty()) return;
-        writing = true;
-        inflight.swap(outgoing);
-        outgoing.clear();
-        auto self = shared_from_this();
-        unsigned gen = generation;
-        asio::async_write(socket, asio::buffer(inflight),
-                          [self, gen](const asio::error_code& e, std::size_t) {
-                              if (gen != self->generation) return;
-                              self->writing = false;
-                              self->inflight.clear();
-                              if (e) {
-                                  self->Lose();
-                                  return;
-                              }
-                              self->Flush();
-                          });
-    }
-
-    void Read(unsigned gen) {
-        auto self = shared_from_this();
-        socket.async_read_some(asio::buffer(buffer),
-                               [self, gen](const asio::error_code& e, std::size_t n) {
-                                   if (gen != self->generation) return;
-                                   if (e) {
-                                       self->Lose();
-                                       return;
-                                   }
-                                   self->lastHeard = Clock::now();
-                                   self->decoder.Feed(self->buffer.data(), n);
-                                   wire::Frame f;
-                                   for (;;) {
-                                       auto st = self->decoder.Next(f);
-                                       if (st == wire::Decoder::Status::kNeedMore) break;
-                                       if (st == wire::Decoder::Status::kError || !self->Take(f)) {
-                                           self->Lose();
-                                           return;
-                                       }
-                                   }
-                                   if (self->cameUp) {
-                                       self->cameUp = false;
-                                       self->Beat();
-                                   }
-                                   self->Read(gen);
-                               });
+    bool Received(const char* data, std::size_t n) {
+        decoder.Feed(data, n);
+        wire::Frame f;
+        for (;;) {
+            auto st = decoder.Next(f);
+            if (st == wire::Decoder::Status::kNeedMore) break;
+            if (st == wire::Decoder::Status::kError || !Take(f)) return false;
+        }
+        if (cameUp) {
+            cameUp = false;
+            Beat();
+        }
+        return true;
     }
 
     // One frame from the recorder; false when it makes no sense.
@@ -582,35 +441,13 @@ struct Connection : std::enable_shared_from_this<Connection> {
 RecorderLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        for (auto* set : {&connections, &spares})
-            for (auto& [a, c] : *set) asio::post(io, [c = c] { c->Close(); });
-        connections.clear();
-        spares.clear();
+        pool.CloseAll(io);
     }
-    work.reset();
-    // Give the BYEs a moment; nothing waits on them.
-    asio::post(io, [this] {
-        auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
-        t->async_wait([this, t](const asio::error_code&) { io.stop(); });
-    });
-    thread.join();
+    ioThread.Stop();
 }
 
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
-    auto it = connections.find(address);
-    if (it != connections.end()) return it->second;
-    auto spare = spares.find(address);
-    if (spare != spares.end()) {
-        auto c = spare->second;
-        spares.erase(spare);
-        c->spare = false;
-        connections[address] = c;
-        return c;
-    }
-    auto c = std::make_shared<Connection>(*this, address);
-    connections[address] = c;
-    asio::post(io, [c] { c->Start(); });
-    return c;
+    return pool.Open(io, address, [&] { return std::make_shared<Connection>(*this, address); });
 }
 
 void RecorderLink::Impl::ForgetListing(const std::string& address) {
@@ -619,19 +456,7 @@ void RecorderLink::Impl::ForgetListing(const std::string& address) {
 }
 
 void RecorderLink::Impl::DropUnused() {
-    auto until = Clock::now() + options.linger;
-    for (auto it = connections.begin(); it != connections.end();) {
-        if (!it->second->usedByAmp && !it->second->usedByDir) {
-            auto c = it->second;
-            c->spare = true;
-            c->spareUntil = until;
-            spares[it->first] = c;
-            ForgetListing(it->first);
-            it = connections.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    pool.DropUnused(options.linger, [&](const Connection& c) { ForgetListing(c.address); });
     StatusChanged();
     cv.notify_all();
 }
@@ -639,8 +464,8 @@ void RecorderLink::Impl::DropUnused() {
 Ticket RecorderLink::Impl::Issue(const std::string& address, wire::Frame frame, bool listing,
                                  std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
     Ticket t;
-    auto it = connections.find(address);
-    if (it == connections.end()) {
+    auto it = pool.live.find(address);
+    if (it == pool.live.end()) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -735,8 +560,8 @@ Ticket RecorderLink::Impl::IssueChannel(
         return t;
     }
     const Route& r = routes[static_cast<std::size_t>(p.ch)];
-    auto it = connections.find(r.address);
-    if (!r.mapped || it == connections.end()) {
+    auto it = pool.live.find(r.key);
+    if (!r.mapped || it == pool.live.end()) {
         t.result = result::kNotConnected;
         return t;
     }
@@ -748,7 +573,7 @@ Ticket RecorderLink::Impl::IssueChannel(
     args.insert(args.begin(), std::to_string(r.internal));
     wire::Frame f = wire::MakeFrame(0, p.verb, std::move(args));
     f.payload = p.payload;
-    return Issue(r.address, std::move(f), false, outgoing);
+    return Issue(r.key, std::move(f), false, outgoing);
 }
 
 int32_t RecorderLink::Impl::Status(void* output) {
@@ -762,8 +587,8 @@ int32_t RecorderLink::Impl::Status(void* output) {
         std::string word = "Off";
         std::string tc = kNoTimecode;
         if (r.mapped) {
-            auto it = connections.find(r.address);
-            const Connection* c = it == connections.end() ? nullptr : it->second.get();
+            auto it = pool.live.find(r.key);
+            const Connection* c = it == pool.live.end() ? nullptr : it->second.get();
             if (c && c->phase == Connection::Phase::kSettingUp) {
                 // Not connected yet: a recorder slow to greet is not lost.
             } else if (!c || c->phase != Connection::Phase::kUp) {
@@ -794,8 +619,8 @@ int32_t RecorderLink::Impl::ClipNames(void* output) {
         const Route& r = routes[static_cast<std::size_t>(ch)];
         std::string name;
         if (r.mapped) {
-            auto it = connections.find(r.address);
-            if (it != connections.end() && it->second->phase == Connection::Phase::kUp &&
+            auto it = pool.live.find(r.key);
+            if (it != pool.live.end() && it->second->phase == Connection::Phase::kUp &&
                 r.internal <= it->second->channelCount)
                 name = it->second->status[static_cast<std::size_t>(r.internal)].clip;
         }
@@ -808,34 +633,18 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
     const auto* table = InputRecord<ConnectTable>(input);
     if (!table) return result::kBadInput;
     std::unique_lock lk(mu);
-    for (auto& [a, c] : connections) c->usedByAmp = false;
-    for (int ch = 0; ch < kDeviceChannels; ++ch) {
-        Route& r = routes[static_cast<std::size_t>(ch)];
-        r = Route{};
-        std::string address = ReadField(table->address[ch], kAddressWidth);
-        int internal = table->internalChannel[ch];
-        if (!table->shown[ch] || NoRecorderAddress(address) || internal < 1 || internal > 4)
-            continue;
-        r.mapped = true;
-        r.address = address;
-        r.internal = internal;
-        Open(address)->usedByAmp = true;
-    }
+    RouteChannels(
+        pool, routes, *table, [](const std::string& a) { return !NoRecorderAddress(a); },
+        [](int, const std::string& a) { return a; },
+        [this](const std::string& a) { return Open(a); });
     DropUnused();
-    // A short wait so the first status poll shows the recorders' own states;
-    // one that greets later comes up in the background.
-    cv.wait_until(lk, Clock::now() + options.connectWait, [&] {
-        for (auto& [a, c] : connections)
-            if (c->phase == Connection::Phase::kSettingUp) return false;
-        return true;
-    });
+    AwaitSetUp(lk, cv, pool, options.connectWait);
     return result::kOk;
 }
 
 int32_t RecorderLink::Impl::Disconnect() {
     std::lock_guard lock(mu);
-    for (auto& r : routes) r = Route{};
-    for (auto& [a, c] : connections) c->usedByAmp = false;
+    Unroute(pool, routes);
     DropUnused();
     return result::kOk;
 }
@@ -843,21 +652,12 @@ int32_t RecorderLink::Impl::Disconnect() {
 int32_t RecorderLink::Impl::SetAddress(std::intptr_t input) {
     const auto* block = InputRecord<TextBlock>(input);
     if (!block) return result::kBadInput;
-    std::string text = BlockText(block);
-    int ch = 0;
-    std::string address = CleanText(TagValue(text, "IpAddress"));
-    std::string vtr = CleanText(TagValue(text, "Vtr"));
-    if (!ParseChannel(TagValue(text, "Chan"), ch) || NoRecorderAddress(address) ||
-        address.size() > static_cast<std::size_t>(kAddressWidth) || vtr.size() != 1 ||
-        vtr[0] < '1' || vtr[0] > '4')
+    int ch = 0, internal = 0;
+    std::string address;
+    if (!AddressDocument(BlockText(block), ch, address, internal) || NoRecorderAddress(address))
         return result::kBadInput;
-    int internal = vtr[0] - '0';
     std::lock_guard lock(mu);
-    Route& r = routes[static_cast<std::size_t>(ch)];
-    if (r.mapped && r.address == address && r.internal == internal) return result::kOk;
-    r.mapped = true;
-    r.address = address;
-    r.internal = internal;
+    if (!Reroute(routes, ch, address, internal)) return result::kOk;
     Open(address)->usedByAmp = true;
     StatusChanged();
     return result::kReconnect;
@@ -939,13 +739,9 @@ Prepared RecorderLink::Impl::Prepare(int32_t code, std::intptr_t input, void* ou
         case amp::kSendConfig: {
             const auto* block = InputRecord<TextBlock>(input);
             if (!block) return fail(result::kBadInput);
-            std::string text = BlockText(block);
             int ch = 0;
-            std::size_t end = ToLower(text).find("</chan>");
-            if (end == std::string::npos || !ParseChannel(TagValue(text, "Chan"), ch))
-                return fail(result::kBadInput);
-            std::string doc = text.substr(end + 7);
-            while (!doc.empty() && (doc.front() == '\r' || doc.front() == '\n')) doc.erase(0, 1);
+            std::string doc;
+            if (!ChannelDocument(BlockText(block), ch, doc)) return fail(result::kBadInput);
             if (doc.size() > wire::kMaxPayload) return fail(result::kBadInput);
             p.payload = std::move(doc);
             return request(ch, "SETCONFIG");
@@ -974,71 +770,15 @@ int32_t RecorderLink::Impl::Finish(const Prepared& p, Ticket& t) {
 }
 
 int32_t RecorderLink::Impl::Amp(int32_t code, std::intptr_t input, void* output) {
-    switch (code) {
-        case amp::kConnect:
-            return Connect(input);
-        case amp::kStatus:
-            return Status(output);
-        case amp::kDisconnect:
-            return Disconnect();
-        case amp::kClipNames:
-            return ClipNames(output);
-        case amp::kSetAddress:
-            return SetAddress(input);
-        default:
-            break;
-    }
-    DeviceCall call{code, input, output, 0};
-    AmpBatch(std::span<DeviceCall>(&call, 1));
-    return call.result;
+    return AmpCall(*this, code, input, output);
 }
 
 RecorderLink::Impl::Sent RecorderLink::Impl::Send(std::span<DeviceCall> calls) {
-    Sent sent;
-    sent.calls = calls;
-    for (const DeviceCall& c : calls) {
-        if (c.code == amp::kConnect || c.code == amp::kStatus || c.code == amp::kDisconnect ||
-            c.code == amp::kClipNames || c.code == amp::kSetAddress) {
-            // Not requests to a recorder: made one after another.
-            sent.direct = true;
-            return sent;
-        }
-    }
-    sent.prepared.reserve(calls.size());
-    for (const DeviceCall& c : calls) sent.prepared.push_back(Prepare(c.code, c.input, c.output));
-    sent.tickets.resize(calls.size());
-    std::map<std::shared_ptr<Connection>, std::string> outgoing;
-    std::lock_guard lock(mu);
-    // Every request goes out before any answer is awaited; a recorder gets
-    // its own in the order of the calls.
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (sent.prepared[i].send)
-            sent.tickets[i] = IssueChannel(sent.prepared[i], outgoing);
-        else
-            sent.tickets[i].result = sent.prepared[i].result;
-    }
-    Post(outgoing);
-    sent.deadline = Clock::now() + options.replyTimeout;
-    return sent;
+    return SendCalls(*this, calls);
 }
 
 void RecorderLink::Impl::Collect(Sent& sent) {
-    if (sent.direct) {
-        for (DeviceCall& d : sent.calls) d.result = Amp(d.code, d.input, d.output);
-        return;
-    }
-    std::unique_lock lk(mu);
-    std::vector<Ticket*> waiting;
-    for (auto& t : sent.tickets)
-        if (t.pending) waiting.push_back(&t);
-    if (!waiting.empty()) Await(lk, waiting, sent.deadline);
-    for (std::size_t i = 0; i < sent.calls.size(); ++i)
-        sent.calls[i].result = Finish(sent.prepared[i], sent.tickets[i]);
-}
-
-void RecorderLink::Impl::AmpBatch(std::span<DeviceCall> calls) {
-    Sent sent = Send(calls);
-    Collect(sent);
+    CollectCalls(*this, sent);
 }
 
 int32_t RecorderLink::Impl::FetchListing(const std::string& address, int32_t* count) {
@@ -1069,7 +809,7 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
             const auto* table = InputRecord<ClipDirConnectTable>(input);
             if (!table) return result::kBadInput;
             std::lock_guard lock(mu);
-            for (auto& [a, c] : connections) c->usedByDir = false;
+            for (auto& [a, c] : pool.live) c->usedByDir = false;
             // The table carries no count: it ends at the first blank slot.
             for (int i = 0; i < kDeviceChannels; ++i) {
                 std::string address = ReadField(table->address[i], kAddressWidth);
@@ -1081,43 +821,18 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
         }
         case clipdir::kDisconnect: {
             std::lock_guard lock(mu);
-            for (auto& [a, c] : connections) c->usedByDir = false;
+            for (auto& [a, c] : pool.live) c->usedByDir = false;
             listing = Listing{};
             DropUnused();
             return result::kOk;
         }
-        case clipdir::kOpen: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<CountReply>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            out->count = 0;
-            return FetchListing(address, &out->count);
-        }
+        case clipdir::kOpen:
         case clipdir::kFirst:
-        case clipdir::kNext: {
-            const auto* r = InputRecord<AddressRequest>(input);
-            auto* out = OutputRecord<ClipEntry>(output);
-            if (!r || !out) return result::kBadInput;
-            std::string address = ReadField(r->address, kAddressWidth);
-            if (address.empty()) return result::kBadInput;
-            bool have = false;
-            {
-                std::lock_guard lock(mu);
-                have = listing.address == address;
-            }
-            if (!have && code == clipdir::kFirst) {
-                int32_t rc = FetchListing(address, nullptr);
-                if (rc != result::kOk) return rc;
-            }
-            std::lock_guard lock(mu);
-            if (listing.address != address) return result::kNoEntry;
-            if (code == clipdir::kFirst) listing.next = 0;
-            if (listing.next >= listing.entries.size()) return result::kNoEntry;
-            *out = listing.entries[listing.next++];
-            return result::kOk;
-        }
+        case clipdir::kNext:
+            return WalkListing(code, input, output, mu, listing,
+                               [this](const std::string& address, int32_t* count) {
+                                   return FetchListing(address, count);
+                               });
         case clipdir::kNamedClip: {
             const auto* in = InputRecord<ClipEntry>(input);
             auto* out = OutputRecord<ClipEntry>(output);
@@ -1142,46 +857,6 @@ int32_t RecorderLink::Impl::ClipDir(int32_t code, std::intptr_t input, void* out
 
 // --- public ------------------------------------------------------------------
 
-namespace {
-
-class AmpAdapter : public DeviceLibrary {
-  public:
-    explicit AmpAdapter(std::shared_ptr<RecorderLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->Amp(code, input, output);
-    }
-    void Commands(std::span<DeviceCall> calls) override { impl_->AmpBatch(calls); }
-    std::unique_ptr<PendingCalls> Start(std::span<DeviceCall> calls) override {
-        return std::make_unique<Batch>(impl_, impl_->Send(calls));
-    }
-    bool WatchStatus(std::function<void()> wake) override {
-        return impl_->WatchStatus(std::move(wake));
-    }
-
-  private:
-    struct Batch : PendingCalls {
-        Batch(std::shared_ptr<RecorderLink::Impl> i, RecorderLink::Impl::Sent s)
-            : impl(std::move(i)), sent(std::move(s)) {}
-        void Finish() override { impl->Collect(sent); }
-        std::shared_ptr<RecorderLink::Impl> impl;
-        RecorderLink::Impl::Sent sent;
-    };
-    std::shared_ptr<RecorderLink::Impl> impl_;
-};
-
-class ClipDirAdapter : public DeviceLibrary {
-  public:
-    explicit ClipDirAdapter(std::shared_ptr<RecorderLink::Impl> impl) : impl_(std::move(impl)) {}
-    int32_t Command(int32_t code, std::intptr_t input, void* output) override {
-        return impl_->ClipDir(code, input, output);
-    }
-
-  private:
-    std::shared_ptr<RecorderLink::Impl> impl_;
-};
-
-}  // namespace
-
 LinkOptions LinkOptions::FromEnvironment() {
     LinkOptions o;
     if (const char* p = std::getenv("TARVOLEN_RECORDER_PORT")) {
@@ -1201,10 +876,10 @@ int32_t RecorderLink::ClipDirCommand(int32_t code, std::intptr_t input, void* ou
     return impl_->ClipDir(code, input, output);
 }
 std::shared_ptr<DeviceLibrary> RecorderLink::AmpLibrary() {
-    return std::make_shared<AmpAdapter>(impl_);
+    return std::make_shared<AmpLibraryOf<Impl>>(impl_);
 }
 std::shared_ptr<DeviceLibrary> RecorderLink::ClipDirLibrary() {
-    return std::make_shared<ClipDirAdapter>(impl_);
+    return std::make_shared<ClipDirLibraryOf<Impl>>(impl_);
 }
 int RecorderLink::Dials() const {
     std::lock_guard lock(impl_->mu);
@@ -1213,7 +888,7 @@ int RecorderLink::Dials() const {
 int RecorderLink::Connections() const {
     std::lock_guard lock(impl_->mu);
     int n = 0;
-    for (auto& [a, c] : impl_->connections)
+    for (auto& [a, c] : impl_->pool.live)
         if (c->phase == Connection::Phase::kUp) ++n;
     return n;
 }

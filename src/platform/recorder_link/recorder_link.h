@@ -7,20 +7,12 @@
 #include <memory>
 
 #include "device/piamp.h"
+#include "platform/link/results.h"
 #include "platform/wire/wire.h"
 
 namespace tarvolen::link {
 
 // Results besides 0 (success).
-namespace result {
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kBadInput = 1;      // record size, channel or document unreadable
-inline constexpr int32_t kNotConnected = 2;  // channel not connected, or not on its recorder
-inline constexpr int32_t kLost = 3;          // recorder lost or no answer in time
-inline constexpr int32_t kRefused = 4;       // the recorder answered ERR
-inline constexpr int32_t kReconnect = 5;     // code 85: the caller reconnects
-inline constexpr int32_t kNoEntry = 6;       // directory listing empty or at its end
-}  // namespace result
 
 struct LinkOptions {
     uint16_t port = wire::kDefaultPort;

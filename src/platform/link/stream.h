@@ -1,0 +1,115 @@
+// One TCP connection's bytes, shared by both links' connections: the dial,
+// writes sent one batch at a time, reads handed to the connection. Every
+// completion is tied to the dial that started it, so one of a socket since
+// closed does nothing. I/O thread only.
+//
+// Derived provides bool Received(const char* data, std::size_t n) (false:
+// nonsense, the connection is lost) and void Lost() (closes and schedules a
+// new dial). Its handlers keep the connection alive while they are pending.
+#pragma once
+
+#include <array>
+#include <asio.hpp>
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tarvolen::link {
+
+template <class Derived>
+class Stream : public std::enable_shared_from_this<Derived> {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Stream(asio::io_context& io) : socket(io), io_(io) {}
+
+    asio::ip::tcp::socket socket;
+    unsigned generation = 0;
+    Clock::time_point lastHeard{}, lastSent{};
+
+    // Forgets the old socket's bytes and completions; a new dial follows.
+    void Reset() {
+        ++generation;
+        outgoing_.clear();
+        inflight_.clear();
+        writing_ = false;
+    }
+
+    void Connect(const asio::ip::address_v4& ip, uint16_t port) {
+        socket = asio::ip::tcp::socket(io_);
+        auto self = this->shared_from_this();
+        unsigned gen = generation;
+        socket.async_connect(asio::ip::tcp::endpoint(ip, port),
+                             [self, gen](const asio::error_code& e) {
+                                 if (gen != self->generation) return;
+                                 if (e) {
+                                     self->Lost();
+                                     return;
+                                 }
+                                 asio::error_code ignored;
+                                 self->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+                                 self->lastHeard = self->lastSent = Clock::now();
+                                 self->Read(gen);
+                             });
+    }
+
+    void CloseSocket(bool shutdown = false) {
+        ++generation;
+        asio::error_code ec;
+        if (shutdown) socket.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
+        socket.close(ec);
+    }
+
+    void SendBytes(const std::string& bytes) {
+        outgoing_ += bytes;
+        lastSent = Clock::now();
+        if (!writing_) Flush();
+    }
+
+  private:
+    void Flush() {
+        if (outgoing_.empty()) return;
+        writing_ = true;
+        inflight_.swap(outgoing_);
+        outgoing_.clear();
+        auto self = this->shared_from_this();
+        unsigned gen = generation;
+        asio::async_write(socket, asio::buffer(inflight_),
+                          [self, gen](const asio::error_code& e, std::size_t) {
+                              if (gen != self->generation) return;
+                              self->writing_ = false;
+                              self->inflight_.clear();
+                              if (e) {
+                                  self->Lost();
+                                  return;
+                              }
+                              self->Flush();
+                          });
+    }
+
+    void Read(unsigned gen) {
+        auto self = this->shared_from_this();
+        socket.async_read_some(asio::buffer(buffer_),
+                               [self, gen](const asio::error_code& e, std::size_t n) {
+                                   if (gen != self->generation) return;
+                                   if (e) {
+                                       self->Lost();
+                                       return;
+                                   }
+                                   self->lastHeard = Clock::now();
+                                   if (!self->Received(self->buffer_.data(), n)) {
+                                       if (gen == self->generation) self->Lost();
+                                       return;
+                                   }
+                                   // What was received may have closed it.
+                                   if (gen == self->generation) self->Read(gen);
+                               });
+    }
+
+    asio::io_context& io_;
+    std::array<char, 16384> buffer_{};
+    std::string outgoing_, inflight_;
+    bool writing_ = false;
+};
+
+}  // namespace tarvolen::link
