@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "config/xml_text.h"
 #include "shell/text.h"
 
 namespace tarvolen::decklink {
@@ -20,26 +21,11 @@ constexpr const char* kFileFormats[] = {"QuickTimeUncompressed", "QuickTimeProRe
                                         "QuickTimeProRes", "QuickTimeProResLT",
                                         "QuickTimeProResProxy"};
 
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 void Put(std::string& d, std::string_view tag, std::string_view value) {
     d += '<';
     d += tag;
     d += '>';
-    d += Escape(value);
+    d += XmlEscape(value);
     d += "</";
     d += tag;
     d += '>';
@@ -203,8 +189,8 @@ std::string RecordFileList(const deck::Params& diskList, std::string_view clip) 
              name[clip.size()] == '.' && name.find('.', clip.size() + 1) == std::string::npos);
         if (!same) continue;
         const std::string file = (slot ? "slot " + *slot + "/" : std::string()) + std::string(name);
-        return "<RecFileList><Clip>" + Escape(clip) + "</Clip>\r\n<EncoderA><Primary><File>" +
-               Escape(file) +
+        return "<RecFileList><Clip>" + XmlEscape(clip) + "</Clip>\r\n<EncoderA><Primary><File>" +
+               XmlEscape(file) +
                "</File></Primary>\r\n<Secondary></Secondary></EncoderA>\r\n"
                "<EncoderB><Primary></Primary></EncoderB>\r\n</RecFileList>";
     }
