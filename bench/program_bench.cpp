@@ -37,8 +37,8 @@
 #include <vector>
 
 #include "device/amp_control.h"
+#include "platform/deck_link/install.h"
 #include "platform/qt/qt_seam.h"
-#include "platform/recorder_link/recorder_link.h"
 #include "recorder/bank.h"
 #include "shell/app.h"
 #include "shell/globals.h"
@@ -245,7 +245,8 @@ int main(int argc, char** argv) {
     ::setenv("TARVOLEN_INSTANCE", ("TarVolenBench" + std::to_string(::getpid())).c_str(), 1);
     link::LinkOptions options;
     options.port = g_port;
-    auto theLink = link::InstallRecorderLink(options);
+    // As the program installs them: our link and the deck link behind the router.
+    auto links = decklink::InstallLinks(options);
     std::filesystem::remove(cSettings::SettingsPathFor(cSettings::ProgramPath()));
 
     auto started = Clock::now();

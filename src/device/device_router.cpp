@@ -57,6 +57,9 @@ class Adapter : public DeviceLibrary {
         else
             DeviceLibrary::Commands(calls);
     }
+    bool WatchStatus(std::function<void()> wake) override {
+        return amp_ && router_->WatchStatus(std::move(wake));
+    }
 
   private:
     std::shared_ptr<DeviceRouter> router_;
@@ -127,6 +130,10 @@ DeviceLibrary& DeviceRouter::DirOf(const std::string& address) const {
 
 bool DeviceRouter::AnyDeck() const {
     std::lock_guard lock(mu_);
+    return AnyDeckLocked();
+}
+
+bool DeviceRouter::AnyDeckLocked() const {
     return std::any_of(protocol_.begin(), protocol_.end(),
                        [](int32_t p) { return p == kProtocolDeck; });
 }
@@ -154,7 +161,40 @@ int32_t DeviceRouter::Connect(std::intptr_t input, void* output) {
     // The decks first: ours may wait a moment for greetings, during which
     // the decks' own dialling goes on.
     libs_[kProtocolDeck].amp->Command(amp::kConnect, RecordArg(&split[1]), &split[1]);
-    return libs_[kProtocolOurs].amp->Command(amp::kConnect, RecordArg(&split[0]), &split[0]);
+    const int32_t rc =
+        libs_[kProtocolOurs].amp->Command(amp::kConnect, RecordArg(&split[0]), &split[0]);
+    // The libraries behind the polls may be others now.
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(mu_);
+        wake = status_wake_;
+    }
+    if (wake) wake();
+    return rc;
+}
+
+bool DeviceRouter::WatchStatus(std::function<void()> wake) {
+    DeviceLibrary& ours = *libs_[kProtocolOurs].amp;
+    DeviceLibrary& deck = *libs_[kProtocolDeck].amp;
+    bool decks;
+    {
+        std::lock_guard lock(mu_);
+        status_wake_ = wake;
+        decks = AnyDeckLocked();
+    }
+    if (!wake) {
+        ours.WatchStatus({});
+        deck.WatchStatus({});
+        return false;
+    }
+    const bool ours_tells = ours.WatchStatus(wake);
+    const bool deck_tells = deck.WatchStatus(wake);
+    // Without a deck channel the deck link's answers are never asked.
+    if (ours_tells && (deck_tells || !decks)) return true;
+    // The caller polls: no library goes on waking it.
+    if (ours_tells) ours.WatchStatus({});
+    if (deck_tells) deck.WatchStatus({});
+    return false;
 }
 
 int32_t DeviceRouter::SetAddress(std::intptr_t input, void* output) {

@@ -36,11 +36,16 @@ class DeviceRouter : public std::enable_shared_from_this<DeviceRouter> {
     int32_t Amp(int32_t code, std::intptr_t input, void* output);
     void AmpBatch(std::span<DeviceCall> calls);
     int32_t ClipDir(int32_t code, std::intptr_t input, void* output);
+    // DeviceLibrary::WatchStatus over the libraries the polls' answers come
+    // from: ours, and the decks' while any channel is a deck. A connect wakes
+    // the watcher, so it asks again when that changes.
+    bool WatchStatus(std::function<void()> wake);
 
   private:
     DeviceLibrary& AmpOf(int32_t ch) const;
     DeviceLibrary& DirOf(const std::string& address) const;
     bool AnyDeck() const;
+    bool AnyDeckLocked() const;  // mu_ held
     int32_t Connect(std::intptr_t input, void* output);
     int32_t SetAddress(std::intptr_t input, void* output);
 
@@ -50,6 +55,7 @@ class DeviceRouter : public std::enable_shared_from_this<DeviceRouter> {
     mutable std::mutex mu_;
     std::array<int32_t, kDeviceChannels> protocol_{};
     std::array<std::string, kDeviceChannels> address_;
+    std::function<void()> status_wake_;
 };
 
 // Installs a router over both protocols' libraries as the device libraries.

@@ -61,7 +61,11 @@ bool cSyncThread::Pass() {
 }
 
 void cSyncThread::Run(int32_t) {
+    using Clock = std::chrono::steady_clock;
+    // Ten passes of the polling loop: how stale a clip or file name may be.
+    constexpr auto kNamesEvery = std::chrono::milliseconds(300);
     pass_counter_ = 0;
+    Clock::time_point names_asked{};
     const std::function<void()> poke = [waker = waker_] { waker->Poke(); };
     while (!kill_.load()) {
         // Whatever changes within these 30 ms reaches the window as one update.
@@ -69,15 +73,30 @@ void cSyncThread::Run(int32_t) {
         if (kill_.load()) break;
         // Asked each time, so a library installed meanwhile is heard too.
         if (PIAMPWATCHSTATUS(poke)) {
+            // Passes come only with changes, so the names are asked by time:
+            // a change's clip name may come after its pass, and no pass may
+            // follow it.
+            const bool owed =
+                settings_.TrackLines() >= 3 && (pass_counter_ > 0 || detail_counter_ > 0);
             std::unique_lock lock(waker_->mu);
-            waker_->cv.wait(
-                lock, [this] { return kill_.load() || (waker_->due.load() && !suspend_.load()); });
+            auto ready = [this] {
+                return kill_.load() || (waker_->due.load() && !suspend_.load());
+            };
+            if (owed)
+                waker_->cv.wait_until(lock, names_asked + kNamesEvery, ready);
+            else
+                waker_->cv.wait(lock, ready);
             if (kill_.load()) break;
+            if (Clock::now() - names_asked >= kNamesEvery) {
+                pass_counter_ = 9;
+                detail_counter_ = 10;
+            }
         }
         waker_->due.store(false);
         // A pass that could not talk to the device library leaves the
         // change to the next one.
         if (!Pass()) waker_->due.store(true);
+        if (pass_counter_ == 0 && detail_counter_ == 0) names_asked = Clock::now();
     }
     PIAMPWATCHSTATUS({});
     dead_.store(1);

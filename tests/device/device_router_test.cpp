@@ -46,7 +46,13 @@ class Side : public DeviceLibrary {
         };
         return std::make_unique<Later>(*this, calls);
     }
+    bool WatchStatus(std::function<void()> w) override {
+        wake = std::move(w);
+        return tells;
+    }
     int32_t result = 0;
+    bool tells = false;
+    std::function<void()> wake;
     ConnectTable table{};
     ClipDirConnectTable dirTable{};
 
@@ -147,6 +153,40 @@ TEST_F(RouterTest, SwitchingAChannelsProtocolAsksForAReconnect) {
     protocol[2] = kProtocolDeck;
     EXPECT_EQ(router->Amp(amp::kSetAddress, RecordArg(doc.get()), nullptr), amp::kResultReconnect);
     EXPECT_EQ(log, (std::vector<std::string>{"ours 85 ch2", "deck 85 ch2"}));
+}
+
+// A wrong true leaves the status thread asleep while a row changes; the
+// deck link's answers only matter while some channel is a deck.
+TEST_F(RouterTest, StatusIsWatchedOnlyWhileEveryLibraryAskedCanTell) {
+    auto library = router->AmpLibrary();
+    int wakes = 0;
+    auto watch = [&] { return library->WatchStatus([&] { ++wakes; }); };
+    ours->tells = true;
+    EXPECT_TRUE(watch()) << "no deck channel: ours alone answers";
+    ASSERT_TRUE(ours->wake);
+    ours->wake();
+    EXPECT_EQ(wakes, 1);
+    EXPECT_FALSE(router->ClipDirLibrary()->WatchStatus([] {}));
+
+    Connect();  // channels 4 and 5 become decks
+    EXPECT_EQ(wakes, 2) << "a connect that brings decks must wake the watcher";
+    EXPECT_FALSE(watch()) << "a deck channel whose library cannot tell is polled";
+    EXPECT_FALSE(ours->wake) << "a watcher that polls is not woken as well";
+
+    deck->tells = true;
+    EXPECT_TRUE(watch());
+    ASSERT_TRUE(ours->wake && deck->wake);
+    ours->wake();
+    deck->wake();
+    EXPECT_EQ(wakes, 4);
+    ours->tells = false;
+    EXPECT_FALSE(watch());
+    EXPECT_FALSE(deck->wake);
+
+    ours->tells = true;
+    EXPECT_TRUE(watch());
+    EXPECT_FALSE(library->WatchStatus({}));
+    EXPECT_FALSE(ours->wake || deck->wake) << "an empty function ends the watch on both";
 }
 
 }  // namespace

@@ -99,6 +99,24 @@ TEST_F(SyncPasses, ALibraryThatTellsOfChangesIsNotPolled) {
     EXPECT_FALSE(telling->Watched());
 }
 
+// Passes come only with changes: the clip name of the last change (an
+// Eject, say) is still asked though no pass follows it.
+TEST_F(SyncPasses, TheNamesOfTheLastChangeAreAskedWhenThePassesStop) {
+    settings.SetTrackLines(3);
+    auto telling = std::make_shared<TellingDevice>();
+    InstallAmpLibrary(telling);
+    std::atomic<int> passes{0};
+    sync.SetPassHook([&](bool) { ++passes; });
+    sync.Launch(0);
+    ASSERT_TRUE(WaitFor([&] { return passes.load() == 1 && telling->Watched(); }));
+    telling->ClearCalls();
+    telling->Change();
+    ASSERT_TRUE(WaitFor([&] { return passes.load() >= 2; }));
+    EXPECT_TRUE(WaitFor([&] { return !telling->CallsOf(amp::kClipNames).empty(); }));
+    sync.SetKillThread(1);
+    EXPECT_TRUE(WaitFor([&] { return sync.ThreadDead() != 0; }));
+}
+
 struct CadenceCase {
     int32_t track_lines;
     std::vector<int> clip_passes;  // passes (from 1) that ask for clip names

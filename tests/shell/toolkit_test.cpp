@@ -7,6 +7,9 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStaticText>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -15,6 +18,8 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/qt/backend.h"
+#include "platform/qt/draw.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/toolkit.h"
 
@@ -403,6 +408,79 @@ TEST_F(ToolkitTest, RedrawOfAnOwnerDrawnListPaintsOnlyRowsThatChanged) {
     EZ_SETLVITEMTEXT("rows", 100, 1, 0, "1");
     for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
     EXPECT_EQ(drawn, (std::map<int32_t, int>{{1, 1}}));
+}
+
+// Running timecodes are placed glyph by glyph, not laid out: they must land
+// on the very pixels a laid-out text does.
+TEST(DrawText, DigitsLandOnThePixelsOfALaidOutText) {
+    qt::EnsureApplication(0, nullptr);
+    const std::tuple<const char*, double, const char*> fonts[] = {
+        {"tahoma", 10, "BV"}, {"tahoma", 8, ""}, {"arial", 12, ""}, {"courier", 10, "B"}};
+    for (const auto& [face, points, props] : fonts) {
+        const qt::FontSpec font = qt::MakeFont(face, points, props);
+        for (const char* text : {"00:00:00:00", "23:59:59;29", "-1.5 +20", "7", "Record 12"}) {
+            QImage drawn(220, 30, QImage::Format_ARGB32_Premultiplied), laid = drawn;
+            drawn.fill(Qt::black);
+            laid.fill(Qt::black);
+            {
+                QPainter p(&drawn);
+                qt::DrawTextIn(p, QRect(3, 2, 200, 26), Qt::AlignLeft | Qt::AlignTop, font, text,
+                               Qt::white);
+            }
+            {
+                QPainter p(&laid);
+                p.setFont(font.font);
+                p.setPen(Qt::white);
+                QStaticText t(text);
+                t.setTextFormat(Qt::PlainText);
+                p.drawStaticText(QPointF(3, 2), t);
+            }
+            EXPECT_TRUE(drawn == laid) << face << " " << points << " " << props << ": " << text;
+        }
+    }
+}
+
+// What a row's partial repaints leave on screen is what a whole repaint
+// draws: a running timecode beside its state repaints only itself.
+TEST_F(ToolkitTest, PartialRepaintsOfARowLeaveWhatAWholeRepaintDraws) {
+    std::string timecode = "00:00:00:00";
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{30}", 0, 0, 40, 4, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        if (id != 100 || code != EZ_EV_OWNERDRAW) return;
+        EzDrawInfo info;
+        if (!EZ_STARTOWNERDRAW(value, info)) return;
+        EZ_COLOR(0, 70);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_COLOR(12, -1);
+        EZ_SETPRINTFORMAT(2, 80, info.height, 32, 0);
+        EZ_DCPRINT(info.dc, 8, 0, "Record");
+        EZ_SETPRINTFORMAT(2, 180, info.height, 32, 0);
+        EZ_DCPRINT(info.dc, 80, 0, timecode);
+        EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("TCROW", "", "Row", 0, 0, 42, 6, "");
+    EZ_ADDLVITEM("tcrow", 100, "0", -1);
+    EZ_SETLVROWHEIGHT("tcrow", 100, 20);
+    QWidget* list = qt::ControlWidget("TCROW", 100);
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 40; ++i) EZ_DOEVENTS(255);
+    for (int frame = 1; frame <= 40; ++frame) {
+        // Widths change too: "1" is narrower than "0" in most faces.
+        timecode = "00:00:0" + std::to_string(frame % 10) + ":" + std::to_string(frame % 30);
+        EZ_SETLVITEMTEXT("tcrow", 100, 0, 0, "0");
+        for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
+    }
+    QWidget* window = list->window();
+    const QPoint at = list->mapTo(window, QPoint(0, 0));
+    const QImage shown = window->screen()
+                             ->grabWindow(window->winId(), at.x(), at.y(), list->width(), 20)
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage whole =
+        list->grab(QRect(0, 0, list->width(), 20)).toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), whole.size());
+    EXPECT_TRUE(shown == whole);
 }
 
 }  // namespace

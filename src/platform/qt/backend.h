@@ -49,6 +49,7 @@ struct FontSpec {
     double points = 10;
     std::string props;
     QFont font;
+    QString key;          // font.key(), made once: texts are looked up by it
     bool symbol = false;  // "Webdings" / "Wingdings": captions are icons
     bool wingdings = false;
 };

@@ -1,9 +1,14 @@
+#include <QGlyphRun>
 #include <QHash>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QStaticText>
 #include <QStringList>
+#include <array>
 #include <cmath>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <tuple>
 
 #include "platform/qt/draw.h"
@@ -189,31 +194,136 @@ namespace {
 
 // The channel list draws the same few hundred texts thirty times a second:
 // keep their layouts. Bounded; a full cache starts again.
-const QStaticText& LaidOut(const QString& text, const QFont& font) {
+const QStaticText& LaidOut(const QString& text, const FontSpec& font) {
     static std::map<QString, QHash<QString, QStaticText>> byFont;
-    QString key = font.key();
-    auto& texts = byFont[key];
+    auto& texts = byFont[font.key.isEmpty() ? font.font.key() : font.key];
     auto it = texts.find(text);
     if (it != texts.end()) return *it;
     if (texts.size() > 4096) texts.clear();
     QStaticText laid(text);
     laid.setTextFormat(Qt::PlainText);
     laid.setPerformanceHint(QStaticText::AggressiveCaching);
-    laid.prepare(QTransform(), font);
+    laid.prepare(QTransform(), font.font);
     return *texts.insert(text, laid);
 }
 
-}  // namespace
+// Digits and their separators, as running timecodes are written: a new
+// text every frame, which a layout of its own would cost far more than its
+// drawing. Their glyphs are placed by their advances, which is where the
+// layout puts them too (no kerning among them).
+struct DigitFont {
+    static constexpr std::string_view kChars = "0123456789:;.-+ ";
+    QRawFont raw;
+    std::array<quint32, kChars.size()> glyph{};
+    std::array<double, kChars.size()> advance{};
+    double height = 0;
+    bool usable = false;
 
-void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
-                const QString& text, const QColor& color, Qt::TextElideMode elide) {
-    if (!font.symbol) {
+    explicit DigitFont(const QFont& font) : raw(QRawFont::fromFont(font)) {
+        if (!raw.isValid() || font.underline() || font.strikeOut() || font.overline()) return;
+        const QList<quint32> glyphs = raw.glyphIndexesForString(QString::fromLatin1(kChars));
+        if (glyphs.size() != qsizetype(kChars.size())) return;
+        const QList<QPointF> advances = raw.advancesForGlyphIndexes(
+            glyphs, QRawFont::SeparateAdvances | QRawFont::UseDesignMetrics);
+        for (std::size_t i = 0; i < kChars.size(); ++i) {
+            if (glyphs[qsizetype(i)] == 0) return;
+            glyph[i] = glyphs[qsizetype(i)];
+            advance[i] = advances[qsizetype(i)].x();
+        }
+        QStaticText zero(QStringLiteral("0"));
+        zero.setTextFormat(Qt::PlainText);
+        zero.prepare(QTransform(), font);
+        height = zero.size().height();
+        usable = true;
+    }
+    static const DigitFont& Of(const FontSpec& font) {
+        static std::map<QString, DigitFont> fonts;
+        const QString& key = font.key.isEmpty() ? font.font.key() : font.key;
+        auto it = fonts.find(key);
+        if (it == fonts.end()) it = fonts.emplace(key, DigitFont(font.font)).first;
+        return it->second;
+    }
+    // The glyphs of text, or false when it has other characters.
+    bool Run(const QString& text, QGlyphRun& run, QSizeF& size) const {
+        if (!usable || text.isEmpty() || text.size() > 64) return false;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        glyphs.reserve(text.size());
+        positions.reserve(text.size());
+        double x = 0;
+        for (QChar c : text) {
+            const std::size_t i =
+                c.unicode() < 128 ? kChars.find(char(c.unicode())) : std::string_view::npos;
+            if (i == std::string_view::npos) return false;
+            glyphs.push_back(glyph[i]);
+            positions.push_back(QPointF(x, raw.ascent()));
+            x += advance[i];
+        }
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        size = QSizeF(x, height);
+        return true;
+    }
+};
+
+// One line of text placed in rect as drawText would place it.
+struct PlacedLine {
+    const QStaticText* laid = nullptr;
+    QGlyphRun digits;
+    QSizeF size;
+    QPointF at;
+    bool fits = true;  // else it is clipped to rect
+
+    PlacedLine(const QRect& rect, int alignment, const FontSpec& font, const QString& text) {
+        if (!DigitFont::Of(font).Run(text, digits, size)) {
+            laid = &LaidOut(text, font);
+            size = laid->size();
+        }
+        double x = rect.left(), y = rect.top();
+        if (alignment & Qt::AlignHCenter)
+            x += (rect.width() - size.width()) / 2;
+        else if (alignment & Qt::AlignRight)
+            x = rect.right() + 1 - size.width();
+        if (alignment & Qt::AlignVCenter)
+            y += (rect.height() - size.height()) / 2;
+        else if (alignment & Qt::AlignBottom)
+            y = rect.bottom() + 1 - size.height();
+        at = QPointF(std::floor(x), std::floor(y));
+        fits = size.width() <= rect.width() && size.height() <= rect.height();
+    }
+    // Where it can leave ink, inside rect.
+    QRect Ink(const QRect& rect) const {
+        return QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
+                     int(std::ceil(size.height())) + 1)
+            .intersected(rect);
+    }
+    void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list.
         const QFont oldFont = p.font();
         const QPen oldPen = p.pen();
         p.setFont(font.font);
         p.setPen(color);
+        if (!fits) {
+            p.save();
+            p.setClipRect(rect, Qt::IntersectClip);
+        }
+        if (laid)
+            p.drawStaticText(at, *laid);
+        else
+            p.drawGlyphRun(at, digits);
+        if (!fits) p.restore();
+        p.setFont(oldFont);
+        p.setPen(oldPen);
+    }
+};
+
+}  // namespace
+
+void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& font,
+                const QString& text, const QColor& color, Qt::TextElideMode elide) {
+    if (!font.symbol) {
         QString shown = text;
         if (elide != Qt::ElideNone && !(alignment & Qt::TextWordWrap)) {
             QFontMetrics fm(font.font);
@@ -221,31 +331,15 @@ void DrawTextIn(QPainter& p, const QRect& rect, int alignment, const FontSpec& f
             for (auto& line : lines) line = fm.elidedText(line, elide, rect.width());
             shown = lines.join('\n');
         }
-        if (shown.contains('\n')) {
-            p.drawText(rect, alignment, shown);
-        } else {
-            // One line: place a laid-out text of the cache, as drawText would.
-            const QStaticText& laid = LaidOut(shown, font.font);
-            QSizeF size = laid.size();
-            double x = rect.left(), y = rect.top();
-            if (alignment & Qt::AlignHCenter)
-                x += (rect.width() - size.width()) / 2;
-            else if (alignment & Qt::AlignRight)
-                x = rect.right() + 1 - size.width();
-            if (alignment & Qt::AlignVCenter)
-                y += (rect.height() - size.height()) / 2;
-            else if (alignment & Qt::AlignBottom)
-                y = rect.bottom() + 1 - size.height();
-            QPointF at(std::floor(x), std::floor(y));
-            if (size.width() <= rect.width() && size.height() <= rect.height()) {
-                p.drawStaticText(at, laid);
-            } else {
-                p.save();
-                p.setClipRect(rect, Qt::IntersectClip);
-                p.drawStaticText(at, laid);
-                p.restore();
-            }
+        if (!shown.contains('\n')) {
+            PlacedLine(rect, alignment, font, shown).Draw(p, rect, font, color);
+            return;
         }
+        const QFont oldFont = p.font();
+        const QPen oldPen = p.pen();
+        p.setFont(font.font);
+        p.setPen(color);
+        p.drawText(rect, alignment, shown);
         p.setFont(oldFont);
         p.setPen(oldPen);
         return;
@@ -352,6 +446,34 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     if (!c) return;
     const FontSpec& font = B().hasCurrentFont ? B().currentFont : *B().Font(4);
     QColor fg = B().Color(B().foreground, Qt::black);
+    const QRect r =
+        g_print.mode == 2
+            ? QRect(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
+            : QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y));
+    QString t = ToQ(text);
+    int align = Qt::AlignLeft | Qt::AlignTop;
+    Qt::TextElideMode elide = Qt::ElideNone;
+    if (g_print.mode == 2) {
+        align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
+        if (g_print.flags & 32) {
+            align |= Qt::AlignVCenter;
+            // Symbol captions keep their lines: the ping-pong arrows stack.
+            if (!font.symbol) t.replace("\r\n", " ");
+        } else {
+            align |= Qt::AlignTop;
+            t.replace("\r\n", "\n");
+        }
+        // Two-line button captions: "|" starts the second line.
+        if (g_print.extra & 32) t.replace('|', '\n');
+        elide = (g_print.extra & 16)   ? Qt::ElideRight
+                : (g_print.extra & 64) ? Qt::ElideMiddle
+                                       : Qt::ElideNone;
+    }
+    // A plain line is listed by where it leaves ink, so a neighbour that
+    // changes (a running timecode beside its state) repaints only itself.
+    std::optional<PlacedLine> line;
+    if (!font.symbol && elide == Qt::ElideNone && !t.contains('\n'))
+        line.emplace(r, align, font, t);
     {
         const QRgb color = fg.rgba();
         const int32_t args[7] = {
@@ -363,39 +485,16 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         hash = Fnv(hash, font.props.data(), font.props.size());
         hash = Fnv(hash, &points, sizeof points);
         hash = Fnv(hash, text.data(), text.size() + 1);
-        // A one-line text stays inside its box; lines of several may run out
-        // of it, so they count as the whole item.
-        QRect box = g_print.mode == 2
-                        ? QRect(QPoint(x, y),
-                                QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
-                        : QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y));
+        // Lines of several may run out of their box: they count as the whole item.
+        QRect box = line ? line->Ink(r) : r;
         if (text.find('\n') != std::string::npos && !font.symbol)
             box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
         if (!Record(*c, box, hash)) return;
     }
-    QString t = ToQ(text);
-    if (g_print.mode != 2) {
-        DrawTextIn(*c->painter, QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y)),
-                   Qt::AlignLeft | Qt::AlignTop, font, t, fg);
-        return;
-    }
-    QRect r(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)));
-    int align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
-    if (g_print.flags & 32) {
-        align |= Qt::AlignVCenter;
-        // Symbol captions keep their lines: the ping-pong arrows stack.
-        if (!font.symbol) t.replace("\r\n", " ");
-    } else {
-        align |= Qt::AlignTop;
-        t.replace("\r\n", "\n");
-    }
-    // Two-line button captions: "|" starts the second line.
-    if (g_print.extra & 32) t.replace('|', '\n');
-    // DrawTextIn keeps the text inside r.
-    const Qt::TextElideMode elide = (g_print.extra & 16)   ? Qt::ElideRight
-                                    : (g_print.extra & 64) ? Qt::ElideMiddle
-                                                           : Qt::ElideNone;
-    DrawTextIn(*c->painter, r, align, font, t, fg, elide);
+    if (line)
+        line->Draw(*c->painter, r, font, fg);
+    else
+        DrawTextIn(*c->painter, r, align, font, t, fg, elide);
 }
 
 void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flags, int32_t extra) {

@@ -62,6 +62,7 @@ FontSpec MakeFont(const std::string& face, double points, const std::string& pro
     font.setItalic(up.find('I') != std::string::npos);
     font.setUnderline(up.find('U') != std::string::npos);
     made.font = font;
+    made.key = font.key();
     return made;
 }
 
