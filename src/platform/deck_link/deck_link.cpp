@@ -175,6 +175,8 @@ struct Deck : link::Stream<Deck> {
     asio::steady_timer heartbeat;
     deck::ReplyReader reader;
     bool greeted = false, dialing = false;
+    bool armedMoving = false;  // the timer is set for a moving transport's polls
+    bool justUp = false;       // the setup has just completed
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Deck(DeckLink::Impl& l, std::string k)
@@ -229,6 +231,11 @@ struct Deck : link::Stream<Deck> {
         if (phase != Phase::kClosed) phase = why;
         if (phase != was) link.StatusChanged();  // not each failed redial
         FailPending();
+        // The timer may be set for a later deadline of the old connection.
+        heartbeat.expires_at(link::OnGrid(retryAt));
+        heartbeat.async_wait([self = shared_from_this()](const asio::error_code& e) {
+            if (!e) self->Check();
+        });
     }
 
     void Close() {
@@ -254,52 +261,85 @@ struct Deck : link::Stream<Deck> {
         SendBytes(bytes);
     }
 
-    void Beat() {
-        auto self = shared_from_this();
-        heartbeat.expires_after(std::chrono::milliseconds(50));
-        heartbeat.async_wait([self](const asio::error_code& e) {
-            if (e) return;
-            auto now = Clock::now();
-            Phase p;
-            bool expired = false, local = false, moving = false;
-            {
-                std::lock_guard lock(self->link.mu);
-                p = self->phase;
-                local = !self->state.remoteEnabled;
-                moving = self->state.status != "stopped" && self->state.status != "preview";
-                if (self->spare && now > self->spareUntil) {
-                    auto it = self->link.pool.spares.find(self->key);
-                    if (it != self->link.pool.spares.end() && it->second == self)
-                        self->link.pool.spares.erase(it);
-                    expired = true;
-                }
-            }
-            if (p == Phase::kClosed) return;
-            if (expired) {
-                self->Close();
-                return;
-            }
-            auto& o = self->link.options;
-            if (self->dialing) {
-                if (now - self->setupStarted > o.setupTimeout) self->Lose(Phase::kLost);
-            } else if (p != Phase::kUp) {
-                if (now >= self->retryAt) self->Dial();
-            } else if (now - self->lastHeard > o.lostAfter) {
-                // Nothing at all for that long, pings included: gone.
-                self->Lose(Phase::kLost);
-            } else if (moving && now - self->lastPing >= o.movingPoll) {
-                // A deck tells of changes, not of its running timecode.
-                self->lastPing = now;
-                self->SendOwn("transport info");
-            } else if ((now - self->lastHeard >= o.keepalive ||
-                        now - self->lastSent >= o.keepalive) &&
-                       now - self->lastPing >= o.keepalive) {
-                self->lastPing = now;
-                // In local mode the keepalive asks whether remote control is back.
-                self->SendOwn(local ? "remote" : "ping");
-            }
-            self->Beat();
+    // The timer is set for the next thing due, not ticked, so an idle deck
+    // wakes the I/O thread only for its pings.
+    void Beat() { Arm(Clock::now()); }
+
+    void Arm(Clock::time_point due) {
+        heartbeat.expires_at(link::OnGrid(due));
+        heartbeat.async_wait([self = shared_from_this()](const asio::error_code& e) {
+            if (!e) self->Check();
         });
+    }
+
+    static bool Moving(const DeckState& s) {
+        return s.status != "stopped" && s.status != "preview";
+    }
+
+    void Check() {
+        auto now = Clock::now();
+        Phase p;
+        bool expired = false, local = false, moving = false;
+        {
+            std::lock_guard lock(link.mu);
+            p = phase;
+            local = !state.remoteEnabled;
+            moving = Moving(state);
+            if (spare && now > spareUntil) {
+                auto it = link.pool.spares.find(key);
+                if (it != link.pool.spares.end() && it->second.get() == this)
+                    link.pool.spares.erase(it);
+                expired = true;
+            }
+        }
+        if (p == Phase::kClosed) return;
+        if (expired) {
+            Close();
+            return;
+        }
+        auto& o = link.options;
+        if (dialing) {
+            if (now - setupStarted > o.setupTimeout) Lose(Phase::kLost);
+        } else if (p != Phase::kUp) {
+            if (now >= retryAt) Dial();
+        } else if (now - lastHeard > o.lostAfter) {
+            // Nothing at all for that long, pings included: gone.
+            Lose(Phase::kLost);
+        } else if (moving && now - lastPing >= o.movingPoll) {
+            // A deck tells of changes, not of its running timecode.
+            lastPing = now;
+            SendOwn("transport info");
+        } else if ((now - lastHeard >= o.keepalive || now - lastSent >= o.keepalive) &&
+                   now - lastPing >= o.keepalive) {
+            lastPing = now;
+            // In local mode the keepalive asks whether remote control is back.
+            SendOwn(local ? "remote" : "ping");
+        }
+
+        bool spareCopy = false;
+        Clock::time_point spareUntilCopy{};
+        {
+            std::lock_guard lock(link.mu);
+            p = phase;
+            moving = Moving(state);
+            spareCopy = spare;
+            spareUntilCopy = spareUntil;
+        }
+        if (p == Phase::kClosed) return;
+        Clock::time_point due;
+        if (dialing) {
+            due = setupStarted + o.setupTimeout + Clock::duration(1);
+        } else if (p != Phase::kUp) {
+            due = retryAt;
+        } else {
+            Clock::time_point ping =
+                std::max(std::min(lastHeard, lastSent) + o.keepalive, lastPing + o.keepalive);
+            if (moving) ping = std::min(ping, lastPing + o.movingPoll);
+            due = std::min(ping, lastHeard + o.lostAfter + Clock::duration(1));
+        }
+        if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
+        armedMoving = moving;
+        Arm(std::max(due, now + std::chrono::milliseconds(1)));
     }
 
     void Lost() { Lose(Phase::kLost); }
@@ -318,6 +358,14 @@ struct Deck : link::Stream<Deck> {
             if (gen != generation) return true;  // a reply closed it
             if (!Take(r)) return false;
         }
+        // Up after its setup, or moving now: the timer was set for later.
+        bool sooner = false;
+        {
+            std::lock_guard lock(link.mu);
+            sooner = (phase == Phase::kUp && justUp) || (!armedMoving && Moving(state));
+            justUp = false;
+        }
+        if (sooner) Beat();
         return true;
     }
 
@@ -412,6 +460,7 @@ struct Deck : link::Stream<Deck> {
             if (p->completesSetup && phase != Phase::kClosed) {
                 phase = Phase::kUp;
                 dialing = false;
+                justUp = true;
                 link.StatusChanged();
             } else if (RowView(state) != before) {
                 // A poll of a moving transport that only repeats the picture wakes nobody.

@@ -272,14 +272,6 @@ struct Connection : Stream<Connection> {
         });
     }
 
-    // Deadlines are rounded up to a grid shared by all connections, so the
-    // pings of the whole bank go out in one wake-up.
-    static Clock::time_point OnGrid(Clock::time_point t) {
-        constexpr Clock::duration kGrid = std::chrono::milliseconds(25);
-        const Clock::duration since = t.time_since_epoch();
-        return Clock::time_point((since + kGrid - Clock::duration(1)) / kGrid * kGrid);
-    }
-
     void Check() {
         auto now = Clock::now();
         Phase p;
