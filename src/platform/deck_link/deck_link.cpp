@@ -285,12 +285,7 @@ struct Deck : link::Stream<Deck> {
             p = phase;
             local = !state.remoteEnabled;
             moving = Moving(state);
-            if (spare && now > spareUntil) {
-                auto it = link.pool.spares.find(key);
-                if (it != link.pool.spares.end() && it->second.get() == this)
-                    link.pool.spares.erase(it);
-                expired = true;
-            }
+            expired = link.pool.SpareExpired(key, *this, now);
         }
         if (p == Phase::kClosed) return;
         if (expired) {

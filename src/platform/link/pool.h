@@ -60,6 +60,16 @@ struct Pool {
         }
     }
 
+    // True when c is a spare whose time is over; it is then out of the pool
+    // and its caller closes it.
+    bool SpareExpired(const std::string& key, const Conn& c,
+                      std::chrono::steady_clock::time_point now) {
+        if (!c.spare || now <= c.spareUntil) return false;
+        auto it = spares.find(key);
+        if (it != spares.end() && it->second.get() == &c) spares.erase(it);
+        return true;
+    }
+
     void CloseAll(asio::io_context& io) {
         for (auto* set : {&live, &spares})
             for (auto& [k, c] : *set) asio::post(io, [c = c] { c->Close(); });

@@ -283,12 +283,7 @@ struct Connection : Stream<Connection> {
             p = phase;
             spareCopy = spare;
             spareUntilCopy = spareUntil;
-            if (spare && now > spareUntil) {
-                auto it = link.pool.spares.find(address);
-                if (it != link.pool.spares.end() && it->second.get() == this)
-                    link.pool.spares.erase(it);
-                expired = true;
-            }
+            expired = link.pool.SpareExpired(address, *this, now);
         }
         if (p == Phase::kClosed) return;
         if (expired) {
