@@ -1,5 +1,4 @@
-
-#include "tests/mouse.h"  // The recorder configuration end to end: the whole controller in this process
+// The recorder configuration end to end: the whole controller in this process
 // (real Qt backend offscreen, real recorder link) against 24 emulated
 // recorders, driven through the Setup window as an operator would.
 #include <gtest/gtest.h>
@@ -39,6 +38,7 @@
 #include "shell/settings.h"
 #include "shell/toolkit.h"
 #include "tests/mouse.h"
+#include "tests/platform/loopback_client.h"
 #include "whole_program.h"
 #include "windows/program.h"
 
@@ -58,15 +58,9 @@ using tarvolen::testing::WhileOpen;
 // Another client of a recorder: one request with a document, its reply line.
 std::string SendAsAnotherClient(const std::string& address, uint16_t port,
                                 const std::string& request, const std::string& document) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    timeval tv{2, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+    const int fd = tarvolen::testing::ConnectWithReadTimeout(address, port);
     std::string got;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+    if (fd >= 0) {
         const std::string frame =
             document.empty()
                 ? request + "\n"
@@ -79,8 +73,8 @@ std::string SendAsAnotherClient(const std::string& address, uint16_t port,
             if (n <= 0) break;
             got.append(buffer, static_cast<size_t>(n));
         }
+        close(fd);
     }
-    close(fd);
     return got.substr(got.find('\n') + 1);
 }
 

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -25,6 +26,24 @@ inline int ConnectLoopback(uint16_t port, const char* from = nullptr) {
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
     ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A socket connected to address:port whose reads give up after two seconds,
+// so a test waiting for an answer fails instead of hanging; -1 when the
+// connection failed.
+inline int ConnectWithReadTimeout(const std::string& address, uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval tv{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         ::close(fd);
         return -1;

@@ -16,6 +16,7 @@
 #include <pugixml.hpp>
 
 #include "recorder/bank.h"
+#include "tests/platform/loopback_client.h"
 
 namespace tarvolen::recorder {
 namespace {
@@ -31,17 +32,11 @@ std::string Prefix() {
 // A blocking client that reads whole lines, as a technician's nc would show.
 class Client {
   public:
-    Client(const std::string& address, uint16_t port) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        timeval tv{2, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    Client(const std::string& address, uint16_t port)
+        : fd_(tarvolen::testing::ConnectWithReadTimeout(address, port)), connected_(fd_ >= 0) {}
+    ~Client() {
+        if (fd_ >= 0) close(fd_);
     }
-    ~Client() { close(fd_); }
     bool Connected() const { return connected_; }
     void Send(const std::string& s) { (void)!write(fd_, s.data(), s.size()); }
     // The next line, or "" on timeout, "<closed>" at end of stream.

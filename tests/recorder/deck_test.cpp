@@ -15,6 +15,7 @@
 
 #include "platform/deck/client_codec.h"
 #include "recorder/bank.h"
+#include "tests/platform/loopback_client.h"
 
 namespace tarvolen::recorder {
 namespace {
@@ -27,25 +28,11 @@ std::string Prefix() {
            ".";
 }
 
-int Connect(const std::string& address, uint16_t port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    timeval tv{2, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // A deck client: whole responses, the text of each as its lines.
 class DeckClient {
   public:
-    DeckClient(const std::string& address, uint16_t port) : fd_(Connect(address, port)) {}
+    DeckClient(const std::string& address, uint16_t port)
+        : fd_(tarvolen::testing::ConnectWithReadTimeout(address, port)) {}
     ~DeckClient() {
         if (fd_ >= 0) close(fd_);
     }
@@ -332,7 +319,7 @@ TEST(DeckProtocol, ADeckAndOurProtocolSeeOneRecorder) {
     EXPECT_EQ(clips[0].name, "shared");
 
     // Our protocol, on its own port, with the deck's one channel.
-    int fd = Connect(d.address, d.bank->Port());
+    int fd = tarvolen::testing::ConnectWithReadTimeout(d.address, d.bank->Port());
     ASSERT_GE(fd, 0);
     auto line = [&] {
         std::string l;
