@@ -475,13 +475,13 @@ struct Deck : link::Stream<Deck> {
 DeckLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        pool.CloseAll(io);
+        pool.CloseAll(ioThread);
     }
     ioThread.Stop();
 }
 
 std::shared_ptr<Deck> DeckLink::Impl::Open(const std::string& key) {
-    return pool.Open(io, key, [&] { return std::make_shared<Deck>(*this, key); });
+    return pool.Open(ioThread, key, [&] { return std::make_shared<Deck>(*this, key); });
 }
 
 void DeckLink::Impl::DropUnused() {
@@ -571,7 +571,7 @@ void DeckLink::Impl::Post(Outgoing& out) {
     if (out.empty()) return;
     // One wake-up of the I/O thread for the whole batch. The queue of a deck
     // takes a request only with its bytes, so answers match in order.
-    asio::post(io, [batch = std::move(out)] {
+    ioThread.Post([batch = std::move(out)] {
         for (auto& [d, items] : batch) {
             std::string bytes;
             {

@@ -2,16 +2,17 @@
 
 #include <pthread.h>
 
-#include <chrono>
+#include <algorithm>
 #include <memory>
 
 namespace tarvolen::link {
 
-IoThread::IoThread(const char* name) {
+IoThread::IoThread(const char* name, std::chrono::milliseconds pace)
+    : pace_(pace), paced_(pace.count() > 0) {
     work_.emplace(io.get_executor());
     thread_ = std::thread([this, name] {
         pthread_setname_np(pthread_self(), name);
-        io.run();
+        Run();
     });
 }
 
@@ -19,10 +20,96 @@ IoThread::~IoThread() {
     Stop();
 }
 
+void IoThread::Run() {
+    if (!paced_) {
+        io.run();
+        return;
+    }
+    while (!io.stopped()) {
+        bool pacing;
+        {
+            std::lock_guard lock(m_);
+            pacing = pacing_;
+        }
+        if (!pacing) {
+            news_ = false;
+            if (io.run_one() == 0) break;
+            if (news_) {
+                std::lock_guard lock(m_);
+                pacing_ = hurry_ == 0;
+            }
+            continue;
+        }
+        std::uint64_t asked = 0;
+        {
+            std::unique_lock lock(m_);
+            cv_.wait_until(lock, NextRead(Clock::now()),
+                           [&] { return kicked_ || hurry_ > 0 || drainsAsked_ > drainsDone_; });
+            kicked_ = false;
+            asked = drainsAsked_;
+        }
+        news_ = false;
+        io.poll();
+        {
+            std::lock_guard lock(m_);
+            lastRead_ = Clock::now();
+            drainsDone_ = asked;
+            pacing_ = news_ && hurry_ == 0;
+            // Reading on arrival again: nothing is left for a drain to wait on.
+            if (!pacing_) drainsDone_ = drainsAsked_;
+        }
+        cv_.notify_all();
+    }
+}
+
+IoThread::Clock::time_point IoThread::NextRead(Clock::time_point now) const {
+    const Clock::time_point latest = now + pace_;
+    if (drainEvery_ <= Clock::duration::zero() || drainEvery_ >= pace_) return latest;
+    // In step with the drains: the first expected one after the last read.
+    Clock::time_point next = lastDrain_ + drainEvery_ - kLead;
+    if (next <= lastRead_) next += ((lastRead_ - next) / drainEvery_ + 1) * drainEvery_;
+    return std::min(next, latest);
+}
+
+void IoThread::Kick() {
+    if (!paced_) return;
+    {
+        std::lock_guard lock(m_);
+        if (!pacing_) return;
+        kicked_ = true;
+    }
+    cv_.notify_all();
+}
+
+void IoThread::Hurry(int delta) {
+    if (!paced_) return;
+    {
+        std::lock_guard lock(m_);
+        hurry_ += delta;
+        if (delta < 0 || !pacing_) return;
+    }
+    cv_.notify_all();
+}
+
+void IoThread::Drain() {
+    if (!paced_ || std::this_thread::get_id() == thread_.get_id()) return;
+    std::unique_lock lock(m_);
+    if (!pacing_) return;
+    const Clock::time_point now = Clock::now();
+    // A drain out of turn (a command's own status poll) keeps the cadence.
+    const Clock::duration since = now - lastDrain_;
+    if (since >= kMinEvery) drainEvery_ = since < pace_ ? since : Clock::duration::zero();
+    lastDrain_ = now;
+    if (now - lastRead_ <= kFresh) return;
+    const std::uint64_t ticket = ++drainsAsked_;
+    cv_.notify_all();
+    cv_.wait_for(lock, kDrainBound, [&] { return drainsDone_ >= ticket; });
+}
+
 void IoThread::Stop() {
     if (!thread_.joinable()) return;
     work_.reset();
-    asio::post(io, [this] {
+    Post([this] {
         auto t = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(20));
         t->async_wait([this, t](const asio::error_code&) { io.stop(); });
     });

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "device/records.h"
+#include "platform/link/io_thread.h"
 #include "shell/text.h"
 
 namespace tarvolen::link {
@@ -27,7 +28,7 @@ struct Pool {
     // The connection of key: in use, a spare taken back, or a new one made
     // by make() and started.
     template <class Make>
-    std::shared_ptr<Conn> Open(asio::io_context& io, const std::string& key, Make make) {
+    std::shared_ptr<Conn> Open(IoThread& io, const std::string& key, Make make) {
         if (auto it = live.find(key); it != live.end()) return it->second;
         if (auto it = spares.find(key); it != spares.end()) {
             auto c = it->second;
@@ -38,7 +39,7 @@ struct Pool {
         }
         std::shared_ptr<Conn> c = make();
         live[key] = c;
-        asio::post(io, [c] { c->Start(); });
+        io.Post([c] { c->Start(); });
         return c;
     }
 
@@ -70,9 +71,9 @@ struct Pool {
         return true;
     }
 
-    void CloseAll(asio::io_context& io) {
+    void CloseAll(IoThread& io) {
         for (auto* set : {&live, &spares})
-            for (auto& [k, c] : *set) asio::post(io, [c = c] { c->Close(); });
+            for (auto& [k, c] : *set) io.Post([c = c] { c->Close(); });
         live.clear();
         spares.clear();
     }

@@ -104,7 +104,9 @@ struct Prepared {
 
 struct RecorderLink::Impl {
     LinkOptions options;
-    IoThread ioThread{"tarvolen-link"};  // tells it apart in top and perf
+    // Named: tells it apart in top and perf. Paced: while recorders push a
+    // timecode a frame, it reads them for each status pass, not as they come.
+    IoThread ioThread{"tarvolen-link", std::chrono::milliseconds(50)};
     asio::io_context& io = ioThread.io;
 
     // Everything below is shared by the callers and the I/O thread.
@@ -378,6 +380,7 @@ struct Connection : Stream<Connection> {
                     s.mode = f.Arg(3);
                 }
                 link.StatusChanged();
+                link.ioThread.News();
                 return true;
             }
             if (f.verb == "ERROR") return false;
@@ -410,7 +413,11 @@ struct Connection : Stream<Connection> {
             return true;
         }
         auto it = pending.find(f.id);
-        if (it == pending.end()) return true;  // a PING's answer
+        if (it == pending.end()) {
+            // A PING's answer, or a late one: nobody waits for it.
+            link.ioThread.News();
+            return true;
+        }
         Pending& p = *it->second;
         p.done = true;
         p.result = f.verb == "OK"                               ? result::kOk
@@ -428,13 +435,14 @@ struct Connection : Stream<Connection> {
 RecorderLink::Impl::~Impl() {
     {
         std::lock_guard lock(mu);
-        pool.CloseAll(io);
+        pool.CloseAll(ioThread);
     }
     ioThread.Stop();
 }
 
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
-    return pool.Open(io, address, [&] { return std::make_shared<Connection>(*this, address); });
+    return pool.Open(ioThread, address,
+                     [&] { return std::make_shared<Connection>(*this, address); });
 }
 
 void RecorderLink::Impl::ForgetListing(const std::string& address) {
@@ -483,7 +491,7 @@ Ticket RecorderLink::Impl::Issue(const std::string& address, wire::Frame frame, 
 void RecorderLink::Impl::Post(std::map<std::shared_ptr<Connection>, std::string>& outgoing) {
     if (outgoing.empty()) return;
     // One wake-up of the I/O thread for the whole batch.
-    asio::post(io, [batch = std::move(outgoing)] {
+    ioThread.Post([batch = std::move(outgoing)] {
         for (auto& [c, bytes] : batch) c->SendBytes(bytes);
     });
     outgoing.clear();
@@ -491,6 +499,7 @@ void RecorderLink::Impl::Post(std::map<std::shared_ptr<Connection>, std::string>
 
 void RecorderLink::Impl::Await(std::unique_lock<std::mutex>& lk, std::vector<Ticket*> tickets,
                                Clock::time_point deadline) {
+    IoThread::Hurried hurried(ioThread);
     const Clock::time_point limit = Clock::now() + options.listingLimit;
     auto open = [&] {
         for (Ticket* t : tickets)
@@ -566,6 +575,8 @@ Ticket RecorderLink::Impl::IssueChannel(
 int32_t RecorderLink::Impl::Status(void* output) {
     auto* table = OutputRecord<StatusTable>(output);
     if (!table) return result::kBadInput;
+    // The news pushed until now is in the table.
+    ioThread.Drain();
     std::lock_guard lock(mu);
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         StatusEntry& e = table->entry[ch];
@@ -625,6 +636,7 @@ int32_t RecorderLink::Impl::Connect(std::intptr_t input) {
         [](int, const std::string& a) { return a; },
         [this](const std::string& a) { return Open(a); });
     DropUnused();
+    IoThread::Hurried hurried(ioThread);
     AwaitSetUp(lk, cv, pool, options.connectWait);
     return result::kOk;
 }

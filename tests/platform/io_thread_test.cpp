@@ -1,0 +1,94 @@
+// A paced I/O thread: news waits for a drain, a posted job or the pace; an
+// awaited answer does not wait at all.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <asio.hpp>
+#include <asio/local/stream_protocol.hpp>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/link/io_thread.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using tarvolen::link::IoThread;
+using Local = asio::local::stream_protocol;
+
+// Each byte that arrives is news, counted as it is handled.
+struct Reader {
+    explicit Reader(IoThread& t) : thread(t), socket(t.io) {}
+    IoThread& thread;
+    Local::socket socket;
+    std::array<char, 64> buffer{};
+    std::atomic<int> handled{0};
+
+    void Read() {
+        socket.async_read_some(asio::buffer(buffer),
+                               [this](const asio::error_code& e, std::size_t n) {
+                                   if (e) return;
+                                   handled += int(n);
+                                   thread.News();
+                                   Read();
+                               });
+    }
+};
+
+bool Within(std::chrono::milliseconds bound, auto done) {
+    const auto until = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+TEST(IoThreadTest, NewsWaitsForADrainAPostOrAHurriedCallerButNotForThePaceAlone) {
+    // A pace far longer than any wait below: whatever is handled in time was
+    // handled because of the drain, the job or the caller, not the pace.
+    IoThread thread("test-io", 60s);
+    Reader reader(thread);
+    Local::socket writer(thread.io);
+    asio::local::connect_pair(reader.socket, writer);
+    std::atomic<bool> started{false};
+    thread.Post([&] {
+        reader.Read();
+        started = true;
+    });
+    ASSERT_TRUE(Within(5s, [&] { return started.load(); }));
+    auto send = [&] { ASSERT_EQ(::write(writer.native_handle(), "x", 1), 1); };
+
+    // The first news is read on arrival; from then on the thread paces.
+    send();
+    ASSERT_TRUE(Within(5s, [&] { return reader.handled == 1; }));
+    send();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(reader.handled, 1) << "news read on arrival while pacing";
+
+    thread.Drain();
+    EXPECT_TRUE(Within(5s, [&] { return reader.handled == 2; })) << "a drain left news unread";
+
+    send();
+    std::atomic<bool> ran{false};
+    thread.Post([&] { ran = true; });
+    EXPECT_TRUE(Within(5s, [&] { return ran && reader.handled == 3; }))
+        << "a job posted to a pacing thread waited for the pace";
+
+    {
+        IoThread::Hurried hurried(thread);
+        send();
+        EXPECT_TRUE(Within(5s, [&] { return reader.handled == 4; }))
+            << "an awaited answer waited for the pace";
+    }
+    thread.Post([&] {
+        asio::error_code ignored;
+        reader.socket.close(ignored);
+    });
+    thread.Stop();
+}
+
+}  // namespace
