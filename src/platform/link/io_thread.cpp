@@ -63,12 +63,14 @@ void IoThread::Run() {
 }
 
 IoThread::Clock::time_point IoThread::NextRead(Clock::time_point now) const {
-    const Clock::time_point latest = now + pace_;
-    if (drainEvery_ <= Clock::duration::zero() || drainEvery_ >= pace_) return latest;
-    // In step with the drains: the first expected one after the last read.
-    Clock::time_point next = lastDrain_ + drainEvery_ - kLead;
-    if (next <= lastRead_) next += ((lastRead_ - next) / drainEvery_ + 1) * drainEvery_;
-    return std::min(next, latest);
+    // While the status passes come, just before the next one: the news
+    // waits no longer than it would for the pass anyway.
+    if (drainEvery_ > Clock::duration::zero() && now - lastDrain_ < 2 * drainEvery_) {
+        Clock::time_point next = lastDrain_ + drainEvery_ - kLead;
+        if (next <= lastRead_) next += ((lastRead_ - next) / drainEvery_ + 1) * drainEvery_;
+        return next;
+    }
+    return now + pace_;
 }
 
 void IoThread::Kick() {
@@ -98,7 +100,7 @@ void IoThread::Drain() {
     const Clock::time_point now = Clock::now();
     // A drain out of turn (a command's own status poll) keeps the cadence.
     const Clock::duration since = now - lastDrain_;
-    if (since >= kMinEvery) drainEvery_ = since < pace_ ? since : Clock::duration::zero();
+    if (since >= kMinEvery) drainEvery_ = since < kMaxEvery ? since : Clock::duration::zero();
     lastDrain_ = now;
     if (now - lastRead_ <= kFresh) return;
     const std::uint64_t ticket = ++drainsAsked_;

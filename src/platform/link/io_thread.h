@@ -4,8 +4,8 @@
 // timecode lines nobody waits for, about one per recorder a frame): once news
 // has come it no longer wakes for each arrival but reads everything that has
 // come in one go when the status is asked (Drain), when work is posted, or
-// after its pace at the latest. It reads just before the status is due to be
-// asked again, so a drain seldom has to wait for it. While a caller awaits an
+// after its pace. While the status is asked at a steady cadence it reads just
+// before each ask instead, so a drain seldom has to wait for it. While a caller awaits an
 // answer (Hurried), and once a read brings no news, it reads on arrival again.
 #pragma once
 
@@ -71,6 +71,8 @@ class IoThread {
     static constexpr auto kLead = std::chrono::milliseconds(1);
     // Drains closer together than this are not the status passes' cadence.
     static constexpr auto kMinEvery = std::chrono::milliseconds(10);
+    // Drains further apart than this are no cadence to read in step with.
+    static constexpr auto kMaxEvery = std::chrono::milliseconds(60);
 
     Clock::time_point NextRead(Clock::time_point now) const;  // m_ held
 

@@ -105,8 +105,9 @@ struct Prepared {
 struct RecorderLink::Impl {
     LinkOptions options;
     // Named: tells it apart in top and perf. Paced: while recorders push a
-    // timecode a frame, it reads them for each status pass, not as they come.
-    IoThread ioThread{"tarvolen-link", std::chrono::milliseconds(50)};
+    // timecode a frame, it reads them for each status pass, not as they come;
+    // the answers to a round of pings in one or two reads.
+    IoThread ioThread{"tarvolen-link", std::chrono::milliseconds(10)};
     asio::io_context& io = ioThread.io;
 
     // Everything below is shared by the callers and the I/O thread.
