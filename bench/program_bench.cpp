@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -155,10 +156,16 @@ std::string BankVerb(recorder::Bank& bank, const std::string& verb, const std::s
     return "";
 }
 
-// CPU seconds of each thread of this process by its name, so the figures
-// tell the GUI thread, the status thread and the link's I/O thread apart.
-std::map<std::string, double> ThreadCpu() {
-    std::map<std::string, double> cpu;
+// CPU seconds and wake-ups (times it went to sleep) of each thread of this
+// process by its name, so the figures tell the GUI thread, the status thread
+// and the link's I/O thread apart. Wake-ups are counted, not timed, so they
+// hold still on a busy machine where CPU shares do not.
+struct ThreadUse {
+    double cpu = 0;
+    double wakes = 0;
+};
+std::map<std::string, ThreadUse> ThreadUses() {
+    std::map<std::string, ThreadUse> use;
     const double tick = double(::sysconf(_SC_CLK_TCK));
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
         std::ifstream stat(task.path() / "stat");
@@ -174,9 +181,14 @@ std::map<std::string, double> ThreadCpu() {
         // Fields 14 and 15 of the line: user and system time.
         for (int i = 3; i <= 15 && rest >> field; ++i)
             if (i >= 14) ticks += std::atof(field.c_str());
-        cpu[name] += ticks / tick;
+        ThreadUse& u = use[name];
+        u.cpu += ticks / tick;
+        std::ifstream status(task.path() / "status");
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+                u.wakes += std::atof(line.c_str() + line.find(':') + 1);
     }
-    return cpu;
+    return use;
 }
 
 bool AllRows(const char* state, int from = 0, int to = 23) {
@@ -301,19 +313,24 @@ int main(int argc, char** argv) {
     };
     auto cpuWindow = [&](const char* what) {
         heartbeat.Stop();
-        auto threads0 = ThreadCpu();
+        auto threads0 = ThreadUses();
         double cpu0 = CpuSeconds();
         auto t0 = Clock::now();
         runLoop(std::chrono::seconds(seconds));
         double wall = std::chrono::duration<double>(Clock::now() - t0).count();
         double cpu = CpuSeconds() - cpu0;
-        std::string split;
-        for (const auto& [name, busy] : ThreadCpu()) {
-            double share = 100.0 * (busy - threads0[name]) / wall;
+        std::string split, wakes;
+        for (const auto& [name, u] : ThreadUses()) {
+            double share = 100.0 * (u.cpu - threads0[name].cpu) / wall;
             if (share >= 0.005) split += (split.empty() ? "" : ", ") + name + " " + Fixed(share);
+            double perSecond = (u.wakes - threads0[name].wakes) / wall;
+            if (perSecond >= 0.5)
+                wakes += (wakes.empty() ? "" : ", ") + name + " " +
+                         std::to_string(std::lround(perSecond));
         }
         std::printf("controller CPU, %s, %d s: %.2f%% of one core (by thread, %%: %s)\n", what,
                     seconds, 100.0 * cpu / wall, split.c_str());
+        std::printf("  wake-ups a second by thread: %s\n", wakes.c_str());
     };
     cpuWindow("24 channels idle (2 of them Los)");
 
