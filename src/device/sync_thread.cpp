@@ -65,11 +65,14 @@ void cSyncThread::Run(int32_t) {
     // Ten passes of the polling loop: how stale a clip or file name may be.
     constexpr auto kNamesEvery = std::chrono::milliseconds(300);
     pass_counter_ = 0;
-    Clock::time_point names_asked{};
+    Clock::time_point names_asked{}, pass_began{};
     const std::function<void()> poke = [waker = waker_] { waker->Poke(); };
     while (!kill_.load()) {
         // Whatever changes within these 30 ms reaches the window as one update.
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        // Counted from the last pass's start, not its end: at a frame every
+        // 33 ms a longer stride could let two of a recorder's frames fall
+        // between passes, and one of them would never be shown.
+        std::this_thread::sleep_until(pass_began + std::chrono::milliseconds(30));
         if (kill_.load()) break;
         // Asked each time, so a library installed meanwhile is heard too.
         if (PIAMPWATCHSTATUS(poke)) {
@@ -93,6 +96,7 @@ void cSyncThread::Run(int32_t) {
             }
         }
         waker_->due.store(false);
+        pass_began = Clock::now();
         // A pass that could not talk to the device library leaves the
         // change to the next one.
         if (!Pass()) waker_->due.store(true);
