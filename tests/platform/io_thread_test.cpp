@@ -1,5 +1,5 @@
 // A paced I/O thread: news waits for a drain, a posted job or the pace; an
-// awaited answer does not wait at all.
+// awaited answer does not wait at all; a parked read always starts again.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -33,7 +33,9 @@ struct Reader {
                                    if (e) return;
                                    handled += int(n);
                                    thread.News();
-                                   Read();
+                                   // As a link's connections do: the next read
+                                   // may wait for the thread's next read of all.
+                                   if (!thread.Park([this] { Read(); })) Read();
                                });
     }
 };
@@ -80,10 +82,15 @@ TEST(IoThreadTest, NewsWaitsForADrainAPostOrAHurriedCallerButNotForThePaceAlone)
 
     {
         IoThread::Hurried hurried(thread);
+        // Long enough for the thread to read on arrival again first.
+        std::this_thread::sleep_for(50ms);
         send();
         EXPECT_TRUE(Within(5s, [&] { return reader.handled == 4; }))
             << "an awaited answer waited for the pace";
     }
+    send();
+    EXPECT_TRUE(Within(5s, [&] { return reader.handled == 5; }))
+        << "a read parked while the thread paced was never started again";
     thread.Post([&] {
         asio::error_code ignored;
         reader.socket.close(ignored);

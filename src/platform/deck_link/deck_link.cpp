@@ -180,7 +180,7 @@ struct Deck : link::Stream<Deck> {
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Deck(DeckLink::Impl& l, std::string k)
-        : Stream(l.io), link(l), key(std::move(k)), heartbeat(l.io) {
+        : Stream(l.ioThread), link(l), key(std::move(k)), heartbeat(l.io) {
         const std::size_t colon = key.rfind(':');
         address = key.substr(0, colon);
         if (auto p = deck::ParseInt(key.substr(colon + 1), 1, 65535))

@@ -37,7 +37,9 @@ void IoThread::Run() {
             if (news_) {
                 std::lock_guard lock(m_);
                 pacing_ = hurry_ == 0;
+                pacing = pacing_;
             }
+            if (!pacing) Resume();
             continue;
         }
         std::uint64_t asked = 0;
@@ -47,19 +49,39 @@ void IoThread::Run() {
                            [&] { return kicked_ || hurry_ > 0 || drainsAsked_ > drainsDone_; });
             kicked_ = false;
             asked = drainsAsked_;
+            reading_ = true;
         }
         news_ = false;
+        Resume();
         io.poll();
         {
             std::lock_guard lock(m_);
             lastRead_ = Clock::now();
+            reading_ = false;
             drainsDone_ = asked;
             pacing_ = news_ && hurry_ == 0;
+            pacing = pacing_;
             // Reading on arrival again: nothing is left for a drain to wait on.
             if (!pacing_) drainsDone_ = drainsAsked_;
         }
         cv_.notify_all();
+        if (!pacing) Resume();
     }
+    parked_.clear();
+}
+
+bool IoThread::Park(std::function<void()> resume) {
+    // Only this thread changes pacing_, so it may read it unlocked; news
+    // handled in this run turns pacing on when the run ends.
+    if (!paced_ || (!pacing_ && !news_)) return false;
+    parked_.push_back(std::move(resume));
+    return true;
+}
+
+void IoThread::Resume() {
+    std::vector<std::function<void()>> parked;
+    parked.swap(parked_);
+    for (auto& resume : parked) resume();
 }
 
 IoThread::Clock::time_point IoThread::NextRead(Clock::time_point now) const {
@@ -102,7 +124,9 @@ void IoThread::Drain() {
     const Clock::duration since = now - lastDrain_;
     if (since >= kMinEvery) drainEvery_ = since < kMaxEvery ? since : Clock::duration::zero();
     lastDrain_ = now;
-    if (now - lastRead_ <= kFresh) return;
+    // A read under way or just done serves it: what that read has not
+    // handled yet shows at the next pass, and a frame later comes after it.
+    if (reading_ || now - lastRead_ <= kFresh) return;
     const std::uint64_t ticket = ++drainsAsked_;
     cv_.notify_all();
     cv_.wait_for(lock, kDrainBound, [&] { return drainsDone_ >= ticket; });

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/link/io_thread.h"
+
 namespace tarvolen::link {
 
 // Deadlines are rounded up to a grid shared by all connections of both
@@ -30,7 +32,7 @@ class Stream : public std::enable_shared_from_this<Derived> {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit Stream(asio::io_context& io) : socket(io), io_(io) {}
+    explicit Stream(IoThread& thread) : socket(thread.io), io_(thread.io), thread_(thread) {}
 
     asio::ip::tcp::socket socket;
     unsigned generation = 0;
@@ -111,11 +113,16 @@ class Stream : public std::enable_shared_from_this<Derived> {
                                        return;
                                    }
                                    // What was received may have closed it.
-                                   if (gen == self->generation) self->Read(gen);
+                                   if (gen != self->generation) return;
+                                   const bool parked = self->thread_.Park([self, gen] {
+                                       if (gen == self->generation) self->Read(gen);
+                                   });
+                                   if (!parked) self->Read(gen);
                                });
     }
 
     asio::io_context& io_;
+    IoThread& thread_;
     std::array<char, 16384> buffer_{};
     std::string outgoing_, inflight_;
     bool writing_ = false;

@@ -205,7 +205,7 @@ struct Connection : Stream<Connection> {
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
 
     Connection(RecorderLink::Impl& l, std::string a)
-        : Stream(l.io), link(l), address(std::move(a)), heartbeat(l.io) {}
+        : Stream(l.ioThread), link(l), address(std::move(a)), heartbeat(l.io) {}
 
     void Start() {
         Dial();
