@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     int32_t AddRow(const std::string& text, int32_t index);
     void Clear();
     void Reserve(int32_t count);
-    void SetText(int32_t row, int32_t column, const std::string& text);
+    // Without queue, an owner-drawn row written is left for the caller's
+    // RedrawWritten; returns whether one was.
+    bool SetText(int32_t row, int32_t column, const std::string& text, bool queue = true);
     std::string Text(int32_t row, int32_t column) const;
     int32_t RowCount() const { return int32_t(rows_.size()); }
     int32_t ColumnCount() const;
@@ -72,7 +75,9 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
     void Relayout();
-    void RedrawRows(const std::vector<int32_t>& rows);
+    // guess: repaint where a row's drawing changed the last time, with no dry
+    // run; the paint looks at the rest (PaintRows).
+    void RedrawRows(const std::vector<int32_t>& rows, bool guess);
 
     std::string form_;
     int32_t id_;
@@ -93,6 +98,16 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     // its fingerprint (0: unknown) and its drawing calls.
     std::vector<uint64_t> painted_;
     std::vector<std::vector<DrawOp>> paintedOps_;
+    // Per row, where its last few paints changed its drawing (none: unknown):
+    // a running timecode changes in the same place every frame, and the two
+    // of a row each at its own time.
+    struct RowChanges {
+        std::array<QRegion, 4> recent;
+        size_t next = 0;
+        bool Known() const { return !recent[0].isEmpty(); }
+        QRegion All() const { return recent[0] + recent[1] + recent[2] + recent[3]; }
+    };
+    std::vector<RowChanges> changes_;
     // Owner-drawn rows whose texts were written, waiting to be looked at.
     std::vector<int32_t> written_;
     bool writtenQueued_ = false;
