@@ -71,6 +71,7 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
 
   private:
     void PaintRows(QPainter& painter, QPaintEvent* e);
+    QRegion FocusFrame();
     int TotalWidth() const;
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
@@ -111,6 +112,8 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     // Owner-drawn rows whose texts were written, waiting to be looked at.
     std::vector<int32_t> written_;
     bool writtenQueued_ = false;
+    QRegion focusFrame_;
+    QSize focusFrameSize_;
     int32_t rowHeight_ = 18;
     int32_t selected_ = -1;
 };

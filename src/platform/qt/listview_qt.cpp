@@ -2,6 +2,7 @@
 // program (owner-drawn rows), with a header whose columns the operator may
 // resize and reorder.
 #include <QAbstractScrollArea>
+#include <QBitmap>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -311,16 +312,33 @@ void ListView::resizeEvent(QResizeEvent* e) {
 void ListView::paintEvent(QPaintEvent* e) {
     QPainter painter(viewport());
     PaintRows(painter, e);
-    // The frame is only redrawn where the part repainted reaches it: a
-    // stroke clipped to a few timecodes costs more than the timecodes.
-    const QRect inside = viewport()->rect().adjusted(4, 4, -4, -4);
-    if (hasFocus() && !inside.contains(e->rect()) && !e->region().subtracted(inside).isEmpty()) {
+    if (hasFocus()) {
         // The keyboard is here: a frame inside the list's edge.
-        painter.setClipRegion(e->region());
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+        const QColor highlight = palette().color(QPalette::Highlight);
+        for (const QRect& r : FocusFrame() & e->region()) painter.fillRect(r, highlight);
     }
+}
+
+QRegion ListView::FocusFrame() {
+    // The pixels a 2-pixel stroke inside the edge covers, stroked once per
+    // size: stroking it clipped to a few timecodes each frame cost more than
+    // the timecodes.
+    const QSize size = viewport()->size();
+    if (size != focusFrameSize_ && size.isEmpty()) {
+        focusFrame_ = QRegion();
+        focusFrameSize_ = size;
+    } else if (size != focusFrameSize_) {
+        QBitmap mask(size);
+        mask.fill(Qt::color0);
+        QPainter p(&mask);
+        p.setPen(QPen(Qt::color1, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(QPoint(0, 0), size).adjusted(1, 1, -1, -1));
+        p.end();
+        focusFrame_ = QRegion(mask);
+        focusFrameSize_ = size;
+    }
+    return focusFrame_;
 }
 
 void ListView::focusInEvent(QFocusEvent* e) {
