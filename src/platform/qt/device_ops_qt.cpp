@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/qt/backend.h"
@@ -13,6 +14,12 @@ using namespace tarvolen::qt;
 namespace {
 
 void ApplyPosted() {
+    std::deque<Backend::Posted> items;
+    {
+        std::lock_guard lock(B().postedMutex);
+        items.swap(B().posted);
+        B().postedQueued = false;
+    }
     // Lists written here are looked at once, when this pass's texts are in,
     // not each by a queued call of its own.
     std::vector<QPointer<ListView>> written;
@@ -21,17 +28,9 @@ void ApplyPosted() {
             if (l) l->RedrawWritten();
         written.clear();
     };
-    for (;;) {
-        Backend::Posted item;
-        {
-            std::lock_guard lock(B().postedMutex);
-            if (B().posted.empty()) {
-                B().postedQueued = false;
-                break;
-            }
-            item = std::move(B().posted.front());
-            B().posted.pop_front();
-        }
+    while (!items.empty()) {
+        Backend::Posted item = std::move(items.front());
+        items.pop_front();
         if (!item.threadEvent) {
             ListView* l = FindListView(item.form, item.id);
             if (l && l->SetText(item.row, item.column, item.text, false) &&
@@ -41,11 +40,13 @@ void ApplyPosted() {
         }
         redraw();
         // The event's handler may run a loop of its own (a message box): what
-        // came after the event goes in a call of its own, or it would wait.
-        {
+        // came after the event goes back ahead of what came since, in a call
+        // of its own, or it would wait for the loop to end.
+        if (!items.empty()) {
             std::lock_guard lock(B().postedMutex);
-            B().postedQueued = !B().posted.empty();
-            if (B().postedQueued)
+            B().posted.insert(B().posted.begin(), std::make_move_iterator(items.begin()),
+                              std::make_move_iterator(items.end()));
+            if (!std::exchange(B().postedQueued, true))
                 QMetaObject::invokeMethod(QCoreApplication::instance(), ApplyPosted,
                                           Qt::QueuedConnection);
         }

@@ -105,8 +105,12 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     struct RowChanges {
         std::array<QRegion, 4> recent;
         size_t next = 0;
-        bool Known() const { return !recent[0].isEmpty(); }
-        QRegion All() const { return recent[0] + recent[1] + recent[2] + recent[3]; }
+        QRegion all;  // of the recent ones
+        void Add(QRegion changed) {
+            recent[next] = std::move(changed);
+            next = (next + 1) % recent.size();
+            all = recent[0] + recent[1] + recent[2] + recent[3];
+        }
     };
     std::vector<RowChanges> changes_;
     // Owner-drawn rows whose texts were written, waiting to be looked at.

@@ -409,8 +409,7 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
                 changes = RowChanges{};
             } else if (QRegion d = Differing(was, ops) & QRect(QPoint(0, 0), rr.size());
                        !d.isEmpty()) {
-                changes.recent[changes.next] = std::move(d);
-                changes.next = (changes.next + 1) % changes.recent.size();
+                changes.Add(std::move(d));
             }
             paintedOps_[size_t(r)] = std::move(ops);
             continue;
@@ -500,8 +499,8 @@ void ListView::RedrawRows(const std::vector<int32_t>& rows, bool guess) {
     for (int32_t r : rows) {
         if (r < first || r > last) continue;
         const RowChanges& changes = changes_[size_t(r)];
-        if (guess && painted_[size_t(r)] != 0 && changes.Known()) {
-            dirty += changes.All().translated(RowRect(r).topLeft());
+        if (guess && painted_[size_t(r)] != 0 && !changes.all.isEmpty()) {
+            dirty += changes.all.translated(RowRect(r).topLeft());
             continue;
         }
         ops.clear();
