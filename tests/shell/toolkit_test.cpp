@@ -62,6 +62,22 @@ class ToolkitTest : public ::testing::Test {
         }
         return pred();
     }
+    // What the screen shows of the list's top rows after its partial
+    // repaints is what a whole repaint draws.
+    static void ExpectScreenShowsAWholeRepaint(QWidget* list, int height) {
+        QWidget* window = list->window();
+        const QPoint at = list->mapTo(window, QPoint(0, 0));
+        const QImage shown =
+            window->screen()
+                ->grabWindow(window->winId(), at.x(), at.y(), list->width(), height)
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage whole = list->grab(QRect(0, 0, list->width(), height))
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), whole.size());
+        EXPECT_TRUE(shown == whole);
+    }
     bool Saw(int32_t id, int32_t code) const {
         for (const Event& e : events) {
             if (e.id == id && e.code == code) return true;
@@ -471,16 +487,7 @@ TEST_F(ToolkitTest, PartialRepaintsOfARowLeaveWhatAWholeRepaintDraws) {
         EZ_SETLVITEMTEXT("tcrow", 100, 0, 0, "0");
         for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
     }
-    QWidget* window = list->window();
-    const QPoint at = list->mapTo(window, QPoint(0, 0));
-    const QImage shown = window->screen()
-                             ->grabWindow(window->winId(), at.x(), at.y(), list->width(), 20)
-                             .toImage()
-                             .convertToFormat(QImage::Format_RGB32);
-    const QImage whole =
-        list->grab(QRect(0, 0, list->width(), 20)).toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.size(), whole.size());
-    EXPECT_TRUE(shown == whole);
+    ExpectScreenShowsAWholeRepaint(list, 20);
 }
 
 }  // namespace
@@ -560,14 +567,5 @@ TEST_F(ToolkitTest, GuessedRepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
     EXPECT_EQ(draws, 20);  // each write painted once, never dry run first
     state = "Stop";
     frame(31);
-    QWidget* window = list->window();
-    const QPoint at = list->mapTo(window, QPoint(0, 0));
-    const QImage shown = window->screen()
-                             ->grabWindow(window->winId(), at.x(), at.y(), list->width(), 20)
-                             .toImage()
-                             .convertToFormat(QImage::Format_RGB32);
-    const QImage whole =
-        list->grab(QRect(0, 0, list->width(), 20)).toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.size(), whole.size());
-    EXPECT_TRUE(shown == whole);
+    ExpectScreenShowsAWholeRepaint(list, 20);
 }
