@@ -76,8 +76,8 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
     void Relayout();
-    // guess: repaint where a row's drawing changed the last time, with no dry
-    // run; the paint looks at the rest (PaintRows).
+    // guess: repaint a row where its drawing changed the last times, with no
+    // dry run; the paint finds any change elsewhere (PaintRows).
     void RedrawRows(const std::vector<int32_t>& rows, bool guess);
 
     std::string form_;
