@@ -11,7 +11,8 @@
 //     recorders while all 24 record, then Stop from the bottom strip.
 // It runs twice: on Qt's offscreen platform and on the X platform (xcb) under
 // Xvfb, each in a process of its own.
-// BENCH_SECONDS sets the length of each CPU window (default 60).
+// BENCH_SECONDS sets the length of each CPU window (default 60); BENCH_SCREENSHOT, a
+// file to save the main window in as the screen shows it while all 24 record.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -20,7 +21,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QEventLoop>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <atomic>
@@ -375,6 +379,12 @@ int main(int argc, char** argv) {
                 "second: min %.1f/s, median %.1f/s\n",
                 perSecond.size(), countSeconds,
                 *std::min_element(perSecond.begin(), perSecond.end()), Percentile(perSecond, 0.5));
+    }
+    // What the screen shows after minutes of partial repaints, not a whole
+    // repaint of the window.
+    if (const char* shot = std::getenv("BENCH_SCREENSHOT"); shot && *shot) {
+        QWidget* window = qt::FormWidget("MAIN");
+        if (window && window->screen()) window->screen()->grabWindow(window->winId()).save(shot);
     }
     bank->Ask("silent 127.0.0.101");
     auto silenced = Clock::now();

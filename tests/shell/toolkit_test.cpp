@@ -62,6 +62,22 @@ class ToolkitTest : public ::testing::Test {
         }
         return pred();
     }
+    // What the screen shows of the list's top rows after its partial
+    // repaints is what a whole repaint draws.
+    static void ExpectScreenShowsAWholeRepaint(QWidget* list, int height) {
+        QWidget* window = list->window();
+        const QPoint at = list->mapTo(window, QPoint(0, 0));
+        const QImage shown =
+            window->screen()
+                ->grabWindow(window->winId(), at.x(), at.y(), list->width(), height)
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage whole = list->grab(QRect(0, 0, list->width(), height))
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shown.size(), whole.size());
+        EXPECT_TRUE(shown == whole);
+    }
     bool Saw(int32_t id, int32_t code) const {
         for (const Event& e : events) {
             if (e.id == id && e.code == code) return true;
@@ -471,16 +487,85 @@ TEST_F(ToolkitTest, PartialRepaintsOfARowLeaveWhatAWholeRepaintDraws) {
         EZ_SETLVITEMTEXT("tcrow", 100, 0, 0, "0");
         for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
     }
-    QWidget* window = list->window();
-    const QPoint at = list->mapTo(window, QPoint(0, 0));
-    const QImage shown = window->screen()
-                             ->grabWindow(window->winId(), at.x(), at.y(), list->width(), 20)
-                             .toImage()
-                             .convertToFormat(QImage::Format_RGB32);
-    const QImage whole =
-        list->grab(QRect(0, 0, list->width(), 20)).toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.size(), whole.size());
-    EXPECT_TRUE(shown == whole);
+    ExpectScreenShowsAWholeRepaint(list, 20);
 }
 
 }  // namespace
+
+// Two status passes posted before the GUI thread gets to them: each pass's
+// event sees its own texts and not the next pass's, and the row is drawn
+// with the last.
+TEST_F(ToolkitTest, TextsAndThreadEventsFromAnotherThreadArriveInTheirOrder) {
+    std::string drawn;
+    std::vector<std::string> seenByEvent;
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{20}", 0, 0, 30, 10, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        if (id == EZ_THREADEVENT_ID && code == EZ_EV_THREAD) {
+            seenByEvent.push_back(std::to_string(value) + ":" +
+                                  EZ_GETLVITEMTEXT("pass", 100, 0, 0));
+            EZ_REDRAWLVWRITTEN("pass", 100);
+        }
+        EzDrawInfo info;
+        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+        drawn = EZ_GETLVITEMTEXT("pass", 100, 0, 0);
+        EZ_DCPRINT(info.dc, 2, 2, drawn);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("PASS", "", "Pass", 0, 0, 32, 12, "");
+    EZ_ADDLVITEM("pass", 100, "0", -1);
+    ASSERT_TRUE(PumpUntil([&] { return drawn == "0"; }));
+    std::thread status([] {
+        EZ_POSTLVITEMTEXT("pass", 100, 0, 0, "a");
+        EZ_SENDTHREADEVENT("pass", EZ_THREADEVENT_ID, 1);
+        EZ_POSTLVITEMTEXT("pass", 100, 0, 0, "b");
+        EZ_SENDTHREADEVENT("pass", EZ_THREADEVENT_ID, 2);
+    });
+    status.join();
+    ASSERT_TRUE(PumpUntil([&] { return seenByEvent.size() == 2 && drawn == "b"; }))
+        << drawn << " " << seenByEvent.size();
+    EXPECT_EQ(seenByEvent, (std::vector<std::string>{"1:a", "2:b"}));
+}
+
+// A written row is repainted where its drawing changed the last times, with
+// no dry run first; a change elsewhere in it (a new state) is still painted.
+TEST_F(ToolkitTest, GuessedRepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
+    std::string state = "Record", left = "00:00:00:00", right = "00:00:00:00";
+    int draws = 0;
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 4, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        EzDrawInfo info;
+        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+        ++draws;
+        EZ_COLOR(0, 70);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_COLOR(12, -1);
+        EZ_SETPRINTFORMAT(2, 80, info.height, 32, 0);
+        EZ_DCPRINT(info.dc, 8, 0, state);
+        EZ_SETPRINTFORMAT(2, 180, info.height, 32, 0);
+        EZ_DCPRINT(info.dc, 80, 0, left);
+        EZ_SETPRINTFORMAT(2, 300, info.height, 32, 0);
+        EZ_DCPRINT(info.dc, 200, 0, right);
+        EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("GUESS", "", "Row", 0, 0, 52, 6, "");
+    EZ_ADDLVITEM("guess", 100, "0", -1);
+    EZ_SETLVROWHEIGHT("guess", 100, 20);
+    QWidget* list = qt::ControlWidget("GUESS", 100);
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 40; ++i) EZ_DOEVENTS(255);
+    auto frame = [&](int n) {
+        // The two timecodes of a row tick each at its own time.
+        const std::string tc = "00:00:01:" + std::to_string(10 + n % 20);
+        (n % 3 == 0 ? right : left) = tc;
+        EZ_POSTLVITEMTEXT("guess", 100, 0, 0, "0");
+        for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
+    };
+    for (int n = 1; n <= 10; ++n) frame(n);
+    draws = 0;
+    for (int n = 11; n <= 30; ++n) frame(n);
+    EXPECT_EQ(draws, 20);  // each write painted once, never dry run first
+    state = "Stop";
+    frame(31);
+    ExpectScreenShowsAWholeRepaint(list, 20);
+}

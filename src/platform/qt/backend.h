@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -175,16 +176,22 @@ class Backend {
     // operator's input queued, so the click's release cannot overtake its press.
     int32_t holdInput = 0;
 
-    // List cell texts posted from other threads: a pass's texts reach the GUI
-    // thread together, in one queued call, however many there are.
-    struct PostedText {
+    // What other threads hand the GUI thread, in order: list cell texts and
+    // thread events. A status pass's texts and its event reach the GUI thread
+    // together, in one queued call, however many there are.
+    struct Posted {
         std::string form;
-        int32_t id, row, column;
+        int32_t id = 0;
+        int32_t row = 0;  // a thread event's value
+        int32_t column = 0;
         std::string text;
+        bool threadEvent = false;
     };
     std::mutex postedMutex;
-    std::vector<PostedText> posted;  // guarded by postedMutex
-    bool postedQueued = false;       // guarded by postedMutex
+    std::deque<Posted> posted;  // guarded by postedMutex
+    bool postedQueued = false;  // guarded by postedMutex
+    // Queues one item for the GUI thread (from any thread).
+    void Post(Posted item);
 
   private:
     Backend();

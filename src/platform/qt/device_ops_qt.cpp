@@ -1,6 +1,8 @@
 // Toolkit operations the device layer needs beyond the list view itself.
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "platform/qt/backend.h"
@@ -12,16 +14,63 @@ using namespace tarvolen::qt;
 namespace {
 
 void ApplyPosted() {
-    std::vector<Backend::PostedText> texts;
+    std::deque<Backend::Posted> items;
     {
         std::lock_guard lock(B().postedMutex);
-        texts.swap(B().posted);
+        items.swap(B().posted);
         B().postedQueued = false;
     }
-    for (const auto& t : texts) EZ_SETLVITEMTEXT(t.form, t.id, t.row, t.column, t.text);
+    // Lists written here are looked at once, when this pass's texts are in,
+    // not each by a queued call of its own.
+    std::vector<QPointer<ListView>> written;
+    auto redraw = [&written] {
+        for (const QPointer<ListView>& l : written)
+            if (l) l->RedrawWritten();
+        written.clear();
+    };
+    while (!items.empty()) {
+        Backend::Posted item = std::move(items.front());
+        items.pop_front();
+        if (!item.threadEvent) {
+            ListView* l = FindListView(item.form, item.id);
+            if (l && l->SetText(item.row, item.column, item.text, false) &&
+                std::find(written.begin(), written.end(), l) == written.end())
+                written.emplace_back(l);
+            continue;
+        }
+        redraw();
+        // The event's handler may run a loop of its own (a message box): what
+        // came after the event goes back ahead of what came since, in a call
+        // of its own, or it would wait for the loop to end.
+        if (!items.empty()) {
+            std::lock_guard lock(B().postedMutex);
+            B().posted.insert(B().posted.begin(), std::make_move_iterator(items.begin()),
+                              std::make_move_iterator(items.end()));
+            if (!std::exchange(B().postedQueued, true))
+                QMetaObject::invokeMethod(QCoreApplication::instance(), ApplyPosted,
+                                          Qt::QueuedConnection);
+        }
+        const std::string name = tarvolen::ToUpper(item.form);
+        if (B().FindForm(name)) B().Fire(name, item.id, EZ_EV_THREAD, item.row);
+        return;
+    }
+    redraw();
 }
 
 }  // namespace
+
+namespace tarvolen::qt {
+
+void Backend::Post(Posted item) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    std::lock_guard lock(postedMutex);
+    posted.push_back(std::move(item));
+    if (!std::exchange(postedQueued, true))
+        QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
+}
+
+}  // namespace tarvolen::qt
 
 void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
                        const std::string& text) {
@@ -31,15 +80,7 @@ void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t
         EZ_SETLVITEMTEXT(form, id, row, column, text);
         return;
     }
-    bool queue = false;
-    {
-        std::lock_guard lock(B().postedMutex);
-        B().posted.push_back(Backend::PostedText{form, id, row, column, text});
-        queue = !std::exchange(B().postedQueued, true);
-    }
-    // The same queue as the thread event, so a redraw it asks for sees the
-    // texts: the call is queued with a pass's first text, before its event.
-    if (queue) QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
+    B().Post(Backend::Posted{form, id, row, column, text, false});
 }
 
 void EZ_REDRAWLVWRITTEN(const std::string& form, int32_t id) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     int32_t AddRow(const std::string& text, int32_t index);
     void Clear();
     void Reserve(int32_t count);
-    void SetText(int32_t row, int32_t column, const std::string& text);
+    // Without queue, an owner-drawn row written is left for the caller's
+    // RedrawWritten; returns whether one was.
+    bool SetText(int32_t row, int32_t column, const std::string& text, bool queue = true);
     std::string Text(int32_t row, int32_t column) const;
     int32_t RowCount() const { return int32_t(rows_.size()); }
     int32_t ColumnCount() const;
@@ -68,11 +71,14 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
 
   private:
     void PaintRows(QPainter& painter, QPaintEvent* e);
+    QRegion FocusFrame();
     int TotalWidth() const;
     DrawContext RowContext(int32_t row, QPainter* painter) const;
     void Changed();
     void Relayout();
-    void RedrawRows(const std::vector<int32_t>& rows);
+    // guess: repaint a row where its drawing changed the last times, with no
+    // dry run; the paint finds any change elsewhere (PaintRows).
+    void RedrawRows(const std::vector<int32_t>& rows, bool guess);
 
     std::string form_;
     int32_t id_;
@@ -93,9 +99,25 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     // its fingerprint (0: unknown) and its drawing calls.
     std::vector<uint64_t> painted_;
     std::vector<std::vector<DrawOp>> paintedOps_;
+    // Per row, where its last few paints changed its drawing (none: unknown):
+    // a running timecode changes in the same place every frame, and the two
+    // of a row each at its own time.
+    struct RowChanges {
+        std::array<QRegion, 4> recent;
+        size_t next = 0;
+        QRegion all;  // of the recent ones
+        void Add(QRegion changed) {
+            recent[next] = std::move(changed);
+            next = (next + 1) % recent.size();
+            all = recent[0] + recent[1] + recent[2] + recent[3];
+        }
+    };
+    std::vector<RowChanges> changes_;
     // Owner-drawn rows whose texts were written, waiting to be looked at.
     std::vector<int32_t> written_;
     bool writtenQueued_ = false;
+    QRegion focusFrame_;
+    QSize focusFrameSize_;
     int32_t rowHeight_ = 18;
     int32_t selected_ = -1;
 };

@@ -2,6 +2,7 @@
 // program (owner-drawn rows), with a header whose columns the operator may
 // resize and reorder.
 #include <QAbstractScrollArea>
+#include <QBitmap>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -49,6 +50,19 @@ bool SameOutside(const std::vector<DrawOp>& a, const std::vector<DrawOp>& b, con
             return false;
     }
     return true;
+}
+
+// Where two lists of the same drawing calls differ; nothing when they are
+// not lists of the same calls.
+QRegion Differing(const std::vector<DrawOp>& a, const std::vector<DrawOp>& b) {
+    QRegion differing;
+    if (a.size() != b.size()) return differing;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].hash == b[i].hash && a[i].rect == b[i].rect) continue;
+        differing += a[i].rect;
+        differing += b[i].rect;
+    }
+    return differing;
 }
 
 }  // namespace
@@ -105,6 +119,10 @@ ListView::ListView(std::string form, int32_t id, const std::string& columns,
         viewport()->update();
     });
     rowHeight_ = QFontMetrics(font()).height() + 4;
+    // The list fills what it repaints itself (PaintRows): Qt's fill first
+    // would be painted over again.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     Relayout();
 }
 
@@ -135,8 +153,9 @@ void ListView::Reserve(int32_t count) {
     rows_.reserve(size_t(std::max(0, count)));
 }
 
-void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
-    if (row < 0 || row >= int32_t(rows_.size()) || column < 0 || column >= ColumnCount()) return;
+bool ListView::SetText(int32_t row, int32_t column, const std::string& text, bool queue) {
+    if (row < 0 || row >= int32_t(rows_.size()) || column < 0 || column >= ColumnCount())
+        return false;
     auto& cells = rows_[size_t(row)];
     if (cells.size() < size_t(ColumnCount())) cells.resize(size_t(ColumnCount()));
     // Writing a cell redraws its row, even with the same text: the program
@@ -146,11 +165,12 @@ void ListView::SetText(int32_t row, int32_t column, const std::string& text) {
     cells[size_t(column)] = ToQ(text);
     if (!ownerDrawn_) {
         viewport()->update(RowRect(row));
-        return;
+        return false;
     }
     written_.push_back(row);
-    if (!std::exchange(writtenQueued_, true))
+    if (!std::exchange(writtenQueued_, true) && queue)
         QMetaObject::invokeMethod(this, &ListView::RedrawWritten, Qt::QueuedConnection);
+    return true;
 }
 
 std::string ListView::Text(int32_t row, int32_t column) const {
@@ -294,11 +314,31 @@ void ListView::paintEvent(QPaintEvent* e) {
     PaintRows(painter, e);
     if (hasFocus()) {
         // The keyboard is here: a frame inside the list's edge.
-        painter.setClipRegion(e->region());
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+        const QColor highlight = palette().color(QPalette::Highlight);
+        for (const QRect& r : FocusFrame() & e->region()) painter.fillRect(r, highlight);
     }
+}
+
+QRegion ListView::FocusFrame() {
+    // The pixels a 2-pixel stroke inside the edge covers, stroked once per
+    // size: stroking it clipped to a few timecodes each frame cost more than
+    // the timecodes.
+    const QSize size = viewport()->size();
+    if (size != focusFrameSize_ && size.isEmpty()) {
+        focusFrame_ = QRegion();
+        focusFrameSize_ = size;
+    } else if (size != focusFrameSize_) {
+        QBitmap mask(size);
+        mask.fill(Qt::color0);
+        QPainter p(&mask);
+        p.setPen(QPen(Qt::color1, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(QPoint(0, 0), size).adjusted(1, 1, -1, -1));
+        p.end();
+        focusFrame_ = QRegion(mask);
+        focusFrameSize_ = size;
+    }
+    return focusFrame_;
 }
 
 void ListView::focusInEvent(QFocusEvent* e) {
@@ -313,10 +353,15 @@ void ListView::focusOutEvent(QFocusEvent* e) {
 
 void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
     QColor base = palette().color(QPalette::Base);
-    if (!ownerDrawn_)
+    const bool erase = !ownerDrawn_ || B().Fire(form_, id_, EZ_EV_ERASE, 0) == 0;
+    if (erase) {
         painter.fillRect(e->rect(), base);
-    else if (B().Fire(form_, id_, EZ_EV_ERASE, 0) == 0)
-        painter.fillRect(e->rect(), base);
+    } else {
+        // The program paints its rows' columns itself; the rest is the list's.
+        const QRect drawn(-horizontalScrollBar()->value(), -verticalScrollBar()->value(),
+                          TotalWidth(), int(rows_.size()) * rowHeight_);
+        for (const QRect& rect : e->region().subtracted(drawn)) painter.fillRect(rect, base);
+    }
     if (rowHeight_ <= 0 || rows_.empty()) return;
     int top = verticalScrollBar()->value();
     int first = std::max(0, (e->rect().top() + top) / rowHeight_);
@@ -324,6 +369,7 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
     if (ownerDrawn_ && painted_.size() != rows_.size()) {
         painted_.assign(rows_.size(), 0);
         paintedOps_.assign(rows_.size(), {});
+        changes_.assign(rows_.size(), {});
     }
     // Per-row colours only when the program asks for them (cancel 1 on 315).
     const bool customRows = !ownerDrawn_ && B().Fire(form_, id_, EZ_EV_CUSTOMDRAWNOTIFY, 0) != 0;
@@ -342,17 +388,29 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
             context.only = &exposed;
             DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
             painter.restore();
-            // A part repainted (an expose, say) before a change was looked
-            // at leaves the change unpainted outside it: the whole row then.
+            // A part repainted (an expose, or a guess) before a change was
+            // looked at leaves the change unpainted outside it: where the
+            // calls differ then, or the whole row when the calls are others.
             // Only the part of the row in view can be painted.
             const QRect bounds = rr.intersected(viewport()->rect()).translated(-rr.topLeft());
-            if (!Covers(exposed, bounds) &&
-                !SameOutside(paintedOps_[size_t(r)], ops, exposed, bounds)) {
+            const std::vector<DrawOp>& was = paintedOps_[size_t(r)];
+            if (!Covers(exposed, bounds) && !SameOutside(was, ops, exposed, bounds)) {
                 painted_[size_t(r)] = 0;
-                viewport()->update(rr);
+                const QRegion differing = Differing(was, ops);
+                viewport()->update(differing.isEmpty() ? rr
+                                                       : differing.translated(rr.topLeft()) & rr);
                 continue;
             }
             painted_[size_t(r)] = drawn.opaque ? 0 : drawn.fingerprint;
+            // Where the row's drawing changed is where its next change is
+            // looked for; other calls (a new state) leave it unknown.
+            RowChanges& changes = changes_[size_t(r)];
+            if (was.size() != ops.size()) {
+                changes = RowChanges{};
+            } else if (QRegion d = Differing(was, ops) & QRect(QPoint(0, 0), rr.size());
+                       !d.isEmpty()) {
+                changes.Add(std::move(d));
+            }
             paintedOps_[size_t(r)] = std::move(ops);
             continue;
         }
@@ -409,7 +467,7 @@ void ListView::RedrawChanged() {
     if (!headerHidden_) header_->viewport()->update();
     std::vector<int32_t> all(rows_.size());
     for (size_t r = 0; r < all.size(); ++r) all[r] = int32_t(r);
-    RedrawRows(all);
+    RedrawRows(all, false);
 }
 
 void ListView::RedrawWritten() {
@@ -418,23 +476,34 @@ void ListView::RedrawWritten() {
     rows.swap(written_);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    if (!rows.empty()) RedrawRows(rows);
+    // A written row is most likely a running timecode again: its last change's
+    // place is repainted without a dry run, and the paint finds any other.
+    if (!rows.empty()) RedrawRows(rows, true);
 }
 
-void ListView::RedrawRows(const std::vector<int32_t>& rows) {
+void ListView::RedrawRows(const std::vector<int32_t>& rows, bool guess) {
     if (!ownerDrawn_ || !isVisible() || !updatesEnabled() || painted_.size() != rows_.size()) {
         viewport()->update();
         return;
     }
     // A dry run of each row's drawing: only the calls that come out different
     // are painted again. Thirty times a second, while only the timecodes
-    // move, that is the timecodes' text and nothing else.
+    // move, that is the timecodes' text and nothing else; a guess skips even
+    // the dry run.
     int top = verticalScrollBar()->value();
     int first = std::max(0, top / rowHeight_);
     int last = std::min(int(rows_.size()) - 1, (top + viewport()->height()) / rowHeight_);
+    // One update for all rows: each costs the window's bookkeeping.
+    QRegion dirty;
+    std::vector<DrawOp> ops;
     for (int32_t r : rows) {
         if (r < first || r > last) continue;
-        std::vector<DrawOp> ops;
+        const RowChanges& changes = changes_[size_t(r)];
+        if (guess && painted_[size_t(r)] != 0 && !changes.all.isEmpty()) {
+            dirty += changes.all.translated(RowRect(r).topLeft());
+            continue;
+        }
+        ops.clear();
         DrawContext context = RowContext(r, nullptr);
         context.ops = &ops;
         DrawContext dry = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
@@ -443,17 +512,13 @@ void ListView::RedrawRows(const std::vector<int32_t>& rows) {
         const QRect rr = RowRect(r);
         const std::vector<DrawOp>& was = paintedOps_[size_t(r)];
         if (dry.opaque || before == 0 || was.size() != ops.size()) {
-            viewport()->update(rr);
+            dirty += rr;
             continue;
         }
-        QRegion changed;
-        for (size_t i = 0; i < ops.size(); ++i) {
-            if (ops[i].hash == was[i].hash && ops[i].rect == was[i].rect) continue;
-            changed += ops[i].rect;
-            changed += was[i].rect;
-        }
-        viewport()->update(changed.translated(rr.topLeft()).intersected(rr));
+        const QRegion changed = Differing(was, ops) & QRect(QPoint(0, 0), rr.size());
+        dirty += changed.translated(rr.topLeft());
     }
+    if (!dirty.isEmpty()) viewport()->update(dirty);
 }
 
 bool ListView::Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x) const {

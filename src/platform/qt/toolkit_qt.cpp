@@ -701,16 +701,8 @@ void EZ_POSTEVENT(const std::string& form, int32_t id, int32_t value) {
 }
 
 void EZ_SENDTHREADEVENT(const std::string& form, int32_t id, int32_t value) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return;
-    std::string name = ToUpper(form);
-    // Queued to the GUI thread whatever thread calls.
-    QMetaObject::invokeMethod(
-        app,
-        [name, id, value] {
-            if (B().FindForm(name)) B().Fire(name, id, EZ_EV_THREAD, value);
-        },
-        Qt::QueuedConnection);
+    // Queued to the GUI thread whatever thread calls, behind the texts posted before it.
+    B().Post(Backend::Posted{form, id, value, 0, {}, true});
 }
 
 void EZ_WAITCURSOR(int32_t on) {
