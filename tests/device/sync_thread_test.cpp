@@ -70,15 +70,25 @@ bool WaitFor(Pred pred) {
     return pred();
 }
 
+// The status thread running on a library that tells of changes, after its
+// first pass; passes counts them.
+class WatchedPasses : public SyncPasses {
+  protected:
+    std::shared_ptr<TellingDevice> LaunchWatched() {
+        auto telling = std::make_shared<TellingDevice>();
+        InstallAmpLibrary(telling);
+        sync.SetPassHook([this](bool) { ++passes; });
+        sync.Launch(0);
+        EXPECT_TRUE(WaitFor([&] { return passes.load() == 1 && telling->Watched(); }));
+        return telling;
+    }
+    std::atomic<int> passes{0};
+};
+
 // Nothing polls what is pushed: one pass at the start, then one per change
 // or resume, none in between; a change while paused waits for the resume.
-TEST_F(SyncPasses, ALibraryThatTellsOfChangesIsNotPolled) {
-    auto telling = std::make_shared<TellingDevice>();
-    InstallAmpLibrary(telling);
-    std::atomic<int> passes{0};
-    sync.SetPassHook([&](bool) { ++passes; });
-    sync.Launch(0);
-    ASSERT_TRUE(WaitFor([&] { return passes.load() == 1 && telling->Watched(); }));
+TEST_F(WatchedPasses, ALibraryThatTellsOfChangesIsNotPolled) {
+    auto telling = LaunchWatched();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(passes.load(), 1) << "passes with nothing changed";
 
@@ -101,14 +111,9 @@ TEST_F(SyncPasses, ALibraryThatTellsOfChangesIsNotPolled) {
 
 // Passes come only with changes: the clip name of the last change (an
 // Eject, say) is still asked though no pass follows it.
-TEST_F(SyncPasses, TheNamesOfTheLastChangeAreAskedWhenThePassesStop) {
+TEST_F(WatchedPasses, TheNamesOfTheLastChangeAreAskedWhenThePassesStop) {
     settings.SetTrackLines(3);
-    auto telling = std::make_shared<TellingDevice>();
-    InstallAmpLibrary(telling);
-    std::atomic<int> passes{0};
-    sync.SetPassHook([&](bool) { ++passes; });
-    sync.Launch(0);
-    ASSERT_TRUE(WaitFor([&] { return passes.load() == 1 && telling->Watched(); }));
+    auto telling = LaunchWatched();
     telling->ClearCalls();
     telling->Change();
     ASSERT_TRUE(WaitFor([&] { return passes.load() >= 2; }));
