@@ -32,7 +32,7 @@ class Stream : public std::enable_shared_from_this<Derived> {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit Stream(IoThread& thread) : socket(thread.io), io_(thread.io), thread_(thread) {}
+    explicit Stream(IoThread& thread) : socket(thread.io), thread_(thread) {}
 
     asio::ip::tcp::socket socket;
     unsigned generation = 0;
@@ -47,7 +47,7 @@ class Stream : public std::enable_shared_from_this<Derived> {
     }
 
     void Connect(const asio::ip::address_v4& ip, uint16_t port) {
-        socket = asio::ip::tcp::socket(io_);
+        socket = asio::ip::tcp::socket(thread_.io);
         auto self = this->shared_from_this();
         unsigned gen = generation;
         socket.async_connect(asio::ip::tcp::endpoint(ip, port),
@@ -121,7 +121,6 @@ class Stream : public std::enable_shared_from_this<Derived> {
                                });
     }
 
-    asio::io_context& io_;
     IoThread& thread_;
     std::array<char, 16384> buffer_{};
     std::string outgoing_, inflight_;
