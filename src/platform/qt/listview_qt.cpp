@@ -518,7 +518,13 @@ void ListView::RedrawRows(const std::vector<int32_t>& rows, bool guess) {
         const QRegion changed = Differing(was, ops) & QRect(QPoint(0, 0), rr.size());
         dirty += changed.translated(rr.topLeft());
     }
-    if (!dirty.isEmpty()) viewport()->update(dirty);
+    if (dirty.isEmpty()) return;
+    // Written rows are painted now: an update would post a request to this
+    // same thread, which wakes its loop twice more each frame.
+    if (guess)
+        viewport()->repaint(dirty);
+    else
+        viewport()->update(dirty);
 }
 
 bool ListView::Hit(const QPoint& pos, int32_t& row, int32_t& column, int32_t& x) const {
