@@ -20,9 +20,10 @@ namespace tarvolen::link {
 
 // Deadlines are rounded up to a grid shared by all connections of both
 // links, so the pings of the whole bank go out in one wake-up.
+inline constexpr std::chrono::milliseconds kGrid{25};
+
 inline std::chrono::steady_clock::time_point OnGrid(std::chrono::steady_clock::time_point t) {
     using Clock = std::chrono::steady_clock;
-    constexpr Clock::duration kGrid = std::chrono::milliseconds(25);
     const Clock::duration since = t.time_since_epoch();
     return Clock::time_point((since + kGrid - Clock::duration(1)) / kGrid * kGrid);
 }

@@ -275,6 +275,14 @@ struct Connection : Stream<Connection> {
         });
     }
 
+    // How long a recorder is heard from not at all before it is pinged: the
+    // keepalive less one grid step, so that a ping's answer read a few ms
+    // after it keeps the recorder's next ping on the grid point of all the
+    // others (one wake-up for the bank's pings, not one a recorder).
+    std::chrono::milliseconds Quiet() const {
+        return std::max(link.options.keepalive - link::kGrid, link.options.keepalive / 2);
+    }
+
     void Check() {
         auto now = Clock::now();
         Phase p;
@@ -301,8 +309,9 @@ struct Connection : Stream<Connection> {
         } else if (now - lastHeard > o.lostAfter) {
             // Nothing at all for that long, pings included: gone.
             Lose();
-        } else if ((now - lastHeard >= o.keepalive || now - lastSent >= o.keepalive) &&
-                   now - lastPing >= o.keepalive) {
+        } else if (now - lastHeard >= Quiet() && now - lastPing >= o.keepalive) {
+            // Only a quiet recorder is asked: news heard every frame already
+            // proves it is there, and a ping then would cost a send each time.
             lastPing = now;
             Send(wire::MakeFrame(link.NewIdLocked(), "PING"));
         }
@@ -317,7 +326,7 @@ struct Connection : Stream<Connection> {
             due = retryAt;
         } else {
             const Clock::time_point ping =
-                std::max(std::min(lastHeard, lastSent) + o.keepalive, lastPing + o.keepalive);
+                std::max(lastHeard + Quiet(), lastPing + o.keepalive);
             due = std::min(ping, lastHeard + o.lostAfter + Clock::duration(1));
         }
         if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
