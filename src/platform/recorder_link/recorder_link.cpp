@@ -275,12 +275,19 @@ struct Connection : Stream<Connection> {
         });
     }
 
-    // How long a recorder is heard from not at all before it is pinged: the
-    // keepalive less one grid step, so that a ping's answer read a few ms
-    // after it keeps the recorder's next ping on the grid point of all the
-    // others (one wake-up for the bank's pings, not one a recorder).
-    std::chrono::milliseconds Quiet() const {
-        return std::max(link.options.keepalive - link::kGrid, link.options.keepalive / 2);
+    // A recorder is pinged only once it has been quiet: news heard every
+    // frame already proves it is there, and a ping then would cost a send
+    // each time. Pings go out at instants a keepalive apart that every
+    // recorder shares, so the bank's pings take one wake-up however the
+    // answers' arrivals drifted; quiet means quiet since a grid step after
+    // the last such instant, which a ping's own answer read late still is.
+    Clock::time_point PingDue() const {
+        const auto& o = link.options;
+        const Clock::duration quiet = std::max<Clock::duration>(o.keepalive - link::kGrid,
+                                                                o.keepalive / 2);
+        const Clock::duration k = o.keepalive;
+        const Clock::duration from = (std::max(lastHeard, lastPing) + quiet).time_since_epoch();
+        return Clock::time_point((from + k - Clock::duration(1)) / k * k);
     }
 
     void Check() {
@@ -309,9 +316,7 @@ struct Connection : Stream<Connection> {
         } else if (now - lastHeard > o.lostAfter) {
             // Nothing at all for that long, pings included: gone.
             Lose();
-        } else if (now - lastHeard >= Quiet() && now - lastPing >= o.keepalive) {
-            // Only a quiet recorder is asked: news heard every frame already
-            // proves it is there, and a ping then would cost a send each time.
+        } else if (now >= PingDue()) {
             lastPing = now;
             Send(wire::MakeFrame(link.NewIdLocked(), "PING"));
         }
@@ -325,9 +330,7 @@ struct Connection : Stream<Connection> {
         } else if (p == Phase::kLost || p == Phase::kSettingUp) {
             due = retryAt;
         } else {
-            const Clock::time_point ping =
-                std::max(lastHeard + Quiet(), lastPing + o.keepalive);
-            due = std::min(ping, lastHeard + o.lostAfter + Clock::duration(1));
+            due = std::min(PingDue(), lastHeard + o.lostAfter + Clock::duration(1));
         }
         if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
         Arm(std::max(due, now + std::chrono::milliseconds(1)));
