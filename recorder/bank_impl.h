@@ -105,6 +105,16 @@ struct Session : std::enable_shared_from_this<Session> {
     bool closeAfterWrite = false;
     bool flushPosted = false;
     bool watching = false;
+    // Watching with runs: a channel running at normal speed is sent again
+    // only every kRunResend; the client runs its timecode on meanwhile.
+    bool runs = false;
+    struct RunSent {
+        int64_t originFrame = 0;
+        Clock::time_point originTime{}, sentAt{};
+        std::string word;
+        char mode = 0;
+    };
+    std::map<int, RunSent> runSent;  // by channel, the last run sent
     // Deck clients: notifications asked for and the override of remote off.
     struct {
         bool transport = false, slot = false, remote = false, configuration = false;

@@ -10,8 +10,37 @@ std::string ModeWord(char mode) {
     return mode == 'L' ? "loop" : mode == 'P' ? "pingpong" : "none";
 }
 
-wire::Frame StatusFrame(const ChannelState& c, const std::string& tc) {
-    return wire::MakeFrame(0, "ST", {std::to_string(c.number), c.word, tc, ModeWord(c.mode)});
+// A session watching with runs hears a run's timecode again this often.
+constexpr auto kRunResend = std::chrono::milliseconds(200);
+
+// Running on by itself at one frame per frame, as a client can run it on.
+bool Runs(const ChannelState& c) {
+    return c.speed == 100 && c.word != "Eject";
+}
+
+wire::Frame StatusFrame(const ChannelState& c, const std::string& tc, bool run = false) {
+    std::vector<std::string> args{std::to_string(c.number), c.word, tc, ModeWord(c.mode)};
+    if (run) args.emplace_back("run");
+    return wire::MakeFrame(0, "ST", std::move(args));
+}
+
+// The ST a session watching with runs is owed now, if any: none while the
+// run it last heard goes on unchanged and was heard lately.
+std::optional<wire::Frame> RunStatus(Session& s, const ChannelState& c, const std::string& tc,
+                                     Clock::time_point now) {
+    const bool run = Runs(c);
+    auto it = s.runSent.find(c.number);
+    if (run && it != s.runSent.end()) {
+        const Session::RunSent& was = it->second;
+        if (was.originFrame == c.originFrame && was.originTime == c.originTime &&
+            was.word == c.word && was.mode == c.mode && now - was.sentAt < kRunResend)
+            return std::nullopt;
+    }
+    if (run)
+        s.runSent[c.number] = Session::RunSent{c.originFrame, c.originTime, now, c.word, c.mode};
+    else if (it != s.runSent.end())
+        s.runSent.erase(it);
+    return StatusFrame(c, tc, run);
 }
 
 }  // namespace
@@ -33,7 +62,9 @@ void Bank::Impl::Notify(Recorder& r, ChannelState& c, Clock::time_point now) {
     for (const auto& s : r.sessions)
         if (s->watching) watchers.push_back(s);
     for (const auto& s : watchers) {
-        if (stChanged) s->Send(StatusFrame(c, tc));
+        if (stChanged && !s->runs) s->Send(StatusFrame(c, tc));
+        if (stChanged && s->runs)
+            if (auto st = RunStatus(*s, c, tc, now)) s->Send(*st);
         if (clipChanged) s->Send(wire::MakeFrame(0, "CLIP", {std::to_string(c.number), c.clip}));
     }
 }
@@ -41,7 +72,9 @@ void Bank::Impl::Notify(Recorder& r, ChannelState& c, Clock::time_point now) {
 void Bank::Impl::SendFullPicture(Recorder& r, Session& s, Clock::time_point now) {
     for (auto& c : r.channels) {
         Notify(r, c, now);  // others first, so this session's picture is not overtaken
-        s.Send(StatusFrame(c, model.TimecodeOf(c, now)));
+        const std::string tc = model.TimecodeOf(c, now);
+        s.runSent.erase(c.number);  // the whole picture, whatever was heard before
+        s.Send(s.runs ? *RunStatus(s, c, tc, now) : StatusFrame(c, tc));
         s.Send(wire::MakeFrame(0, "CLIP", {std::to_string(c.number), c.clip}));
     }
 }
@@ -108,6 +141,10 @@ void Bank::Impl::Handle(Recorder& r, Session& s, const wire::Frame& f) {
         return;
     }
     if (verb == "WATCH") {
+        if (f.args.size() > 1 || (f.args.size() == 1 && f.args[0] != "runs"))
+            return err("badrequest", "WATCH [runs]");
+        s.runs = f.args.size() == 1;
+        s.runSent.clear();
         SendFullPicture(r, s, now);
         s.watching = true;
         return ok();

@@ -2,8 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "link_harness.h"
+#include "platform/recorder_link/channel_status.h"
+#include "platform/wire/timecode.h"
 
 namespace tarvolen::testing {
 namespace {
@@ -130,6 +135,66 @@ TEST(LinkTransport, FrameStepMovesTheTimecodeByOneFrame) {
     EXPECT_EQ(h.Timecode(0), "01:00:00;01");
     EXPECT_EQ(h.Valued(amp::kStep, 0, -1), 0);
     EXPECT_EQ(h.Timecode(0), "01:00:00;00");
+}
+
+TEST(LinkTransport, ARunningTimecodeRunsOnEveryFrameBetweenItsRecordersLines) {
+    Harness h(1);
+    auto library = h.link->AmpLibrary();
+    h.ConnectOnePerRecorder();
+    EXPECT_TRUE(library->WatchStatus([] {})) << "nothing runs: the status is watched";
+    ASSERT_EQ(h.Record(0), 0);
+    ASSERT_TRUE(h.WaitState(0, "Record"));
+    EXPECT_FALSE(library->WatchStatus([] {})) << "a run changes every frame unheard: polled";
+    auto frames = [](const std::string& tc) {
+        wire::Rate rate{};
+        int64_t f = -1;
+        return wire::RateOf(tc, rate) && wire::TimecodeToFrames(tc, rate, f) ? f : -1;
+    };
+    // Read far more often than the recorder speaks (every 200 ms): the frames
+    // in between show too, and in order.
+    std::set<int64_t> seen;
+    int64_t last = -1;
+    for (auto end = std::chrono::steady_clock::now() + 600ms;
+         std::chrono::steady_clock::now() < end;) {
+        const int64_t f = frames(h.Timecode(0));
+        ASSERT_GE(f, last) << "stepped back";
+        last = f;
+        seen.insert(f);
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_GE(seen.size(), 10u);
+    // What shows is the recorder's own timecode, give or take the run's two frames.
+    auto recorders = [&] { return frames(h.bank->Channel(h.addresses[0], 1)->timecode); };
+    const int64_t before = recorders();
+    const int64_t shown = frames(h.Timecode(0));
+    const int64_t after = recorders();
+    EXPECT_GE(shown, before - 3);
+    EXPECT_LE(shown, after + 1);
+    EXPECT_EQ(h.Channel(amp::kStop, 0), 0);
+    EXPECT_TRUE(library->WatchStatus({})) << "the run ended";
+}
+
+TEST(LinkRuns, ARunKeepsWhereItBeganWhileItsLinesAgreeWithinTwoFrames) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point t0{std::chrono::seconds(1000)};
+    link::ChannelStatus s;
+    auto heard = [&](int ms, const char* word, const char* tc, bool run) {
+        std::vector<std::string> args{"1", word, tc, "none"};
+        if (run) args.emplace_back("run");
+        s.Heard(wire::MakeFrame(0, "ST", args), t0 + std::chrono::milliseconds(ms));
+    };
+    auto shown = [&](int ms) { return s.Timecode(t0 + std::chrono::milliseconds(ms)); };
+    // At 30 frames a second (":"), a frame is 33.3 ms.
+    heard(0, "Record", "01:00:00:00", true);
+    EXPECT_EQ(shown(0), "01:00:00:00");
+    EXPECT_EQ(shown(100), "01:00:00:03") << "run on between lines";
+    heard(200, "Record", "01:00:00:05", true);
+    EXPECT_EQ(shown(200), "01:00:00:06") << "a line a frame behind (read late) steps nothing back";
+    heard(400, "Record", "01:00:10:00", true);
+    EXPECT_EQ(shown(400), "01:00:10:00") << "a jump starts the run again";
+    EXPECT_EQ(shown(500), "01:00:10:03");
+    heard(600, "Stop", "01:00:10:06", false);
+    EXPECT_EQ(shown(900), "01:00:10:06") << "no run: the timecode stands";
 }
 
 TEST(LinkTransport, LoopAndPingPongMarkersFollowTheFlags) {

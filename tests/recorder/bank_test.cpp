@@ -29,6 +29,10 @@ std::string Prefix() {
            ".";
 }
 
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
 // A blocking client that reads whole lines, as a technician's nc would show.
 class Client {
   public:
@@ -148,6 +152,51 @@ TEST(BankSession, WatchGivesTheWholePictureThenChanges) {
     c.Send("2 LOOP 1 1\n");
     EXPECT_EQ(c.Line(), "* ST 1 Play 01:00:00;00 loop");
     EXPECT_EQ(c.Until("2 "), "2 OK");
+}
+
+TEST(BankSession, WatchingWithRunsHearsARunAgainOnlyEvery200MsAndAnyChangeAtOnce) {
+    Running r(1, 1);
+    Client c = r.Connect();
+    c.Line();
+    c.Send("1 WATCH bogus\n");
+    EXPECT_EQ(c.Line(), "1 ERR badrequest WATCH%20[runs]");
+    c.Send("2 WATCH runs\n");
+    EXPECT_EQ(c.Line(), "* ST 1 Stop 01:00:00;00 none");
+    EXPECT_EQ(c.Line(), "* CLIP 1 -");
+    EXPECT_EQ(c.Line(), "2 OK");
+    c.Send("3 PLAY 1\n");
+    EXPECT_EQ(c.Line(), "* ST 1 Play 01:00:00;00 none run");
+    EXPECT_EQ(c.Until("3 "), "3 OK");
+    // The run goes on: the same line again, each time later, never sooner.
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point last = Clock::now();
+    int again = 0;
+    for (auto end = last + std::chrono::seconds(1); Clock::now() < end;) {
+        std::string l = c.Line();
+        ASSERT_EQ(l.rfind("* ST 1 Play ", 0), 0u) << l;
+        EXPECT_TRUE(EndsWith(l, " none run")) << l;
+        auto now = Clock::now();
+        if (again++ > 0) {
+            EXPECT_GE(now - last, std::chrono::milliseconds(150)) << l;
+        }
+        last = now;
+    }
+    EXPECT_GE(again, 2);
+    // Anything else comes at once, before the answer, and without run once
+    // the run ends.
+    auto lastStatusBefore = [&c](const std::string& reply) {
+        std::string st;
+        for (std::string l = c.Line(); !l.empty() && l.rfind(reply, 0) != 0; l = c.Line())
+            if (l.rfind("* ST ", 0) == 0) st = l;
+        return st;
+    };
+    c.Send("4 LOOP 1 1\n");
+    std::string loop = lastStatusBefore("4 OK");
+    EXPECT_TRUE(EndsWith(loop, " loop run")) << loop;
+    c.Send("5 STOP 1\n");
+    std::string stop = lastStatusBefore("5 OK");
+    EXPECT_EQ(stop.rfind("* ST 1 Stop ", 0), 0u) << stop;
+    EXPECT_FALSE(EndsWith(stop, " run")) << stop;
 }
 
 TEST(BankSession, DocumentsTravelAsPayloads) {

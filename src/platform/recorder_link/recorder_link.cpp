@@ -2,6 +2,8 @@
 
 #include <array>
 #include <asio.hpp>
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include "platform/link/pool.h"
 #include "platform/link/records.h"
 #include "platform/link/stream.h"
+#include "platform/recorder_link/channel_status.h"
 #include "shell/shared_routines.h"
 #include "shell/text.h"
 
@@ -34,7 +37,6 @@ constexpr int kMaxInternal = 8;
 // Answers given up on are still awaited so they can be consumed; a recorder
 // that never answers must not make that list grow without end.
 constexpr std::size_t kMaxPending = 1024;
-constexpr char kNoTimecode[] = "--:--:--:--";
 
 // A clip directory entry from an ENTRY line: guid, date, time, start,
 // duration, format, codec, compression, name.
@@ -58,13 +60,6 @@ ClipEntry ClipEntryOf(const wire::Frame& e, const std::string& address) {
 }
 
 }  // namespace
-
-struct ChannelStatus {
-    std::string word = "Stop";
-    std::string timecode = kNoTimecode;
-    std::string mode = "none";
-    std::string clip;
-};
 
 struct Pending {
     bool done = false;
@@ -138,11 +133,14 @@ struct RecorderLink::Impl {
     void StatusChanged() {  // mu held
         if (statusWake) statusWake();
     }
+    // A channel whose timecode is run on here changes every frame without a
+    // word from its recorder: while one runs the status is polled, not watched.
     bool WatchStatus(std::function<void()> wake) {
         std::lock_guard lock(mu);
         statusWake = std::move(wake);
-        return true;
+        return !AnyRun();
     }
+    bool AnyRun() const;  // mu held
 
     std::shared_ptr<Connection> Open(const std::string& address);  // mu held
     void DropUnused();                                             // mu held
@@ -199,6 +197,7 @@ struct Connection : Stream<Connection> {
     asio::steady_timer heartbeat;
     wire::Decoder decoder;
     uint32_t watchId = 0;
+    bool watchRuns = false;  // the WATCH asked for runs
     bool greeted = false;
     bool dialing = false;  // connect, greeting and first picture under way
     bool cameUp = false;   // the first picture is complete: time the pings from now
@@ -283,8 +282,8 @@ struct Connection : Stream<Connection> {
     // the last such instant, which a ping's own answer read late still is.
     Clock::time_point PingDue() const {
         const auto& o = link.options;
-        const Clock::duration quiet = std::max<Clock::duration>(o.keepalive - link::kGrid,
-                                                                o.keepalive / 2);
+        const Clock::duration quiet =
+            std::max<Clock::duration>(o.keepalive - link::kGrid, o.keepalive / 2);
         const Clock::duration k = o.keepalive;
         const Clock::duration from = (std::max(lastHeard, lastPing) + quiet).time_since_epoch();
         return Clock::time_point((from + k - Clock::duration(1)) / k * k);
@@ -376,7 +375,10 @@ struct Connection : Stream<Connection> {
                     link.StatusChanged();
                     watchId = link.NewId();
                 }
-                Send(wire::MakeFrame(watchId, "WATCH"));
+                // With runs, a running timecode comes a few times a second
+                // instead of every frame, and is run on here.
+                watchRuns = true;
+                Send(wire::MakeFrame(watchId, "WATCH", {"runs"}));
                 return true;
             }
             if (!greeted) return false;
@@ -388,9 +390,7 @@ struct Connection : Stream<Connection> {
                 if (f.verb == "CLIP") {
                     s.clip = f.Arg(1).substr(0, kClipNameWidth);
                 } else {
-                    s.word = f.Arg(1).substr(0, 9);
-                    s.timecode = f.Arg(2).substr(0, 15);
-                    s.mode = f.Arg(3);
+                    s.Heard(f, Clock::now());
                 }
                 link.StatusChanged();
                 link.ioThread.News();
@@ -417,6 +417,13 @@ struct Connection : Stream<Connection> {
         }
         std::lock_guard lock(link.mu);
         if (f.id == watchId) {
+            if (f.verb == "ERR" && watchRuns) {
+                // A recorder that does not know runs sends every frame instead.
+                watchRuns = false;
+                watchId = link.NewId();
+                Send(wire::MakeFrame(watchId, "WATCH"));
+                return true;
+            }
             if (f.verb != "OK") return false;
             if (phase != Phase::kClosed) phase = Phase::kUp;
             dialing = false;
@@ -451,6 +458,15 @@ RecorderLink::Impl::~Impl() {
         pool.CloseAll(ioThread);
     }
     ioThread.Stop();
+}
+
+bool RecorderLink::Impl::AnyRun() const {
+    for (const auto& [key, c] : pool.live) {
+        if (c->phase != Connection::Phase::kUp) continue;
+        for (const ChannelStatus& s : c->status)
+            if (s.run) return true;
+    }
+    return false;
 }
 
 std::shared_ptr<Connection> RecorderLink::Impl::Open(const std::string& address) {
@@ -591,6 +607,7 @@ int32_t RecorderLink::Impl::Status(void* output) {
     // The news pushed until now is in the table.
     ioThread.Drain();
     std::lock_guard lock(mu);
+    const auto now = Clock::now();
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         StatusEntry& e = table->entry[ch];
         e.unused = 0;
@@ -613,7 +630,7 @@ int32_t RecorderLink::Impl::Status(void* output) {
                     word += "{L}";
                 else if (s.mode == "pingpong")
                     word += "{P}";
-                tc = s.timecode;
+                tc = s.Timecode(now);
             }
         }
         StoreField(e.timecode, sizeof e.timecode, tc);

@@ -1,8 +1,8 @@
-#include "recorder/timecode_counter.h"
+#include "platform/wire/timecode.h"
 
 #include <cstdio>
 
-namespace tarvolen::recorder {
+namespace tarvolen::wire {
 
 RateInfo Info(Rate rate) {
     switch (rate) {
@@ -76,4 +76,15 @@ bool TimecodeToFrames(std::string_view t, Rate rate, int64_t& frames) {
     return true;
 }
 
-}  // namespace tarvolen::recorder
+bool RateOf(std::string_view timecode, Rate& out) {
+    if (timecode.size() != 11) return false;
+    for (Rate r : {Rate::k2997DropFrame, Rate::k30, Rate::k25, Rate::k24}) {
+        if (Info(r).separator == timecode[8]) {
+            out = r;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace tarvolen::wire

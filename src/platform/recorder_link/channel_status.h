@@ -1,0 +1,63 @@
+// What the link knows of one internal channel of a recorder, from its
+// pushed lines.
+#pragma once
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/wire/timecode.h"
+#include "platform/wire/wire.h"
+
+namespace tarvolen::link {
+
+inline constexpr char kNoTimecode[] = "--:--:--:--";
+
+struct ChannelStatus {
+    using Clock = std::chrono::steady_clock;
+
+    std::string word = "Stop";
+    std::string timecode = kNoTimecode;
+    std::string mode = "none";
+    std::string clip;
+    // A run the recorder said goes on by itself, one frame a frame: its
+    // timecode is run on from where and when the run was first heard.
+    bool run = false;
+    wire::Rate rate{};
+    int64_t runFrames = 0;
+    Clock::time_point runSince{};
+
+    int64_t RunFrame(Clock::time_point now) const {
+        const double seconds = std::chrono::duration<double>(now - runSince).count();
+        return runFrames + static_cast<int64_t>(std::floor(seconds * wire::Info(rate).fps));
+    }
+    std::string Timecode(Clock::time_point now) const {
+        return run ? wire::FramesToTimecode(RunFrame(now), rate) : timecode;
+    }
+    void Heard(const wire::Frame& f, Clock::time_point now) {
+        std::string newWord = f.Arg(1).substr(0, 9);
+        std::string newMode = f.Arg(3);
+        timecode = f.Arg(2).substr(0, 15);
+        wire::Rate newRate{};
+        int64_t frames = 0;
+        const bool runs = f.Arg(4) == "run" && wire::RateOf(timecode, newRate) &&
+                          wire::TimecodeToFrames(timecode, newRate, frames);
+        // The same run heard again keeps where it began: a line read a frame
+        // late then never steps the timecode shown back. Two frames apart is
+        // a jump, or clocks that drifted, and starts it again.
+        const bool same = runs && run && newWord == word && newMode == mode && newRate == rate &&
+                          std::llabs(frames - RunFrame(now)) <= 2;
+        if (!same) {
+            run = runs;
+            rate = newRate;
+            runFrames = frames;
+            runSince = now;
+        }
+        word = std::move(newWord);
+        mode = std::move(newMode);
+    }
+};
+
+}  // namespace tarvolen::link
