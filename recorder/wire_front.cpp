@@ -62,9 +62,11 @@ void Bank::Impl::Notify(Recorder& r, ChannelState& c, Clock::time_point now) {
     for (const auto& s : r.sessions)
         if (s->watching) watchers.push_back(s);
     for (const auto& s : watchers) {
-        if (stChanged && !s->runs) s->Send(StatusFrame(c, tc));
-        if (stChanged && s->runs)
+        if (stChanged && !s->runs) {
+            s->Send(StatusFrame(c, tc));
+        } else if (stChanged) {
             if (auto st = RunStatus(*s, c, tc, now)) s->Send(*st);
+        }
         if (clipChanged) s->Send(wire::MakeFrame(0, "CLIP", {std::to_string(c.number), c.clip}));
     }
 }

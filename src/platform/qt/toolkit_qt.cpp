@@ -333,6 +333,11 @@ namespace tarvolen::qt {
 
 void EnsureApplication(int argc, char** argv) {
     if (QCoreApplication::instance()) return;
+    // The channel list repaints the same few timecodes every frame. Through
+    // X shared memory Qt waits for the server before each such repaint and
+    // wakes its event thread for the answer; sending those few pixels over
+    // the connection waits for nothing. An operator's own setting wins.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     if (argc > 0 && argv) {
         g_argc = argc;
         g_app = new QApplication(g_argc, argv);

@@ -3,7 +3,6 @@
 #include <array>
 #include <asio.hpp>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
