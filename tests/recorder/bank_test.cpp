@@ -29,10 +29,6 @@ std::string Prefix() {
            ".";
 }
 
-bool EndsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
 // A blocking client that reads whole lines, as a technician's nc would show.
 class Client {
   public:
@@ -174,7 +170,7 @@ TEST(BankSession, WatchingWithRunsHearsARunAgainOnlyEvery200MsAndAnyChangeAtOnce
     for (auto end = last + std::chrono::seconds(1); Clock::now() < end;) {
         std::string l = c.Line();
         ASSERT_EQ(l.rfind("* ST 1 Play ", 0), 0u) << l;
-        EXPECT_TRUE(EndsWith(l, " none run")) << l;
+        EXPECT_TRUE(l.ends_with(" none run")) << l;
         auto now = Clock::now();
         if (again++ > 0) {
             EXPECT_GE(now - last, std::chrono::milliseconds(150)) << l;
@@ -192,11 +188,11 @@ TEST(BankSession, WatchingWithRunsHearsARunAgainOnlyEvery200MsAndAnyChangeAtOnce
     };
     c.Send("4 LOOP 1 1\n");
     std::string loop = lastStatusBefore("4 OK");
-    EXPECT_TRUE(EndsWith(loop, " loop run")) << loop;
+    EXPECT_TRUE(loop.ends_with(" loop run")) << loop;
     c.Send("5 STOP 1\n");
     std::string stop = lastStatusBefore("5 OK");
     EXPECT_EQ(stop.rfind("* ST 1 Stop ", 0), 0u) << stop;
-    EXPECT_FALSE(EndsWith(stop, " run")) << stop;
+    EXPECT_FALSE(stop.ends_with(" run")) << stop;
 }
 
 TEST(BankSession, DocumentsTravelAsPayloads) {
