@@ -4,6 +4,7 @@
 #include <QRawFont>
 #include <QStaticText>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -216,6 +217,10 @@ struct DigitFont {
     QRawFont raw;
     std::array<quint32, kChars.size()> glyph{};
     std::array<double, kChars.size()> advance{};
+    // How far any glyph's ink may reach left of its pen position and right
+    // of its advance: one margin for all, so a digit's box stays put while
+    // the digit changes.
+    double inkBefore = 0, inkAfter = 0;
     double height = 0;
     bool usable = false;
 
@@ -229,6 +234,9 @@ struct DigitFont {
             if (glyphs[qsizetype(i)] == 0) return;
             glyph[i] = glyphs[qsizetype(i)];
             advance[i] = advances[qsizetype(i)].x();
+            const QRectF ink = raw.boundingRect(glyph[i]);
+            inkBefore = std::max(inkBefore, -ink.left());
+            inkAfter = std::max(inkAfter, ink.right() - advance[i]);
         }
         QStaticText zero(QStringLiteral("0"));
         zero.setTextFormat(Qt::PlainText);
@@ -243,9 +251,12 @@ struct DigitFont {
         if (it == fonts.end()) it = fonts.emplace(key, DigitFont(font.font)).first;
         return it->second;
     }
-    // The glyphs of text, or false when it has other characters.
-    bool Run(const QString& text, QGlyphRun& run, QSizeF& size) const {
-        if (!usable || text.isEmpty() || text.size() > 64) return false;
+    static constexpr qsizetype kLongest = 64;
+    // The glyphs of text and which of kChars each is, or false when it has
+    // other characters.
+    bool Run(const QString& text, QGlyphRun& run, QSizeF& size,
+             std::array<uint8_t, kLongest>& chars) const {
+        if (!usable || text.isEmpty() || text.size() > kLongest) return false;
         QList<quint32> glyphs;
         QList<QPointF> positions;
         glyphs.reserve(text.size());
@@ -255,6 +266,7 @@ struct DigitFont {
             const std::size_t i =
                 c.unicode() < 128 ? kChars.find(char(c.unicode())) : std::string_view::npos;
             if (i == std::string_view::npos) return false;
+            chars[size_t(glyphs.size())] = uint8_t(i);
             glyphs.push_back(glyph[i]);
             positions.push_back(QPointF(x, raw.ascent()));
             x += advance[i];
@@ -270,13 +282,19 @@ struct DigitFont {
 // One line of text placed in rect as drawText would place it.
 struct PlacedLine {
     const QStaticText* laid = nullptr;
+    // Or, for digits, their glyphs and which of the font's characters each is.
+    const DigitFont* digitFont = nullptr;
     QGlyphRun digits;
+    std::array<uint8_t, DigitFont::kLongest> chars{};
     QSizeF size;
     QPointF at;
     bool fits = true;  // else it is clipped to rect
 
     PlacedLine(const QRect& rect, int alignment, const FontSpec& font, const QString& text) {
-        if (!DigitFont::Of(font).Run(text, digits, size)) {
+        const DigitFont& digitFont = DigitFont::Of(font);
+        if (digitFont.Run(text, digits, size, chars)) {
+            this->digitFont = &digitFont;
+        } else {
             laid = &LaidOut(text, font);
             size = laid->size();
         }
@@ -297,6 +315,32 @@ struct PlacedLine {
         return QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
                      int(std::ceil(size.height())) + 1)
             .intersected(rect);
+    }
+    qsizetype Glyphs() const { return digitFont ? digits.glyphIndexes().size() : 0; }
+    // Where the digit line's glyph k can leave ink, inside rect, and which character it is.
+    QRect GlyphInk(qsizetype k, const QRect& rect) const {
+        const double x = at.x() + digits.positions()[k].x();
+        const double left = std::floor(x - digitFont->inkBefore);
+        const double right =
+            std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
+        return QRect(int(left), int(at.y()), int(right - left) + 1,
+                     int(std::ceil(size.height())) + 1)
+            .intersected(rect);
+    }
+    char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
+    // Keeps only the digit line's glyphs that are wanted.
+    void KeepGlyphs(const std::array<bool, DigitFont::kLongest>& wanted) {
+        if (std::all_of(wanted.begin(), wanted.begin() + Glyphs(), [](bool w) { return w; }))
+            return;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        for (qsizetype k = 0; k < Glyphs(); ++k) {
+            if (!wanted[size_t(k)]) continue;
+            glyphs.push_back(digits.glyphIndexes()[k]);
+            positions.push_back(digits.positions()[k]);
+        }
+        digits.setGlyphIndexes(glyphs);
+        digits.setPositions(positions);
     }
     void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
         // Font and pen are put back by hand: a full save and restore of the
@@ -484,12 +528,27 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         hash = Fnv(hash, font.face.data(), font.face.size());
         hash = Fnv(hash, font.props.data(), font.props.size());
         hash = Fnv(hash, &points, sizeof points);
-        hash = Fnv(hash, text.data(), text.size() + 1);
-        // Lines of several may run out of their box: they count as the whole item.
-        QRect box = line ? line->Ink(r) : r;
-        if (text.find('\n') != std::string::npos && !font.symbol)
-            box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
-        if (!Record(*c, box, hash)) return;
+        if (line && line->Glyphs() > 0) {
+            // Digits are listed glyph by glyph, so a running timecode
+            // repaints the digits that moved, not the whole line, and only
+            // the glyphs in the part being repainted are drawn.
+            std::array<bool, DigitFont::kLongest> wanted{};
+            bool any = false;
+            for (qsizetype k = 0; k < line->Glyphs(); ++k) {
+                const char ch = line->GlyphChar(k);
+                wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1));
+                any = any || wanted[size_t(k)];
+            }
+            if (!any) return;
+            if (c->only) line->KeepGlyphs(wanted);
+        } else {
+            hash = Fnv(hash, text.data(), text.size() + 1);
+            // Lines of several may run out of their box: they count as the whole item.
+            QRect box = line ? line->Ink(r) : r;
+            if (text.find('\n') != std::string::npos && !font.symbol)
+                box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
+            if (!Record(*c, box, hash)) return;
+        }
     }
     if (line)
         line->Draw(*c->painter, r, font, fg);

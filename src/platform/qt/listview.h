@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/backend.h"
@@ -99,17 +101,33 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     // its fingerprint (0: unknown) and its drawing calls.
     std::vector<uint64_t> painted_;
     std::vector<std::vector<DrawOp>> paintedOps_;
-    // Per row, where its last few paints changed its drawing (none: unknown):
-    // a running timecode changes in the same place every frame, and the two
-    // of a row each at its own time.
+    // Per row, where its latest changes of drawing were (none: unknown): a
+    // running timecode's frame digit changes in the same place every frame,
+    // its tens every tenth, and the two timecodes of a row each at its own time.
     struct RowChanges {
-        std::array<QRegion, 4> recent;
-        size_t next = 0;
-        QRegion all;  // of the recent ones
-        void Add(QRegion changed) {
-            recent[next] = std::move(changed);
-            next = (next + 1) % recent.size();
-            all = recent[0] + recent[1] + recent[2] + recent[3];
+        static constexpr uint32_t kRemembered = 12;      // changes
+        std::vector<std::pair<QRect, uint32_t>> places;  // with the change last seen in
+        uint32_t count = 0;
+        QRegion all;  // of the places
+        void Add(const QRegion& changed) {
+            ++count;
+            bool moved = false;
+            for (const QRect& rect : changed) {
+                auto it = std::find_if(places.begin(), places.end(),
+                                       [&](const auto& place) { return place.first == rect; });
+                if (it != places.end()) {
+                    it->second = count;
+                } else {
+                    places.emplace_back(rect, count);
+                    moved = true;
+                }
+            }
+            moved |= std::erase_if(places, [this](const auto& place) {
+                         return count - place.second >= kRemembered;
+                     }) > 0;
+            if (!moved) return;
+            all = QRegion();
+            for (const auto& place : places) all += place.first;
         }
     };
     std::vector<RowChanges> changes_;

@@ -409,7 +409,7 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
                 changes = RowChanges{};
             } else if (QRegion d = Differing(was, ops) & QRect(QPoint(0, 0), rr.size());
                        !d.isEmpty()) {
-                changes.Add(std::move(d));
+                changes.Add(d);
             }
             paintedOps_[size_t(r)] = std::move(ops);
             continue;
