@@ -37,6 +37,13 @@ bool cSyncThread::Pass() {
         busy_.store(0);
         return false;
     }
+    // The pass's texts and its event reach the GUI thread together.
+    struct HeldPosts {
+        HeldPosts() { EZ_HOLDPOSTS(1); }
+        ~HeldPosts() { EZ_HOLDPOSTS(0); }
+        HeldPosts(const HeldPosts&) = delete;
+        HeldPosts& operator=(const HeldPosts&) = delete;
+    } held;
     bool changed = status_.PollStatus(0) != 0;
     ++pass_counter_;
     if (!suspend_.load() && settings_.TrackLines() >= 3) {

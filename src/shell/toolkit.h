@@ -271,6 +271,10 @@ void EZ_DCGRADIENT(int32_t dc, int32_t x1, int32_t y1, int32_t x2, int32_t y2, i
 // queued to it, in order with EZ_SENDTHREADEVENT.
 void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
                        const std::string& text);
+// Holds the calling thread's EZ_POSTLVITEMTEXT and EZ_SENDTHREADEVENT while
+// on (calls nest): the GUI thread then takes a status pass's texts in one go
+// instead of waking, and repainting, for each as it comes.
+void EZ_HOLDPOSTS(int32_t on);
 // Redraws what changed in the list rows whose cell texts were written since
 // they were last looked at, and nothing else: the answer to the status
 // thread's event, which rewrites the rows of the channels that changed.

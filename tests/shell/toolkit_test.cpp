@@ -492,6 +492,37 @@ TEST_F(ToolkitTest, TextsAndThreadEventsFromAnotherThreadArriveInTheirOrder) {
     EXPECT_EQ(seenByEvent, (std::vector<std::string>{"1:a", "2:b"}));
 }
 
+// Texts a thread posts while it holds its posts (holds nest) wait for the
+// last release, then arrive together.
+TEST_F(ToolkitTest, HeldPostsArriveWhenTheLastHoldIsReleased) {
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{20}", 0, 0, 30, 10, ""); };
+    EZ_FORM("HOLD", "", "Hold", 0, 0, 32, 12, "");
+    EZ_ADDLVITEM("hold", 100, "0", -1);
+    EZ_ADDLVITEM("hold", 100, "0", -1);
+    std::atomic<int> step{0};
+    std::thread status([&] {
+        EZ_HOLDPOSTS(1);
+        EZ_POSTLVITEMTEXT("hold", 100, 0, 0, "a");
+        EZ_HOLDPOSTS(1);
+        EZ_POSTLVITEMTEXT("hold", 100, 1, 0, "b");
+        EZ_HOLDPOSTS(0);
+        step = 1;
+        while (step.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EZ_HOLDPOSTS(0);
+    });
+    while (step.load() != 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 10; ++i) {
+        EZ_DOEVENTS(255);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(EZ_GETLVITEMTEXT("hold", 100, 0, 0) + EZ_GETLVITEMTEXT("hold", 100, 1, 0), "00");
+    step = 2;
+    status.join();
+    EXPECT_TRUE(PumpUntil([] {
+        return EZ_GETLVITEMTEXT("hold", 100, 0, 0) + EZ_GETLVITEMTEXT("hold", 100, 1, 0) == "ab";
+    }));
+}
+
 // A written row is repainted where its drawing changed the last times, with
 // no dry run first: its running timecodes (whose widths change, "1" being
 // narrower than "0" in most faces) repaint only themselves, and what the

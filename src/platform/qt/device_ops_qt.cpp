@@ -61,16 +61,33 @@ void ApplyPosted() {
 
 namespace tarvolen::qt {
 
+namespace {
+thread_local int32_t t_postsHeld = 0;
+}  // namespace
+
 void Backend::Post(Posted item) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
     std::lock_guard lock(postedMutex);
     posted.push_back(std::move(item));
-    if (!std::exchange(postedQueued, true))
+    if (t_postsHeld == 0 && !std::exchange(postedQueued, true))
         QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
 }
 
 }  // namespace tarvolen::qt
+
+void EZ_HOLDPOSTS(int32_t on) {
+    if (on) {
+        ++t_postsHeld;
+        return;
+    }
+    if (t_postsHeld == 0 || --t_postsHeld > 0) return;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return;
+    std::lock_guard lock(B().postedMutex);
+    if (!B().posted.empty() && !std::exchange(B().postedQueued, true))
+        QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
+}
 
 void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
                        const std::string& text) {
