@@ -10,8 +10,13 @@ std::string ModeWord(char mode) {
     return mode == 'L' ? "loop" : mode == 'P' ? "pingpong" : "none";
 }
 
-// A session watching with runs hears a run's timecode again this often.
+// A session watching with runs hears a run's timecode again once in each
+// 200 ms of the clock, at instants every channel and recorder of the bank
+// shares: a client then wakes once for all of their lines.
 constexpr auto kRunResend = std::chrono::milliseconds(200);
+auto ResendSlot(Clock::time_point t) {
+    return t.time_since_epoch() / kRunResend;
+}
 
 // Running on by itself at one frame per frame, as a client can run it on.
 bool Runs(const ChannelState& c) {
@@ -33,7 +38,7 @@ std::optional<wire::Frame> RunStatus(Session& s, const ChannelState& c, const st
     if (run && it != s.runSent.end()) {
         const Session::RunSent& was = it->second;
         if (was.originFrame == c.originFrame && was.originTime == c.originTime &&
-            was.word == c.word && was.mode == c.mode && now - was.sentAt < kRunResend)
+            was.word == c.word && was.mode == c.mode && ResendSlot(now) == ResendSlot(was.sentAt))
             return std::nullopt;
     }
     if (run)
