@@ -1,6 +1,7 @@
 // The toolkit contract over the real Qt backend on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QColor>
 #include <QImage>
@@ -490,6 +491,47 @@ TEST_F(ToolkitTest, TextsAndThreadEventsFromAnotherThreadArriveInTheirOrder) {
     ASSERT_TRUE(PumpUntil([&] { return seenByEvent.size() == 2 && drawn == "b"; }))
         << drawn << " " << seenByEvent.size();
     EXPECT_EQ(seenByEvent, (std::vector<std::string>{"1:a", "2:b"}));
+}
+
+// What a row draws beyond its edges (a line, a box, digits, words, a fill
+// one pixel too long) never shows on its neighbours.
+TEST_F(ToolkitTest, OwnerDrawnRowsPaintOnlyInsideThemselves) {
+    EZ_DEFCOLOR(80, 200, 0, 0);
+    EZ_DEFCOLOR(81, 0, 0, 200);
+    EZ_DEFCOLOR(82, 0, 200, 0);
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 14, "NOSV"); };
+    // Odd rows each reach into the plain row above them in one way of their own.
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        EzDrawInfo info;
+        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+        const int32_t way = info.item % 2 == 1 ? info.item / 2 : -1;
+        EZ_COLOR(way >= 0 ? 81 : 80, way >= 0 ? 81 : 80);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_COLOR(82, -1);
+        EZ_SETPRINTFORMAT(2, 140, 10, 0, 0);
+        if (way == 0) EZ_DCDRAW(info.dc, EZ_DRAW_LINE, 0, -4, info.width, -4, 3);
+        if (way == 1) EZ_DCDRAW(info.dc, EZ_DRAW_BOX, 150, -12, 200, 4, 2);
+        if (way == 2) EZ_DCPRINT(info.dc, 8, -14, "01:00:00;00");
+        if (way == 3) EZ_DCPRINT(info.dc, 8, -14, "Record");
+        EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("EDGE", "", "Rows", 0, 0, 52, 16, "");
+    for (int i = 0; i < 8; ++i) EZ_ADDLVITEM("edge", 100, std::to_string(i), -1);
+    EZ_SETLVROWHEIGHT("edge", 100, 20);
+    auto* list = qobject_cast<QAbstractScrollArea*>(qt::ControlWidget("EDGE", 100));
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+    const QImage rows = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_GE(rows.height(), 160);
+    const QRgb plain = rows.pixel(100, 10);
+    for (int way = 0; way < 4; ++way) {
+        int strays = 0;
+        for (int y = way * 40 + 3; y < way * 40 + 20; ++y)  // below the focus frame
+            for (int x = 4; x < 300; ++x) strays += rows.pixel(x, y) != plain;
+        EXPECT_EQ(strays, 0) << "way " << way;
+        EXPECT_NE(rows.pixel(100, way * 40 + 30), plain);
+    }
 }
 
 // Texts a thread posts while it holds its posts (holds nest) wait for the

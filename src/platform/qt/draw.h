@@ -35,7 +35,15 @@ struct DrawContext {
     std::vector<DrawOp>* ops = nullptr;
     // When set, calls that touch nothing inside it are not painted.
     const QRegion* only = nullptr;
+    // When valid, the box the drawing belongs in (a list row): a call that
+    // could reach outside it is clipped to it. Only then: a clip within a
+    // repaint of many small parts costs more than the call's drawing.
+    QRect within;
 };
+
+// Clips the context's painter to its box before a call that may paint
+// anywhere in reach.
+void ClipFor(DrawContext& c, const QRect& reach);
 
 // Mixes a value into a context's fingerprint (FNV-1a).
 void Mix(DrawContext& c, const void* data, size_t size);

@@ -79,6 +79,11 @@ void Mix(DrawContext& c, const void* data, size_t size) {
     c.fingerprint = Fnv(c.fingerprint, data, size);
 }
 
+void ClipFor(DrawContext& c, const QRect& reach) {
+    if (c.painter && c.within.isValid() && !c.within.contains(reach) && !c.painter->hasClipping())
+        c.painter->setClipRect(c.within);
+}
+
 DrawContext FireOwnerDraw(const std::string& form, int32_t id, int32_t code,
                           const DrawContext& context) {
     ScopedDrawContext scoped(context);
@@ -286,6 +291,7 @@ struct PlacedLine {
     const DigitFont* digitFont = nullptr;
     QGlyphRun digits;
     std::array<uint8_t, DigitFont::kLongest> chars{};
+    qsizetype glyphCount = 0;
     QSizeF size;
     QPointF at;
     bool fits = true;  // else it is clipped to rect
@@ -294,6 +300,7 @@ struct PlacedLine {
         const DigitFont& digitFont = DigitFont::Of(font);
         if (digitFont.Run(text, digits, size, chars)) {
             this->digitFont = &digitFont;
+            glyphCount = text.size();
         } else {
             laid = &LaidOut(text, font);
             size = laid->size();
@@ -316,10 +323,10 @@ struct PlacedLine {
                      int(std::ceil(size.height())) + 1)
             .intersected(rect);
     }
-    qsizetype Glyphs() const { return digitFont ? digits.glyphIndexes().size() : 0; }
+    qsizetype Glyphs() const { return digitFont ? glyphCount : 0; }
     // Where the digit line's glyph k can leave ink, inside rect, and which character it is.
     QRect GlyphInk(qsizetype k, const QRect& rect) const {
-        const double x = at.x() + digits.positions()[k].x();
+        const double x = at.x() + digits.positions().at(k).x();
         const double left = std::floor(x - digitFont->inkBefore);
         const double right =
             std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
@@ -332,12 +339,17 @@ struct PlacedLine {
     void KeepGlyphs(const std::array<bool, DigitFont::kLongest>& wanted) {
         if (std::all_of(wanted.begin(), wanted.begin() + Glyphs(), [](bool w) { return w; }))
             return;
+        // Read through constant lists: indexing a copy would copy it first.
+        const QList<quint32> allGlyphs = digits.glyphIndexes();
+        const QList<QPointF> allPositions = digits.positions();
         QList<quint32> glyphs;
         QList<QPointF> positions;
-        for (qsizetype k = 0; k < Glyphs(); ++k) {
+        glyphs.reserve(allGlyphs.size());
+        positions.reserve(allGlyphs.size());
+        for (qsizetype k = 0; k < allGlyphs.size(); ++k) {
             if (!wanted[size_t(k)]) continue;
-            glyphs.push_back(digits.glyphIndexes()[k]);
-            positions.push_back(digits.positions()[k]);
+            glyphs.push_back(allGlyphs[k]);
+            positions.push_back(allPositions[k]);
         }
         digits.setGlyphIndexes(glyphs);
         digits.setPositions(positions);
@@ -450,9 +462,14 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
         const QRgb colors[2] = {fg.rgba(), B().background >= 0 ? bg.rgba() : 0u};
         const int32_t args[6] = {type, x1, y1, x2, y2, lineWidth};
         const int32_t pen = std::max(1, lineWidth);
-        if (!Record(*c, r.adjusted(-pen, -pen, pen, pen),
-                    Fnv(Fnv(0, colors, sizeof colors), args, sizeof args)))
-            return;
+        const QRect reach = r.adjusted(-pen, -pen, pen, pen);
+        if (!Record(*c, reach, Fnv(Fnv(0, colors, sizeof colors), args, sizeof args))) return;
+        // A fill is cut to the box by hand, which needs no clip; its edge
+        // lies inside the item, and so inside the box.
+        if (type == EZ_DRAW_FILL && c->within.isValid())
+            r &= c->within;
+        else
+            ClipFor(*c, reach);
     }
     QPainter& p = *c->painter;
     switch (type) {
@@ -541,6 +558,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
             }
             if (!any) return;
             if (c->only) line->KeepGlyphs(wanted);
+            ClipFor(*c, line->Ink(r).adjusted(-1, -1, 1, 1));
         } else {
             hash = Fnv(hash, text.data(), text.size() + 1);
             // Lines of several may run out of their box: they count as the whole item.
@@ -548,6 +566,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
             if (text.find('\n') != std::string::npos && !font.symbol)
                 box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
             if (!Record(*c, box, hash)) return;
+            ClipFor(*c, line ? box.adjusted(-1, -1, 1, 1) : r.united(box));
         }
     }
     if (line)

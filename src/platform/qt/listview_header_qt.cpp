@@ -102,5 +102,6 @@ void EZ_DCGRADIENT(int32_t dc, int32_t x1, int32_t y1, int32_t x2, int32_t y2, i
                                    : QLinearGradient(r.topLeft(), r.topRight());
     g.setColorAt(0, B().Color(color1, Qt::white));
     g.setColorAt(1, B().Color(color2, Qt::white));
+    ClipFor(*c, r);
     c->painter->fillRect(r, g);
 }

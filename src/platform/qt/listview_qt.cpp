@@ -378,14 +378,15 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
         if (ownerDrawn_) {
             if (!e->region().intersects(rr)) continue;
             painter.save();
-            painter.setClipRect(rr);
             painter.translate(rr.topLeft());
             // Calls outside the part being repainted are listed, not painted.
             const QRegion exposed = e->region().intersected(rr).translated(-rr.topLeft());
             std::vector<DrawOp> ops;
+            ops.reserve(paintedOps_[size_t(r)].size());
             DrawContext context = RowContext(r, &painter);
             context.ops = &ops;
             context.only = &exposed;
+            context.within = QRect(QPoint(0, 0), rr.size());
             DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
             painter.restore();
             // A part repainted (an expose, or a guess) before a change was
