@@ -65,10 +65,10 @@ uint64_t Fnv(uint64_t hash, const void* data, size_t size) {
 
 // Lists one drawing call and mixes it into the fingerprint; false when it
 // need not be painted (a dry run, or nothing of it in the part repainted).
-bool Record(DrawContext& c, const QRect& rect, uint64_t hash) {
+bool Record(DrawContext& c, const QRect& rect, uint64_t hash, int margin = 1) {
     Mix(c, &hash, sizeof hash);
-    // A pixel more on each side: antialiased edges and wide pens.
-    const QRect box = rect.adjusted(-1, -1, 1, 1);
+    // By default a pixel more on each side: antialiased edges and wide pens.
+    const QRect box = rect.adjusted(-margin, -margin, margin, margin);
     if (c.ops) c.ops->push_back(DrawOp{box, hash});
     return c.painter && (!c.only || c.only->intersects(box));
 }
@@ -324,13 +324,14 @@ struct PlacedLine {
             .intersected(rect);
     }
     qsizetype Glyphs() const { return digitFont ? glyphCount : 0; }
-    // Where the digit line's glyph k can leave ink, inside rect, and which character it is.
+    // The pixels the digit line's glyph k can leave ink on, inside rect: no
+    // more, or its neighbours would be drawn again with it each time.
     QRect GlyphInk(qsizetype k, const QRect& rect) const {
         const double x = at.x() + digits.positions().at(k).x();
         const double left = std::floor(x - digitFont->inkBefore);
         const double right =
             std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
-        return QRect(int(left), int(at.y()), int(right - left) + 1,
+        return QRect(int(left), int(at.y()), int(right - left),
                      int(std::ceil(size.height())) + 1)
             .intersected(rect);
     }
@@ -553,7 +554,7 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
             bool any = false;
             for (qsizetype k = 0; k < line->Glyphs(); ++k) {
                 const char ch = line->GlyphChar(k);
-                wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1));
+                wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
                 any = any || wanted[size_t(k)];
             }
             if (!any) return;
