@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <optional>
 
 #include "device/amp_control.h"
 #include "device/piamp.h"
@@ -43,7 +44,9 @@ bool cSyncThread::Pass() {
         ~HeldPosts() { EZ_HOLDPOSTS(0); }
         HeldPosts(const HeldPosts&) = delete;
         HeldPosts& operator=(const HeldPosts&) = delete;
-    } held;
+    };
+    std::optional<HeldPosts> held;
+    held.emplace();
     bool changed = status_.PollStatus(0) != 0;
     ++pass_counter_;
     if (!suspend_.load() && settings_.TrackLines() >= 3) {
@@ -52,6 +55,9 @@ bool cSyncThread::Pass() {
             pass_counter_ = 0;
         }
         if (++detail_counter_ > 10) {
+            // Fetching file names waits on a recorder, a slow one for long:
+            // what the pass found so far goes out first.
+            held.reset();
             if (status_.FetchRecordFileNames()) changed = true;
             detail_counter_ = 0;
         }
