@@ -1,11 +1,13 @@
-
-#include "tests/mouse.h"  // The channel list on the offscreen platform: rows drawn through the real
+// The channel list on the offscreen platform: rows drawn through the real
 // toolkit and checked by their pixels, and clicks delivered as the list
 // delivers them.
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QMouseEvent>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "device_fixture.h"
 #include "shell/toolkit.h"
@@ -108,6 +110,48 @@ TEST_F(ChannelList, PollsWriteCellTextsAtTheRightRows) {
     status.PollClipNames();
     EZ_DOEVENTS(255);
     EXPECT_EQ(EZ_GETLVITEMTEXT("main", 100, 2 * 3 + 2, 1), " 5");
+}
+
+// A pass that asks a recorder for file names, and waits for its answer, has
+// let the timecodes it read reach the list first.
+TEST_F(ChannelList, TextsOfAPassShowWhileItWaitsForFileNames) {
+    settings.SetTrackLines(3);
+    status.FillList();
+    auto row = [](int frame) { return " 5|Record|01:00:00;" + std::to_string(frame); };
+    std::atomic<int> shown{0};  // the last pass whose text the list shows
+    std::atomic<bool> asked{false}, shownWhileAsked{false}, done{false};
+    device->SetHandler(amp::kRecordFileList, [&](const ScriptedDevice::Call&, void*) {
+        asked = true;
+        for (int i = 0; i < 400 && shown != 11; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        shownWhileAsked = shown == 11;
+        return 1;
+    });
+    std::thread passes([&] {
+        // The tenth pass learns the clip's name, the eleventh asks for its
+        // files. Each pass begins once the list shows the one before, as
+        // the status thread's passes come 30 ms apart.
+        for (int i = 1; i <= 11; ++i) {
+            for (int wait = 0; wait < 400 && shown != i - 1; ++wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            device->Queue(
+                amp::kStatus,
+                ScriptedDevice::Reply(Table({{5, {"Record", "01:00:00;" + std::to_string(i)}}})));
+            device->Queue(amp::kClipNames, ScriptedDevice::Reply(Names({{5, "Clip5"}})));
+            sync.Pass();
+        }
+        done = true;
+    });
+    while (!done) {
+        EZ_DOEVENTS(255);
+        const std::string text = EZ_GETLVITEMTEXT("main", 100, 7, 1);
+        for (int frame = 1; frame <= 11; ++frame)
+            if (text == row(frame)) shown = frame;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    passes.join();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(shownWhileAsked);
 }
 
 TEST_F(ChannelList, SizeColumnsSplitsTheListWidth) {
