@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "device/amp_control.h"
 #include "device/piamp.h"
@@ -45,8 +46,7 @@ bool cSyncThread::Pass() {
         HeldPosts(const HeldPosts&) = delete;
         HeldPosts& operator=(const HeldPosts&) = delete;
     };
-    std::optional<HeldPosts> held;
-    held.emplace();
+    std::optional<HeldPosts> held{std::in_place};
     bool changed = status_.PollStatus(0) != 0;
     ++pass_counter_;
     if (!suspend_.load() && settings_.TrackLines() >= 3) {

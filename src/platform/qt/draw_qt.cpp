@@ -291,7 +291,7 @@ struct PlacedLine {
     const DigitFont* digitFont = nullptr;
     QGlyphRun digits;
     std::array<uint8_t, DigitFont::kLongest> chars{};
-    qsizetype glyphCount = 0;
+    qsizetype glyphCount = 0;  // none: not digits
     QSizeF size;
     QPointF at;
     bool fits = true;  // else it is clipped to rect
@@ -323,7 +323,7 @@ struct PlacedLine {
                      int(std::ceil(size.height())) + 1)
             .intersected(rect);
     }
-    qsizetype Glyphs() const { return digitFont ? glyphCount : 0; }
+    qsizetype Glyphs() const { return glyphCount; }
     // The pixels the digit line's glyph k can leave ink on, inside rect: no
     // more, or its neighbours would be drawn again with it each time.
     QRect GlyphInk(qsizetype k, const QRect& rect) const {
@@ -331,8 +331,7 @@ struct PlacedLine {
         const double left = std::floor(x - digitFont->inkBefore);
         const double right =
             std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
-        return QRect(int(left), int(at.y()), int(right - left),
-                     int(std::ceil(size.height())) + 1)
+        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1)
             .intersected(rect);
     }
     char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
