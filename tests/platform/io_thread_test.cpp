@@ -1,5 +1,7 @@
 // A paced I/O thread: news waits for a drain, a posted job or the pace; an
-// awaited answer does not wait at all; a parked read always starts again.
+// awaited answer does not wait at all; a parked read always starts again;
+// while the status is polled, drains read the news themselves, and when
+// they stop the thread reads again.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -26,11 +28,13 @@ struct Reader {
     Local::socket socket;
     std::array<char, 64> buffer{};
     std::atomic<int> handled{0};
+    std::atomic<std::thread::id> reader;  // of the last byte handled
 
     void Read() {
         socket.async_read_some(asio::buffer(buffer),
                                [this](const asio::error_code& e, std::size_t n) {
                                    if (e) return;
+                                   reader = std::this_thread::get_id();
                                    handled += int(n);
                                    thread.News();
                                    // As a link's connections do: the next read
@@ -91,6 +95,38 @@ TEST(IoThreadTest, NewsWaitsForADrainAPostOrAHurriedCallerButNotForThePaceAlone)
     send();
     EXPECT_TRUE(Within(5s, [&] { return reader.handled == 5; }))
         << "a read parked while the thread paced was never started again";
+    thread.Post([&] {
+        asio::error_code ignored;
+        reader.socket.close(ignored);
+    });
+    thread.Stop();
+}
+
+TEST(IoThreadTest, DrainsOfAPolledStatusReadTheNewsThemselvesAndTheThreadReadsWhenTheyStop) {
+    IoThread thread("test-io", 60s);
+    thread.Polled(true);
+    Reader reader(thread);
+    Local::socket writer(thread.io);
+    asio::local::connect_pair(reader.socket, writer);
+    thread.Post([&] { reader.Read(); });
+    auto send = [&] { ASSERT_EQ(::write(writer.native_handle(), "x", 1), 1); };
+    send();
+    ASSERT_TRUE(Within(5s, [&] { return reader.handled == 1; }));
+
+    // As status passes do: each drain finds the news sent before it handled,
+    // by the draining thread, the I/O thread left asleep.
+    for (int pass = 2; pass <= 6; ++pass) {
+        send();
+        std::this_thread::sleep_for(30ms);
+        thread.Drain();
+        ASSERT_EQ(reader.handled, pass) << "a drain returned before its news was handled";
+        EXPECT_EQ(reader.reader.load(), std::this_thread::get_id()) << "pass " << pass;
+    }
+    // The passes stop (a suspended status thread): the news is read all the
+    // same, long before the pace, by the I/O thread.
+    send();
+    EXPECT_TRUE(Within(5s, [&] { return reader.handled == 7; })) << "news waited for the pace";
+    EXPECT_NE(reader.reader.load(), std::this_thread::get_id());
     thread.Post([&] {
         asio::error_code ignored;
         reader.socket.close(ignored);

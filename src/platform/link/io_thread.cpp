@@ -42,37 +42,61 @@ void IoThread::Run() {
             if (!pacing) Resume();
             continue;
         }
-        std::uint64_t asked = 0;
         {
             std::unique_lock lock(m_);
-            cv_.wait_until(lock, NextRead(Clock::now()),
-                           [&] { return kicked_ || hurry_ > 0 || drainsAsked_ > drainsDone_; });
+            const Clock::time_point from = Clock::now();
+            for (;;) {
+                // A drain reading meanwhile has the news; its read is waited out.
+                if (!reading_ &&
+                    (kicked_ || hurry_ > 0 || !pacing_ || Clock::now() >= NextRead(from)))
+                    break;
+                if (reading_) {
+                    awaitingRead_ = true;
+                    cv_.wait(lock);
+                    awaitingRead_ = false;
+                } else {
+                    cv_.wait_until(lock, NextRead(from));
+                }
+            }
+            // A drain that found no news left the thread to read on arrival.
+            if (!pacing_) continue;
             kicked_ = false;
-            asked = drainsAsked_;
             reading_ = true;
         }
-        news_ = false;
-        Resume();
-        io.poll();
-        {
-            std::lock_guard lock(m_);
-            lastRead_ = Clock::now();
-            reading_ = false;
-            drainsDone_ = asked;
-            pacing_ = news_ && hurry_ == 0;
-            pacing = pacing_;
-            // Reading on arrival again: nothing is left for a drain to wait on.
-            if (!pacing_) drainsDone_ = drainsAsked_;
-        }
-        cv_.notify_all();
-        if (!pacing) Resume();
+        ReadAll();
     }
     parked_.clear();
 }
 
+void IoThread::ReadAll() {
+    news_ = false;
+    Resume();
+    io.poll();
+    bool pacing;
+    {
+        std::lock_guard lock(m_);
+        // While drains come, the next one reads whatever arrives until then.
+        pacing = (news_ || Drained(Clock::now())) && hurry_ == 0;
+    }
+    // Reading on arrival again: the parked reads are armed before the I/O
+    // thread waits on them.
+    if (!pacing) Resume();
+    bool wanted;
+    {
+        std::lock_guard lock(m_);
+        pacing_ = pacing;
+        lastRead_ = Clock::now();
+        reading_ = false;
+        // Only a thread that has something to do is woken: one woken after
+        // each drain would wake as often as if it read for them.
+        wanted = awaitingRead_ || !pacing_ || kicked_ || hurry_ > 0;
+    }
+    if (wanted) cv_.notify_all();
+}
+
 bool IoThread::Park(std::function<void()> resume) {
-    // Only this thread changes pacing_, so it may read it unlocked; news
-    // handled in this run turns pacing on when the run ends.
+    // Only the reader changes pacing_, so it may read it unlocked; news
+    // handled in this read turns pacing on when the read ends.
     if (!paced_ || (!pacing_ && !news_)) return false;
     parked_.push_back(std::move(resume));
     return true;
@@ -84,15 +108,15 @@ void IoThread::Resume() {
     for (auto& resume : parked) resume();
 }
 
-IoThread::Clock::time_point IoThread::NextRead(Clock::time_point now) const {
-    // While the status passes come, just before the next one: the news
-    // waits no longer than it would for the pass anyway.
-    if (drainEvery_ > Clock::duration::zero() && now - lastDrain_ < 2 * drainEvery_) {
-        Clock::time_point next = lastDrain_ + drainEvery_ - kLead;
-        if (next <= lastRead_) next += ((lastRead_ - next) / drainEvery_ + 1) * drainEvery_;
-        return next;
-    }
-    return now + pace_;
+bool IoThread::Drained(Clock::time_point now) const {
+    return polled_ && now - lastDrain_ < kLapse;
+}
+
+IoThread::Clock::time_point IoThread::NextRead(Clock::time_point from) const {
+    // The drains read while they come; the thread only looks whether they
+    // still do.
+    if (Drained(from)) return lastDrain_ + kLapse;
+    return from + pace_;
 }
 
 void IoThread::Kick() {
@@ -115,21 +139,34 @@ void IoThread::Hurry(int delta) {
     cv_.notify_all();
 }
 
+void IoThread::Polled(bool polled) {
+    if (!paced_) return;
+    {
+        std::lock_guard lock(m_);
+        if (polled_ == polled) return;
+        polled_ = polled;
+        if (polled) return;
+    }
+    cv_.notify_all();
+}
+
 void IoThread::Drain() {
     if (!paced_ || std::this_thread::get_id() == thread_.get_id()) return;
-    std::unique_lock lock(m_);
-    if (!pacing_) return;
-    const Clock::time_point now = Clock::now();
-    // A drain out of turn (a command's own status poll) keeps the cadence.
-    const Clock::duration since = now - lastDrain_;
-    if (since >= kMinEvery) drainEvery_ = since < kMaxEvery ? since : Clock::duration::zero();
-    lastDrain_ = now;
-    // A read under way or just done serves it: what that read has not
-    // handled yet shows at the next pass, and a frame later comes after it.
-    if (reading_ || now - lastRead_ <= kFresh) return;
-    const std::uint64_t ticket = ++drainsAsked_;
-    cv_.notify_all();
-    cv_.wait_for(lock, kDrainBound, [&] { return drainsDone_ >= ticket; });
+    {
+        std::unique_lock lock(m_);
+        const Clock::time_point now = Clock::now();
+        // The first drain of a poll: the thread waits for them from now on.
+        if (!Drained(now) && polled_) cv_.notify_all();
+        lastDrain_ = now;
+        if (!pacing_) return;
+        // A read under way or just done serves it: what that read has not
+        // handled yet shows at the next pass, and a frame later comes after it.
+        if (reading_ || now - lastRead_ <= kFresh) return;
+        reading_ = true;
+    }
+    // Read here: waking the I/O thread to read and waiting for it would cost
+    // both threads a wake-up each time.
+    ReadAll();
 }
 
 void IoThread::Stop() {

@@ -1,12 +1,17 @@
 // The one I/O thread of a link, named so that top and perf tell it apart.
 //
 // A paced thread saves its wake-ups while recorders push news (state and
-// timecode lines nobody waits for, about one per recorder a frame): once news
-// has come it no longer wakes for each arrival but reads everything that has
-// come in one go when the status is asked (Drain), when work is posted, or
-// after its pace. While the status is asked at a steady cadence it reads just
-// before each ask instead, so a drain seldom has to wait for it. While a caller awaits an
-// answer (Hurried), and once a read brings no news, it reads on arrival again.
+// timecode lines nobody waits for): once news has come it no longer wakes for
+// each arrival but reads everything that has come in one go when work is
+// posted or after its pace. The status is asked (Drain) by another thread,
+// which then reads everything itself. While the status is polled (asked at a
+// steady cadence), the I/O thread sleeps through it and only looks again when
+// the asks stop. While a caller awaits an answer (Hurried), and once a read
+// brings no news while nobody polls, it reads on arrival again.
+//
+// One thread at a time reads (runs the I/O context's handlers): the I/O
+// thread, or a draining caller while the I/O thread paces. So what the
+// handlers share is "I/O thread only" in the sense that only the reader has it.
 #pragma once
 
 #include <asio.hpp>
@@ -48,9 +53,14 @@ class IoThread {
     // then, instead of a second that finds nothing after each arrival.
     bool Park(std::function<void()> resume);
 
-    // Any other thread: returns once what had arrived when it was called has
-    // been handled (a paced thread), or at once.
+    // Any other thread, holding no lock the handlers take: returns once what
+    // had arrived when it was called has been handled. A paced thread's news
+    // is read right here, on the calling thread, unless a read is under way.
     void Drain();
+
+    // Any thread: whether the status is polled, so drains will come at a
+    // cadence and read the news; if not, the thread reads it by its pace.
+    void Polled(bool polled);
 
     // While one lives, answers are read the moment they arrive.
     class Hurried {
@@ -70,21 +80,22 @@ class IoThread {
 
   private:
     using Clock = std::chrono::steady_clock;
-    // A drain waits no longer than this for a busy I/O thread.
-    static constexpr auto kDrainBound = std::chrono::milliseconds(20);
     // A read this recent serves a drain without another.
     static constexpr auto kFresh = std::chrono::milliseconds(4);
-    // How long before the next expected drain the thread reads.
-    static constexpr auto kLead = std::chrono::milliseconds(1);
-    // Drains closer together than this are not the status passes' cadence.
-    static constexpr auto kMinEvery = std::chrono::milliseconds(10);
-    // Drains further apart than this are no cadence to read in step with.
-    static constexpr auto kMaxEvery = std::chrono::milliseconds(60);
+    // While the status is polled the thread looks this long after the last
+    // drain whether they still come: a suspended status thread's news waits
+    // no longer, and the timers run.
+    static constexpr auto kLapse = std::chrono::milliseconds(250);
 
-    Clock::time_point NextRead(Clock::time_point now) const;  // m_ held
+    // Whether drains still read for the thread; m_ held.
+    bool Drained(Clock::time_point now) const;
+    // When a pacing thread that began waiting at from reads; m_ held.
+    Clock::time_point NextRead(Clock::time_point from) const;
 
     void Run();
-    void Resume();  // I/O thread
+    // The reader: reads everything that has come, then lets the read go.
+    void ReadAll();
+    void Resume();  // the reader
     void Kick();
     void Hurry(int delta);
 
@@ -92,15 +103,15 @@ class IoThread {
     const bool paced_;
     std::mutex m_;
     std::condition_variable cv_;
-    bool pacing_ = false;                             // m_; only the I/O thread changes it
-    bool kicked_ = false;                             // m_
-    int hurry_ = 0;                                   // m_
-    bool reading_ = false;                            // m_
-    std::uint64_t drainsAsked_ = 0, drainsDone_ = 0;  // m_
-    Clock::time_point lastRead_{}, lastDrain_{};      // m_
-    Clock::duration drainEvery_{};                    // m_
-    bool news_ = false;                               // I/O thread only
-    std::vector<std::function<void()>> parked_;       // I/O thread only
+    bool pacing_ = false;                         // m_; only the reader changes it
+    bool kicked_ = false;                         // m_
+    int hurry_ = 0;                               // m_
+    bool reading_ = false;                        // m_; a paced read is under way
+    bool awaitingRead_ = false;                   // m_; the I/O thread waits for it
+    bool polled_ = false;                         // m_
+    Clock::time_point lastRead_{}, lastDrain_{};  // m_
+    bool news_ = false;                           // the reader only
+    std::vector<std::function<void()>> parked_;   // the reader only
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::thread thread_;
 };

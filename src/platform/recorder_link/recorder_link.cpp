@@ -98,9 +98,9 @@ struct Prepared {
 
 struct RecorderLink::Impl {
     LinkOptions options;
-    // Named: tells it apart in top and perf. Paced: while recorders push a
-    // timecode a frame, it reads them for each status pass, not as they come;
-    // the answers to a round of pings in one or two reads.
+    // Named: tells it apart in top and perf. Paced: while recorders push
+    // news, each status pass reads it, not the link as it comes; the answers
+    // to a round of pings in one or two reads.
     IoThread ioThread{"tarvolen-link", std::chrono::milliseconds(10)};
     asio::io_context& io = ioThread.io;
 
@@ -135,9 +135,16 @@ struct RecorderLink::Impl {
     // A channel whose timecode is run on here changes every frame without a
     // word from its recorder: while one runs the status is polled, not watched.
     bool WatchStatus(std::function<void()> wake) {
-        std::lock_guard lock(mu);
-        statusWake = std::move(wake);
-        return !AnyRun();
+        const bool passes = bool(wake);
+        bool watched;
+        {
+            std::lock_guard lock(mu);
+            statusWake = std::move(wake);
+            watched = !AnyRun();
+        }
+        // Polled: the passes read the news, the link need not.
+        ioThread.Polled(passes && !watched);
+        return watched;
     }
     bool AnyRun() const;  // mu held
 
