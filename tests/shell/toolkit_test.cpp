@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QStaticText>
 #include <QTimer>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -614,4 +615,43 @@ TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
     state = "Stop";
     frame(71, false);
     ExpectScreenShowsAWholeRepaint(list, 20);
+}
+
+TEST_F(ToolkitTest, TheFocusFrameRingsAFocusedListThroughRepaintsOfRowsAtItsEdge) {
+    std::array<std::string, 2> tc = {"00", "00"};
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 10, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        EzDrawInfo info;
+        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+        EZ_COLOR(0, 70);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_COLOR(12, -1);
+        EZ_DCPRINT(info.dc, 0, 0, tc[size_t(info.item) % 2]);  // against the left edge
+        EZ_ENDOWNERDRAW(value);
+    };
+    EZ_FORM("RING", "", "Ring", 0, 0, 52, 12, "");
+    for (int r = 0; r < 2; ++r) EZ_ADDLVITEM("ring", 100, std::to_string(r), -1);
+    EZ_SETLVROWHEIGHT("ring", 100, 20);
+    auto* list = qobject_cast<QAbstractScrollArea*>(qt::ControlWidget("RING", 100));
+    ASSERT_TRUE(list);
+    list->window()->activateWindow();
+    list->setFocus();
+    ASSERT_TRUE(PumpUntil([&] { return list->hasFocus(); }));
+    for (int n = 0; n < 12; ++n) {
+        tc[size_t(n % 2)] = std::to_string(10 + n);
+        EZ_POSTLVITEMTEXT("ring", 100, n % 2, 0, "0");
+        for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
+    }
+    ExpectScreenShowsAWholeRepaint(list, 40);
+    // Two pixels wide along every edge, and nothing of it further in.
+    const QImage shown = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb ring = list->palette().color(QPalette::Highlight).rgb();
+    const int w = shown.width(), h = shown.height(), midX = w / 2, midY = 10;
+    for (const QPoint& p :
+         {QPoint(0, midY), QPoint(1, midY), QPoint(w - 1, midY), QPoint(w - 2, midY),
+          QPoint(midX, 0), QPoint(midX, 1), QPoint(midX, h - 1), QPoint(midX, h - 2)})
+        EXPECT_EQ(shown.pixel(p), ring) << p.x() << "," << p.y();
+    for (const QPoint& p :
+         {QPoint(2, midY), QPoint(w - 3, midY), QPoint(midX, 2), QPoint(midX, h - 3)})
+        EXPECT_NE(shown.pixel(p), ring) << p.x() << "," << p.y();
 }

@@ -135,6 +135,7 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     std::vector<int32_t> written_;
     bool writtenQueued_ = false;
     QRegion focusFrame_;
+    QRect focusFree_;  // no pixel of the frame in it
     QSize focusFrameSize_;
     int32_t rowHeight_ = 18;
     int32_t selected_ = -1;

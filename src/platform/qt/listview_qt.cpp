@@ -315,12 +315,49 @@ void ListView::resizeEvent(QResizeEvent* e) {
 void ListView::paintEvent(QPaintEvent* e) {
     QPainter painter(viewport());
     PaintRows(painter, e);
-    if (hasFocus()) {
-        // The keyboard is here: a frame inside the list's edge.
+    // The keyboard is here: a frame inside the list's edge. A repaint of
+    // running timecodes seldom reaches it, and intersecting all their small
+    // parts with the frame's costs as much as drawing them.
+    if (hasFocus() && !FocusFrame().isEmpty()) {
         const QColor highlight = palette().color(QPalette::Highlight);
-        for (const QRect& r : FocusFrame() & e->region()) painter.fillRect(r, highlight);
+        for (const QRect& part : e->region()) {
+            if (focusFree_.contains(part)) continue;
+            for (const QRect& r : focusFrame_.intersected(part)) painter.fillRect(r, highlight);
+        }
     }
 }
+
+namespace {
+
+// A mask's region lists each scan line apart; lines alike joined, a frame is
+// a few boxes, and cheap to intersect.
+QRegion JoinedLines(const QRegion& lines) {
+    std::vector<QRect> joined;
+    std::size_t band = 0;  // where the last band begins in joined
+    for (auto it = lines.begin(); it != lines.end();) {
+        auto end = it;
+        while (end != lines.end() && end->top() == it->top()) ++end;
+        const std::size_t count = std::size_t(end - it);
+        const bool alike = joined.size() - band == count &&
+                           joined[band].bottom() + 1 == it->top() &&
+                           std::equal(it, end, joined.begin() + std::ptrdiff_t(band),
+                                      [](const QRect& a, const QRect& b) {
+                                          return a.left() == b.left() && a.right() == b.right();
+                                      });
+        if (alike) {
+            for (std::size_t k = band; k < joined.size(); ++k) joined[k].setBottom(it->bottom());
+        } else {
+            band = joined.size();
+            joined.insert(joined.end(), it, end);
+        }
+        it = end;
+    }
+    QRegion region;
+    region.setRects(joined.data(), int(joined.size()));
+    return region;
+}
+
+}  // namespace
 
 QRegion ListView::FocusFrame() {
     // The pixels a 2-pixel stroke inside the edge covers, stroked once per
@@ -329,6 +366,7 @@ QRegion ListView::FocusFrame() {
     const QSize size = viewport()->size();
     if (size != focusFrameSize_ && size.isEmpty()) {
         focusFrame_ = QRegion();
+        focusFree_ = QRect();
         focusFrameSize_ = size;
     } else if (size != focusFrameSize_) {
         QBitmap mask(size);
@@ -338,8 +376,16 @@ QRegion ListView::FocusFrame() {
         p.setBrush(Qt::NoBrush);
         p.drawRect(QRect(QPoint(0, 0), size).adjusted(1, 1, -1, -1));
         p.end();
-        focusFrame_ = QRegion(mask);
+        focusFrame_ = JoinedLines(QRegion(mask));
         focusFrameSize_ = size;
+        // The widest box inside the stroke.
+        focusFree_ = QRect();
+        for (int inset = 1; inset <= 4; ++inset) {
+            const QRect inside = QRect(QPoint(0, 0), size).adjusted(inset, inset, -inset, -inset);
+            if (focusFrame_.intersects(inside)) continue;
+            focusFree_ = inside;
+            break;
+        }
     }
     return focusFrame_;
 }
