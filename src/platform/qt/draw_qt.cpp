@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/qt/draw.h"
 
@@ -502,11 +503,42 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
     }
 }
 
+namespace {
+
+// Where each text other than digits leaves ink, by its call: a channel list
+// repaints a few digits in a row whose other texts stay as they were, and
+// their place is all it needs of them. Bounded; a full cache starts again.
+std::unordered_map<uint64_t, QRect>& TextBoxes() {
+    static std::unordered_map<uint64_t, QRect> boxes;
+    return boxes;
+}
+
+}  // namespace
+
 void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     DrawContext* c = Context(dc);
     if (!c) return;
     const FontSpec& font = B().hasCurrentFont ? B().currentFont : *B().Font(4);
     QColor fg = B().Color(B().foreground, Qt::black);
+    uint64_t hash = 0;
+    {
+        const QRgb color = fg.rgba();
+        const int32_t args[7] = {
+            x, y, g_print.mode, g_print.right, g_print.bottom, g_print.flags, g_print.extra};
+        const double points = font.points;
+        hash = Fnv(0, &color, sizeof color);
+        hash = Fnv(hash, args, sizeof args);
+        hash = Fnv(hash, font.face.data(), font.face.size());
+        hash = Fnv(hash, font.props.data(), font.props.size());
+        hash = Fnv(hash, &points, sizeof points);
+    }
+    // Everything the box depends on: the call, the text and the item's size.
+    const uint64_t textHash = Fnv(hash, text.data(), text.size() + 1);
+    const int32_t size[2] = {c->width, c->height};
+    const uint64_t boxKey = Fnv(textHash, size, sizeof size);
+    const auto known = TextBoxes().find(boxKey);
+    const bool recorded = known != TextBoxes().end();
+    if (recorded && !Record(*c, known->second, textHash)) return;
     const QRect r =
         g_print.mode == 2
             ? QRect(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
@@ -535,39 +567,31 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     std::optional<PlacedLine> line;
     if (!font.symbol && elide == Qt::ElideNone && !t.contains('\n'))
         line.emplace(r, align, font, t);
-    {
-        const QRgb color = fg.rgba();
-        const int32_t args[7] = {
-            x, y, g_print.mode, g_print.right, g_print.bottom, g_print.flags, g_print.extra};
-        const double points = font.points;
-        uint64_t hash = Fnv(0, &color, sizeof color);
-        hash = Fnv(hash, args, sizeof args);
-        hash = Fnv(hash, font.face.data(), font.face.size());
-        hash = Fnv(hash, font.props.data(), font.props.size());
-        hash = Fnv(hash, &points, sizeof points);
-        if (line && line->Glyphs() > 0) {
-            // Digits are listed glyph by glyph, so a running timecode
-            // repaints the digits that moved, not the whole line, and only
-            // the glyphs in the part being repainted are drawn.
-            std::array<bool, DigitFont::kLongest> wanted{};
-            bool any = false;
-            for (qsizetype k = 0; k < line->Glyphs(); ++k) {
-                const char ch = line->GlyphChar(k);
-                wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
-                any = any || wanted[size_t(k)];
-            }
-            if (!any) return;
-            if (c->only) line->KeepGlyphs(wanted);
-            ClipFor(*c, line->Ink(r).adjusted(-1, -1, 1, 1));
-        } else {
-            hash = Fnv(hash, text.data(), text.size() + 1);
-            // Lines of several may run out of their box: they count as the whole item.
-            QRect box = line ? line->Ink(r) : r;
-            if (text.find('\n') != std::string::npos && !font.symbol)
-                box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
-            if (!Record(*c, box, hash)) return;
-            ClipFor(*c, line ? box.adjusted(-1, -1, 1, 1) : r.united(box));
+    if (line && line->Glyphs() > 0) {
+        // Digits are listed glyph by glyph, so a running timecode repaints
+        // the digits that moved, not the whole line, and only the glyphs in
+        // the part being repainted are drawn.
+        std::array<bool, DigitFont::kLongest> wanted{};
+        bool any = false;
+        for (qsizetype k = 0; k < line->Glyphs(); ++k) {
+            const char ch = line->GlyphChar(k);
+            wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
+            any = any || wanted[size_t(k)];
         }
+        if (!any) return;
+        if (c->only) line->KeepGlyphs(wanted);
+        ClipFor(*c, line->Ink(r).adjusted(-1, -1, 1, 1));
+    } else {
+        // Lines of several may run out of their box: they count as the whole item.
+        QRect box = line ? line->Ink(r) : r;
+        if (text.find('\n') != std::string::npos && !font.symbol)
+            box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
+        if (!recorded) {
+            if (TextBoxes().size() >= 4096) TextBoxes().clear();
+            TextBoxes().emplace(boxKey, box);
+            if (!Record(*c, box, textHash)) return;
+        }
+        ClipFor(*c, line ? box.adjusted(-1, -1, 1, 1) : r.united(box));
     }
     if (line)
         line->Draw(*c->painter, r, font, fg);
