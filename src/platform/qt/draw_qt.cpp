@@ -258,54 +258,111 @@ struct DigitFont {
         return it->second;
     }
     static constexpr qsizetype kLongest = 64;
-    // The glyphs of text and which of kChars each is, or false when it has
-    // other characters.
-    bool Run(const QString& text, QGlyphRun& run, QSizeF& size,
-             std::array<uint8_t, kLongest>& chars) const {
-        if (!usable || text.isEmpty() || text.size() > kLongest) return false;
-        QList<quint32> glyphs;
-        QList<QPointF> positions;
-        glyphs.reserve(text.size());
-        positions.reserve(text.size());
+    using Chars = std::array<uint8_t, kLongest>;
+    using Offsets = std::array<double, kLongest>;
+    // Which of kChars each character of text is and where its pen goes, and
+    // the line's width; false when it has other characters.
+    template <class Text>
+    bool Place(const Text& text, Chars& chars, Offsets& xs, double& width) const {
+        if (!usable || text.size() == 0 || qsizetype(text.size()) > kLongest) return false;
         double x = 0;
-        for (QChar c : text) {
-            const std::size_t i =
-                c.unicode() < 128 ? kChars.find(char(c.unicode())) : std::string_view::npos;
+        std::size_t k = 0;
+        for (const auto c : text) {
+            const unsigned code = Code(c);
+            const std::size_t i = code < 128 ? kChars.find(char(code)) : std::string_view::npos;
             if (i == std::string_view::npos) return false;
-            chars[size_t(glyphs.size())] = uint8_t(i);
-            glyphs.push_back(glyph[i]);
-            positions.push_back(QPointF(x, raw.ascent()));
+            chars[k] = uint8_t(i);
+            xs[k++] = x;
             x += advance[i];
         }
-        run.setRawFont(raw);
-        run.setGlyphIndexes(glyphs);
-        run.setPositions(positions);
-        size = QSizeF(x, height);
+        width = x;
         return true;
     }
+
+  private:
+    static unsigned Code(QChar c) { return c.unicode(); }
+    static unsigned Code(char c) { return static_cast<unsigned char>(c); }
 };
 
 // One line of text placed in rect as drawText would place it.
 struct PlacedLine {
     const QStaticText* laid = nullptr;
-    // Or, for digits, their glyphs and which of the font's characters each is.
+    // Or, for digits, which of the font's characters each is, where, and
+    // whether it is drawn.
     const DigitFont* digitFont = nullptr;
-    QGlyphRun digits;
-    std::array<uint8_t, DigitFont::kLongest> chars{};
+    DigitFont::Chars chars{};
+    DigitFont::Offsets xs{};
+    std::array<bool, DigitFont::kLongest> keep{};
     qsizetype glyphCount = 0;  // none: not digits
     QSizeF size;
     QPointF at;
     bool fits = true;  // else it is clipped to rect
 
     PlacedLine(const QRect& rect, int alignment, const FontSpec& font, const QString& text) {
-        const DigitFont& digitFont = DigitFont::Of(font);
-        if (digitFont.Run(text, digits, size, chars)) {
-            this->digitFont = &digitFont;
-            glyphCount = text.size();
-        } else {
+        if (!PlaceDigits(font, text)) {
             laid = &LaidOut(text, font);
             size = laid->size();
         }
+        Align(rect, alignment);
+    }
+    // Only a line of digits, which needs no text of Qt's; Glyphs() tells.
+    PlacedLine(const QRect& rect, int alignment, const FontSpec& font, std::string_view digits) {
+        if (PlaceDigits(font, digits)) Align(rect, alignment);
+    }
+    // Where it can leave ink, inside rect.
+    QRect Ink(const QRect& rect) const {
+        return QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
+                     int(std::ceil(size.height())) + 1)
+            .intersected(rect);
+    }
+    qsizetype Glyphs() const { return glyphCount; }
+    // The pixels the digit line's glyph k can leave ink on, inside rect: no
+    // more, or its neighbours would be drawn again with it each time.
+    QRect GlyphInk(qsizetype k, const QRect& rect) const {
+        const double x = at.x() + xs[size_t(k)];
+        const double left = std::floor(x - digitFont->inkBefore);
+        const double right =
+            std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
+        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1)
+            .intersected(rect);
+    }
+    char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
+    // Keeps only the digit line's glyphs that are wanted.
+    void KeepGlyphs(const std::array<bool, DigitFont::kLongest>& wanted) { keep = wanted; }
+    void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
+        // Font and pen are put back by hand: a full save and restore of the
+        // painter costs more than the text on a busy channel list. Digits
+        // bring their own font.
+        const QFont oldFont = laid ? p.font() : QFont();
+        const QPen oldPen = p.pen();
+        if (laid) p.setFont(font.font);
+        p.setPen(color);
+        if (!fits) {
+            p.save();
+            p.setClipRect(rect, Qt::IntersectClip);
+        }
+        if (laid)
+            p.drawStaticText(at, *laid);
+        else
+            p.drawGlyphRun(at, DigitRun());
+        if (!fits) p.restore();
+        if (laid) p.setFont(oldFont);
+        p.setPen(oldPen);
+    }
+
+  private:
+    template <class Text>
+    bool PlaceDigits(const FontSpec& font, const Text& text) {
+        const DigitFont& digits = DigitFont::Of(font);
+        double width = 0;
+        if (!digits.Place(text, chars, xs, width)) return false;
+        digitFont = &digits;
+        glyphCount = qsizetype(text.size());
+        std::fill(keep.begin(), keep.end(), true);
+        size = QSizeF(width, digits.height);
+        return true;
+    }
+    void Align(const QRect& rect, int alignment) {
         double x = rect.left(), y = rect.top();
         if (alignment & Qt::AlignHCenter)
             x += (rect.width() - size.width()) / 2;
@@ -318,61 +375,22 @@ struct PlacedLine {
         at = QPointF(std::floor(x), std::floor(y));
         fits = size.width() <= rect.width() && size.height() <= rect.height();
     }
-    // Where it can leave ink, inside rect.
-    QRect Ink(const QRect& rect) const {
-        return QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
-                     int(std::ceil(size.height())) + 1)
-            .intersected(rect);
-    }
-    qsizetype Glyphs() const { return glyphCount; }
-    // The pixels the digit line's glyph k can leave ink on, inside rect: no
-    // more, or its neighbours would be drawn again with it each time.
-    QRect GlyphInk(qsizetype k, const QRect& rect) const {
-        const double x = at.x() + digits.positions().at(k).x();
-        const double left = std::floor(x - digitFont->inkBefore);
-        const double right =
-            std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
-        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1)
-            .intersected(rect);
-    }
-    char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
-    // Keeps only the digit line's glyphs that are wanted.
-    void KeepGlyphs(const std::array<bool, DigitFont::kLongest>& wanted) {
-        if (std::all_of(wanted.begin(), wanted.begin() + Glyphs(), [](bool w) { return w; }))
-            return;
-        // Read through constant lists: indexing a copy would copy it first.
-        const QList<quint32> allGlyphs = digits.glyphIndexes();
-        const QList<QPointF> allPositions = digits.positions();
+    QGlyphRun DigitRun() const {
         QList<quint32> glyphs;
         QList<QPointF> positions;
-        glyphs.reserve(allGlyphs.size());
-        positions.reserve(allGlyphs.size());
-        for (qsizetype k = 0; k < allGlyphs.size(); ++k) {
-            if (!wanted[size_t(k)]) continue;
-            glyphs.push_back(allGlyphs[k]);
-            positions.push_back(allPositions[k]);
+        glyphs.reserve(glyphCount);
+        positions.reserve(glyphCount);
+        const double baseline = digitFont->raw.ascent();
+        for (qsizetype k = 0; k < glyphCount; ++k) {
+            if (!keep[size_t(k)]) continue;
+            glyphs.push_back(digitFont->glyph[chars[size_t(k)]]);
+            positions.push_back(QPointF(xs[size_t(k)], baseline));
         }
-        digits.setGlyphIndexes(glyphs);
-        digits.setPositions(positions);
-    }
-    void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
-        // Font and pen are put back by hand: a full save and restore of the
-        // painter costs more than the text on a busy channel list.
-        const QFont oldFont = p.font();
-        const QPen oldPen = p.pen();
-        p.setFont(font.font);
-        p.setPen(color);
-        if (!fits) {
-            p.save();
-            p.setClipRect(rect, Qt::IntersectClip);
-        }
-        if (laid)
-            p.drawStaticText(at, *laid);
-        else
-            p.drawGlyphRun(at, digits);
-        if (!fits) p.restore();
-        p.setFont(oldFont);
-        p.setPen(oldPen);
+        QGlyphRun run;
+        run.setRawFont(digitFont->raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        return run;
     }
 };
 
@@ -515,6 +533,28 @@ std::unordered_map<uint64_t, QRect>& TextBoxes() {
 
 }  // namespace
 
+namespace {
+
+// Digits are listed glyph by glyph, so a running timecode repaints the
+// digits that moved, not the whole line, and only the glyphs in the part
+// being repainted are drawn.
+void PrintDigits(DrawContext& c, PlacedLine& line, const QRect& r, uint64_t hash,
+                 const FontSpec& font, const QColor& fg) {
+    std::array<bool, DigitFont::kLongest> wanted{};
+    bool any = false;
+    for (qsizetype k = 0; k < line.Glyphs(); ++k) {
+        const char ch = line.GlyphChar(k);
+        wanted[size_t(k)] = Record(c, line.GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
+        any = any || wanted[size_t(k)];
+    }
+    if (!any) return;
+    if (c.only) line.KeepGlyphs(wanted);
+    ClipFor(c, line.Ink(r).adjusted(-1, -1, 1, 1));
+    line.Draw(*c.painter, r, font, fg);
+}
+
+}  // namespace
+
 void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     DrawContext* c = Context(dc);
     if (!c) return;
@@ -532,6 +572,28 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
         hash = Fnv(hash, font.props.data(), font.props.size());
         hash = Fnv(hash, &points, sizeof points);
     }
+    const QRect r =
+        g_print.mode == 2
+            ? QRect(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
+            : QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y));
+    int align = Qt::AlignLeft | Qt::AlignTop;
+    Qt::TextElideMode elide = Qt::ElideNone;
+    if (g_print.mode == 2) {
+        align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
+        align |= (g_print.flags & 32) ? Qt::AlignVCenter : Qt::AlignTop;
+        elide = (g_print.extra & 16)   ? Qt::ElideRight
+                : (g_print.extra & 64) ? Qt::ElideMiddle
+                                       : Qt::ElideNone;
+    }
+    const bool plain = !font.symbol && elide == Qt::ElideNone;
+    // A running timecode, a new text every frame, goes straight from its bytes.
+    if (plain) {
+        PlacedLine digits(r, align, font, std::string_view(text));
+        if (digits.Glyphs() > 0) {
+            PrintDigits(*c, digits, r, hash, font, fg);
+            return;
+        }
+    }
     // Everything the box depends on: the call, the text and the item's size.
     const uint64_t textHash = Fnv(hash, text.data(), text.size() + 1);
     const int32_t size[2] = {c->width, c->height};
@@ -539,60 +601,35 @@ void EZ_DCPRINT(int32_t dc, int32_t x, int32_t y, const std::string& text) {
     const auto known = TextBoxes().find(boxKey);
     const bool recorded = known != TextBoxes().end();
     if (recorded && !Record(*c, known->second, textHash)) return;
-    const QRect r =
-        g_print.mode == 2
-            ? QRect(QPoint(x, y), QPoint(std::max(x, g_print.right), std::max(y, g_print.bottom)))
-            : QRect(x, y, std::max(1, c->width - x), std::max(1, c->height - y));
     QString t = ToQ(text);
-    int align = Qt::AlignLeft | Qt::AlignTop;
-    Qt::TextElideMode elide = Qt::ElideNone;
     if (g_print.mode == 2) {
-        align = (g_print.flags & 16) ? Qt::AlignHCenter : Qt::AlignLeft;
         if (g_print.flags & 32) {
-            align |= Qt::AlignVCenter;
             // Symbol captions keep their lines: the ping-pong arrows stack.
             if (!font.symbol) t.replace("\r\n", " ");
         } else {
-            align |= Qt::AlignTop;
             t.replace("\r\n", "\n");
         }
         // Two-line button captions: "|" starts the second line.
         if (g_print.extra & 32) t.replace('|', '\n');
-        elide = (g_print.extra & 16)   ? Qt::ElideRight
-                : (g_print.extra & 64) ? Qt::ElideMiddle
-                                       : Qt::ElideNone;
     }
     // A plain line is listed by where it leaves ink, so a neighbour that
     // changes (a running timecode beside its state) repaints only itself.
     std::optional<PlacedLine> line;
-    if (!font.symbol && elide == Qt::ElideNone && !t.contains('\n'))
-        line.emplace(r, align, font, t);
+    if (plain && !t.contains('\n')) line.emplace(r, align, font, t);
     if (line && line->Glyphs() > 0) {
-        // Digits are listed glyph by glyph, so a running timecode repaints
-        // the digits that moved, not the whole line, and only the glyphs in
-        // the part being repainted are drawn.
-        std::array<bool, DigitFont::kLongest> wanted{};
-        bool any = false;
-        for (qsizetype k = 0; k < line->Glyphs(); ++k) {
-            const char ch = line->GlyphChar(k);
-            wanted[size_t(k)] = Record(*c, line->GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
-            any = any || wanted[size_t(k)];
-        }
-        if (!any) return;
-        if (c->only) line->KeepGlyphs(wanted);
-        ClipFor(*c, line->Ink(r).adjusted(-1, -1, 1, 1));
-    } else {
-        // Lines of several may run out of their box: they count as the whole item.
-        QRect box = line ? line->Ink(r) : r;
-        if (text.find('\n') != std::string::npos && !font.symbol)
-            box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
-        if (!recorded) {
-            if (TextBoxes().size() >= 4096) TextBoxes().clear();
-            TextBoxes().emplace(boxKey, box);
-            if (!Record(*c, box, textHash)) return;
-        }
-        ClipFor(*c, line ? box.adjusted(-1, -1, 1, 1) : r.united(box));
+        PrintDigits(*c, *line, r, hash, font, fg);
+        return;
     }
+    // Lines of several may run out of their box: they count as the whole item.
+    QRect box = line ? line->Ink(r) : r;
+    if (text.find('\n') != std::string::npos && !font.symbol)
+        box = QRect(0, 0, std::max(1, c->width), std::max(1, c->height));
+    if (!recorded) {
+        if (TextBoxes().size() >= 4096) TextBoxes().clear();
+        TextBoxes().emplace(boxKey, box);
+        if (!Record(*c, box, textHash)) return;
+    }
+    ClipFor(*c, line ? box.adjusted(-1, -1, 1, 1) : r.united(box));
     if (line)
         line->Draw(*c->painter, r, font, fg);
     else
