@@ -9,12 +9,15 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
+#include <cctype>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shell/toolkit.h"
@@ -165,7 +168,19 @@ class Backend {
     std::string tooltipAnswer;
     std::vector<std::pair<int32_t, int32_t>> clickInfo;  // per event 900 value
 
-    std::map<std::string, std::unique_ptr<Form>> forms;
+    // By name in capitals; found in any case without making the capitals
+    // (forms are looked up for every row a list paints).
+    struct NoCaseLess {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const {
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                                [](char x, char y) { return Upper(x) < Upper(y); });
+        }
+        static unsigned char Upper(char c) {
+            return static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    };
+    std::map<std::string, std::unique_ptr<Form>, NoCaseLess> forms;
     std::vector<Form*> designing_;
     std::function<int32_t(const std::string& form, const std::string& text,
                           const std::string& caption, const std::string& buttons)>

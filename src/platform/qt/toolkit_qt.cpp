@@ -101,7 +101,7 @@ int32_t Backend::Fire(const std::string& form, int32_t id, int32_t code, int32_t
 }
 
 Form* Backend::FindForm(const std::string& name) {
-    auto it = forms.find(ToUpper(name));
+    auto it = forms.find(std::string_view(name));
     return it == forms.end() ? nullptr : it->second.get();
 }
 
