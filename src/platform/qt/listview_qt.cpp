@@ -37,7 +37,10 @@ int32_t g_nextClick = 1;
 // Whether a region covers the whole of a rectangle (QRegion::contains only
 // asks for an overlap).
 bool Covers(const QRegion& region, const QRect& rect) {
-    // Mostly one of its rectangles does, which needs no region arithmetic.
+    // Mostly one of its rectangles does, or its bounds do not (a repaint of
+    // a few digits and a whole row): neither needs region arithmetic.
+    if (rect.isEmpty()) return true;
+    if (!region.boundingRect().contains(rect)) return false;
     for (const QRect& part : region)
         if (part.contains(rect)) return true;
     return QRegion(rect).subtracted(region).isEmpty();
