@@ -1,6 +1,7 @@
 #include "device/amp_control.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -34,14 +35,27 @@ std::unique_ptr<TextBlock> MakeTextBlock(std::string_view text) {
 }
 
 std::unique_ptr<TextBlock> EmptyReply() {
-    auto block = std::make_unique<TextBlock>();
+    auto block = std::make_unique_for_overwrite<TextBlock>();
     block->size = sizeof(TextBlock);
     std::memset(block->text, 0, sizeof block->text);
     return block;
 }
 
+// Up to the reply's last byte that is not filler (NUL, blank or 0xFF, all of
+// which the texts' cleaning drops at the end): the block comes back filled
+// to its 64 KB, which would be copied and cleaned otherwise.
 std::string ReplyText(const TextBlock& block) {
-    return std::string(block.text, kTextBlockWidth);
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    std::size_t end = sizeof block.text;
+    for (std::uint64_t word = 0; end >= sizeof word; end -= sizeof word) {
+        std::memcpy(&word, block.text + end - sizeof word, sizeof word);
+        if (word != 0 && word != kBlanks) break;
+    }
+    auto filler = [](char c) {
+        return c == '\0' || c == ' ' || static_cast<unsigned char>(c) == 0xFF;
+    };
+    while (end > 0 && filler(block.text[end - 1])) --end;
+    return std::string(block.text, end);
 }
 
 std::string ChanPrefix(int32_t ch) {
