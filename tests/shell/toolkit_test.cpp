@@ -64,6 +64,14 @@ class ToolkitTest : public ::testing::Test {
         }
         return pred();
     }
+    // A form of the given height whose list (control 100, as onDesign makes
+    // it) has rows 20 pixels high.
+    static QAbstractScrollArea* FormWithRows(const std::string& form, int height, int rows) {
+        EZ_FORM(form, "", "Rows", 0, 0, 52, height, "");
+        for (int r = 0; r < rows; ++r) EZ_ADDLVITEM(form, 100, std::to_string(r), -1);
+        EZ_SETLVROWHEIGHT(form, 100, 20);
+        return qobject_cast<QAbstractScrollArea*>(qt::ControlWidget(form, 100));
+    }
     // What the screen shows of the list's top rows after its partial
     // repaints is what a whole repaint draws.
     static void ExpectScreenShowsAWholeRepaint(QWidget* list, int height) {
@@ -517,10 +525,7 @@ TEST_F(ToolkitTest, OwnerDrawnRowsPaintOnlyInsideThemselves) {
         EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
         EZ_ENDOWNERDRAW(value);
     };
-    EZ_FORM("EDGE", "", "Rows", 0, 0, 52, 16, "");
-    for (int i = 0; i < 8; ++i) EZ_ADDLVITEM("edge", 100, std::to_string(i), -1);
-    EZ_SETLVROWHEIGHT("edge", 100, 20);
-    auto* list = qobject_cast<QAbstractScrollArea*>(qt::ControlWidget("EDGE", 100));
+    auto* list = FormWithRows("EDGE", 16, 8);
     ASSERT_TRUE(list);
     for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
     const QImage rows = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -591,10 +596,7 @@ TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
         EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
         EZ_ENDOWNERDRAW(value);
     };
-    EZ_FORM("GUESS", "", "Row", 0, 0, 52, 6, "");
-    EZ_ADDLVITEM("guess", 100, "0", -1);
-    EZ_SETLVROWHEIGHT("guess", 100, 20);
-    QWidget* list = qt::ControlWidget("GUESS", 100);
+    QWidget* list = FormWithRows("GUESS", 6, 1);
     ASSERT_TRUE(list);
     for (int i = 0; i < 40; ++i) EZ_DOEVENTS(255);
     auto frame = [&](int n, bool widthsChange) {
@@ -629,10 +631,7 @@ TEST_F(ToolkitTest, TheFocusFrameRingsAFocusedListThroughRepaintsOfRowsAtItsEdge
         EZ_DCPRINT(info.dc, 0, 0, tc[size_t(info.item) % 2]);  // against the left edge
         EZ_ENDOWNERDRAW(value);
     };
-    EZ_FORM("RING", "", "Ring", 0, 0, 52, 12, "");
-    for (int r = 0; r < 2; ++r) EZ_ADDLVITEM("ring", 100, std::to_string(r), -1);
-    EZ_SETLVROWHEIGHT("ring", 100, 20);
-    auto* list = qobject_cast<QAbstractScrollArea*>(qt::ControlWidget("RING", 100));
+    auto* list = FormWithRows("RING", 12, 2);
     ASSERT_TRUE(list);
     list->window()->activateWindow();
     list->setFocus();

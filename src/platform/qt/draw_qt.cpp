@@ -327,8 +327,6 @@ struct PlacedLine {
             .intersected(rect);
     }
     char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
-    // Keeps only the digit line's glyphs that are wanted.
-    void KeepGlyphs(const std::array<bool, DigitFont::kLongest>& wanted) { keep = wanted; }
     void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list. Digits
@@ -531,24 +529,18 @@ std::unordered_map<uint64_t, QRect>& TextBoxes() {
     return boxes;
 }
 
-}  // namespace
-
-namespace {
-
 // Digits are listed glyph by glyph, so a running timecode repaints the
 // digits that moved, not the whole line, and only the glyphs in the part
 // being repainted are drawn.
 void PrintDigits(DrawContext& c, PlacedLine& line, const QRect& r, uint64_t hash,
                  const FontSpec& font, const QColor& fg) {
-    std::array<bool, DigitFont::kLongest> wanted{};
     bool any = false;
     for (qsizetype k = 0; k < line.Glyphs(); ++k) {
         const char ch = line.GlyphChar(k);
-        wanted[size_t(k)] = Record(c, line.GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
-        any = any || wanted[size_t(k)];
+        line.keep[size_t(k)] = Record(c, line.GlyphInk(k, r), Fnv(hash, &ch, 1), 0);
+        any = any || line.keep[size_t(k)];
     }
     if (!any) return;
-    if (c.only) line.KeepGlyphs(wanted);
     ClipFor(c, line.Ink(r).adjusted(-1, -1, 1, 1));
     line.Draw(*c.painter, r, font, fg);
 }
