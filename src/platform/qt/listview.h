@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,33 +102,48 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     // its fingerprint (0: unknown) and its drawing calls.
     std::vector<uint64_t> painted_;
     std::vector<std::vector<DrawOp>> paintedOps_;
-    // Per row, where its latest changes of drawing were (none: unknown): a
+    // Per row, where its recent changes of drawing were (none: unknown): a
     // running timecode's frame digit changes in the same place every frame,
     // its tens every tenth, and the two timecodes of a row each at its own time.
+    // A written row is repainted where it changed in at least a third of its
+    // last changes; a rarer change is found by that paint and repainted at
+    // once. Painting the tens with every frame cost more than finding them.
     struct RowChanges {
-        static constexpr uint32_t kRemembered = 12;      // changes
-        std::vector<std::pair<QRect, uint32_t>> places;  // with the change last seen in
-        uint32_t count = 0;
-        QRegion all;  // of the places
+        static constexpr int kRemembered = 12;  // changes
+        struct Place {
+            QRect rect;
+            uint32_t seen = 0;  // in which of the last changes, the latest in bit 0
+            bool likely = false;
+        };
+        std::vector<Place> places;
+        int count = 0;   // changes remembered
+        QRegion likely;  // of the places seen that often
         void Add(const QRegion& changed) {
-            ++count;
-            bool moved = false;
+            constexpr uint32_t kWindow = (1u << kRemembered) - 1;
+            count = std::min(count + 1, kRemembered);
+            for (Place& place : places) place.seen = (place.seen << 1) & kWindow;
             for (const QRect& rect : changed) {
                 auto it = std::find_if(places.begin(), places.end(),
-                                       [&](const auto& place) { return place.first == rect; });
-                if (it != places.end()) {
-                    it->second = count;
-                } else {
-                    places.emplace_back(rect, count);
-                    moved = true;
-                }
+                                       [&](const Place& place) { return place.rect == rect; });
+                if (it != places.end())
+                    it->seen |= 1;
+                else
+                    places.push_back(Place{rect, 1});
             }
-            moved |= std::erase_if(places, [this](const auto& place) {
-                         return count - place.second >= kRemembered;
-                     }) > 0;
+            bool moved = false;
+            std::erase_if(places, [&](const Place& place) {
+                moved |= place.seen == 0 && place.likely;
+                return place.seen == 0;
+            });
+            for (Place& place : places) {
+                const bool likely = 3 * std::popcount(place.seen) >= count;
+                moved |= likely != place.likely;
+                place.likely = likely;
+            }
             if (!moved) return;
-            all = QRegion();
-            for (const auto& place : places) all += place.first;
+            likely = QRegion();
+            for (const Place& place : places)
+                if (place.likely) likely += place.rect;
         }
     };
     std::vector<RowChanges> changes_;

@@ -529,8 +529,8 @@ void ListView::RedrawWritten() {
     rows.swap(written_);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    // A written row is most likely a running timecode again: its last change's
-    // place is repainted without a dry run, and the paint finds any other.
+    // A written row is most likely a running timecode again: where it mostly
+    // changed is repainted without a dry run, and the paint finds any other.
     if (!rows.empty()) RedrawRows(rows, true);
 }
 
@@ -552,8 +552,8 @@ void ListView::RedrawRows(const std::vector<int32_t>& rows, bool guess) {
     for (int32_t r : rows) {
         if (r < first || r > last) continue;
         const RowChanges& changes = changes_[size_t(r)];
-        if (guess && painted_[size_t(r)] != 0 && !changes.all.isEmpty()) {
-            dirty += changes.all.translated(RowRect(r).topLeft());
+        if (guess && painted_[size_t(r)] != 0 && !changes.likely.isEmpty()) {
+            dirty += changes.likely.translated(RowRect(r).topLeft());
             continue;
         }
         ops.clear();
