@@ -491,7 +491,14 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
     QPainter& p = *c->painter;
     switch (type) {
         case EZ_DRAW_FILL: {
-            if (B().background >= 0) p.fillRect(r, bg);
+            // Only the parts being repainted: Qt cuts a fill to a repaint of
+            // many small parts line by line.
+            if (B().background >= 0 && c->only) {
+                for (const QRect& part : *c->only)
+                    if (const QRect cut = r & part; !cut.isEmpty()) p.fillRect(cut, bg);
+            } else if (B().background >= 0) {
+                p.fillRect(r, bg);
+            }
             // The first colour edges the fill: a dark button on a dark form
             // still shows where it is.
             QRect edge = r.intersected(QRect(0, 0, c->width, c->height));
