@@ -624,6 +624,26 @@ TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
     ExpectScreenShowsAWholeRepaint(list, 20);
 }
 
+// Controls are looked up by form and id many times a frame; the one found
+// is the one there now, after its form was unloaded and made again, and
+// after it was removed.
+TEST_F(ToolkitTest, AControlFoundIsTheOneThereNow) {
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "A{10}", 0, 0, 20, 4, ""); };
+    EZ_FORM("FOUND", "", "F", 0, 0, 30, 10, "");
+    EZ_ADDLVITEM("found", 100, "a", -1);
+    EXPECT_EQ(EZ_GETLVCOUNT("found", 100), 1);
+    EZ_UNLOADFORM("FOUND");
+    EXPECT_EQ(EZ_GETLVCOUNT("found", 100), 0);
+    EZ_FORM("FOUND", "", "F", 0, 0, 30, 10, "");
+    EXPECT_EQ(EZ_GETLVCOUNT("found", 100), 0);
+    EZ_ADDLVITEM("found", 100, "b", -1);
+    EZ_ADDLVITEM("found", 100, "c", -1);
+    EXPECT_EQ(EZ_GETLVCOUNT("found", 100), 2);
+    EZ_REMOVECONTROL("found", 100);
+    EXPECT_EQ(EZ_GETLVCOUNT("found", 100), 0);
+    EZ_UNLOADFORM("FOUND");
+}
+
 // Paint events' area on a widget.
 struct PaintSpy : QObject {
     explicit PaintSpy(QWidget* widget) { widget->installEventFilter(this); }

@@ -142,6 +142,8 @@ class Backend {
 
     Form* FindForm(const std::string& name);
     Control* FindControl(const std::string& form, int32_t id);
+    // Call when a form or a control comes or goes.
+    void ControlsChanged() { ++controlsGeneration_; }
     QWidget* HandleWidget(int32_t handle);
     int32_t NewHandle(QWidget* widget);
     void Unload(const std::string& name);
@@ -214,6 +216,15 @@ class Backend {
     std::map<int32_t, FontSpec> fonts_;
     std::map<int32_t, QPointer<QWidget>> handles_;
     int32_t nextHandle_ = 1;
+    // The control found last, kept until controls change: a list looks
+    // itself up several times for every row it draws.
+    struct Found {
+        std::string form;
+        int32_t id = 0;
+        uint64_t generation = 0;
+        Control* control = nullptr;
+    } found_;
+    uint64_t controlsGeneration_ = 1;
 };
 
 inline Backend& B() {

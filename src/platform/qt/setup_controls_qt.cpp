@@ -349,6 +349,7 @@ void EZ_REMOVECONTROL(const std::string& form, int32_t id) {
             (*it)->widget->deleteLater();
         }
         list.erase(it);
+        B().ControlsChanged();
         return;
     }
 }

@@ -106,8 +106,15 @@ Form* Backend::FindForm(const std::string& name) {
 }
 
 Control* Backend::FindControl(const std::string& form, int32_t id) {
+    if (found_.generation == controlsGeneration_ && found_.id == id && found_.form == form)
+        return found_.control;
     Form* f = FindForm(form);
-    return f ? f->Find(id) : nullptr;
+    Control* control = f ? f->Find(id) : nullptr;
+    found_.form = form;
+    found_.id = id;
+    found_.generation = controlsGeneration_;
+    found_.control = control;
+    return control;
 }
 
 QWidget* Backend::HandleWidget(int32_t handle) {
@@ -179,6 +186,7 @@ Control& Backend::AddControl(int32_t id, const std::string& kind, QWidget* widge
             }
         }
         list.push_back(std::move(control));
+        B().ControlsChanged();
     }
     return ref;
 }
@@ -230,6 +238,7 @@ void Backend::Unload(const std::string& name) {
     if (it == forms.end()) return;
     std::unique_ptr<Form> form = std::move(it->second);
     forms.erase(it);
+    ControlsChanged();
     for (auto& [id, timer] : form->timers) timer->stop();
     if (form->loop) form->loop->quit();
     if (form->window) {
@@ -470,6 +479,7 @@ void EZ_FORM(const std::string& nameIn, const std::string& parent, const std::st
     form->designClient = r.size();
     Form* f = form.get();
     B().forms[name] = std::move(form);
+    B().ControlsChanged();
     if (B().pendingMainMenu >= 0) {
         BuildMenuBar(*f, B().pendingMainMenu);
         B().pendingMainMenu = -1;
@@ -794,6 +804,7 @@ int32_t EZ_MSGBOXEX(const std::string& form, const std::string& text, const std:
     boxForm->designClient = QSize(width, height);
     Form* f = boxForm.get();
     B().forms[name] = std::move(boxForm);
+    B().ControlsChanged();
 
     int32_t answer = 0;
     B().designing_.push_back(f);
