@@ -63,11 +63,27 @@ bool SameOutside(const std::vector<DrawOp>& a, const std::vector<DrawOp>& b, con
 QRegion Differing(const std::vector<DrawOp>& a, const std::vector<DrawOp>& b) {
     QRegion differing;
     if (a.size() != b.size()) return differing;
+    // Neighbouring calls that differ (the digits of a line) are joined into
+    // one box before they go into the region: each addition costs it an
+    // allocation and a merge.
+    QRect joined;
+    auto add = [&](const QRect& rect) {
+        if (rect.isEmpty()) return;
+        const bool beside = joined.top() == rect.top() && joined.bottom() == rect.bottom() &&
+                            rect.left() <= joined.right() + 1 && rect.right() >= joined.left() - 1;
+        if (beside) {
+            joined |= rect;
+            return;
+        }
+        if (!joined.isEmpty()) differing += joined;
+        joined = rect;
+    };
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].hash == b[i].hash && a[i].rect == b[i].rect) continue;
-        differing += a[i].rect;
-        differing += b[i].rect;
+        add(a[i].rect);
+        if (b[i].rect != a[i].rect) add(b[i].rect);
     }
+    if (!joined.isEmpty()) differing += joined;
     return differing;
 }
 
@@ -438,6 +454,7 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
             DrawContext context = RowContext(r, &painter);
             context.ops = &ops;
             context.only = &exposed;
+            context.onlyBounds = exposed.boundingRect();
             context.within = QRect(QPoint(0, 0), rr.size());
             DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
             painter.restore();
