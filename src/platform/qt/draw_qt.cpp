@@ -234,7 +234,11 @@ struct DigitFont {
     // the digit changes.
     double inkBefore = 0, inkAfter = 0;
     double height = 0;
+    double ascent = 0;
     bool usable = false;
+    // Reused for every line drawn: a run of its own cost each line two lists
+    // and a run to allocate. GUI thread only.
+    mutable QGlyphRun run;
 
     explicit DigitFont(const QFont& font) : raw(QRawFont::fromFont(font)) {
         if (!raw.isValid() || font.underline() || font.strikeOut() || font.overline()) return;
@@ -254,6 +258,8 @@ struct DigitFont {
         zero.setTextFormat(Qt::PlainText);
         zero.prepare(QTransform(), font);
         height = zero.size().height();
+        ascent = raw.ascent();
+        run.setRawFont(raw);
         usable = true;
     }
     static const DigitFont& Of(const FontSpec& font) {
@@ -348,7 +354,7 @@ struct PlacedLine {
         if (laid)
             p.drawStaticText(at, *laid);
         else
-            p.drawGlyphRun(at, DigitRun());
+            DrawDigits(p);
         if (!fits) p.restore();
         if (laid) p.setFont(oldFont);
         p.setPen(oldPen);
@@ -379,22 +385,20 @@ struct PlacedLine {
         at = QPointF(std::floor(x), std::floor(y));
         fits = size.width() <= rect.width() && size.height() <= rect.height();
     }
-    QGlyphRun DigitRun() const {
-        QList<quint32> glyphs;
-        QList<QPointF> positions;
-        glyphs.reserve(glyphCount);
-        positions.reserve(glyphCount);
-        const double baseline = digitFont->raw.ascent();
+    // The glyphs kept, from the line's own arrays.
+    void DrawDigits(QPainter& p) const {
+        std::array<quint32, DigitFont::kLongest> glyphs;
+        std::array<QPointF, DigitFont::kLongest> positions;
+        int n = 0;
         for (qsizetype k = 0; k < glyphCount; ++k) {
             if (!keep[size_t(k)]) continue;
-            glyphs.push_back(digitFont->glyph[chars[size_t(k)]]);
-            positions.push_back(QPointF(xs[size_t(k)], baseline));
+            glyphs[size_t(n)] = digitFont->glyph[chars[size_t(k)]];
+            positions[size_t(n++)] = QPointF(xs[size_t(k)], digitFont->ascent);
         }
-        QGlyphRun run;
-        run.setRawFont(digitFont->raw);
-        run.setGlyphIndexes(glyphs);
-        run.setPositions(positions);
-        return run;
+        QGlyphRun& run = digitFont->run;
+        run.setRawData(glyphs.data(), positions.data(), n);
+        p.drawGlyphRun(at, run);
+        run.setRawData(nullptr, nullptr, 0);
     }
 };
 
