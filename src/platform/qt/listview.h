@@ -104,46 +104,57 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     std::vector<std::vector<DrawOp>> paintedOps_;
     // Per row, where its recent changes of drawing were (none: unknown): a
     // running timecode's frame digit changes in the same place every frame,
-    // its tens every tenth, and the two timecodes of a row each at its own time.
-    // A written row is repainted where it changed in at least a third of its
-    // last changes; a rarer change is found by that paint and repainted at
-    // once. Painting the tens with every frame cost more than finding them.
+    // its tens every tenth, its seconds every thirtieth, and the two
+    // timecodes of a row each at its own time. A written row is repainted
+    // where it changed in at least a third of its last changes, and where a
+    // change is due back after as many changes as it last took (from one
+    // early: a pass may see two frames at once); any other is found by that
+    // paint and repainted at once. Painting the tens with every frame cost
+    // more than foreseeing them.
     struct RowChanges {
-        static constexpr int kRemembered = 12;  // changes
+        static constexpr int kRemembered = 32;  // changes, one bit each
         struct Place {
             QRect rect;
             uint32_t seen = 0;  // in which of the last changes, the latest in bit 0
-            bool likely = false;
+            int age = 0;        // changes since it was last seen
+            int period = 0;     // changes between its last two sightings (0: one)
+            bool expected = false;
         };
         std::vector<Place> places;
-        int count = 0;   // changes remembered
-        QRegion likely;  // of the places seen that often
+        int count = 0;     // changes remembered
+        QRegion expected;  // where the next change is looked for
         void Add(const QRegion& changed) {
-            constexpr uint32_t kWindow = (1u << kRemembered) - 1;
             count = std::min(count + 1, kRemembered);
-            for (Place& place : places) place.seen = (place.seen << 1) & kWindow;
+            for (Place& place : places) {
+                place.seen <<= 1;
+                ++place.age;
+            }
             for (const QRect& rect : changed) {
                 auto it = std::find_if(places.begin(), places.end(),
                                        [&](const Place& place) { return place.rect == rect; });
-                if (it != places.end())
-                    it->seen |= 1;
-                else
+                if (it == places.end()) {
                     places.push_back(Place{rect, 1});
+                    continue;
+                }
+                it->seen |= 1;
+                it->period = it->age;
+                it->age = 0;
             }
             bool moved = false;
             std::erase_if(places, [&](const Place& place) {
-                moved |= place.seen == 0 && place.likely;
+                moved |= place.seen == 0 && place.expected;
                 return place.seen == 0;
             });
             for (Place& place : places) {
-                const bool likely = 3 * std::popcount(place.seen) >= count;
-                moved |= likely != place.likely;
-                place.likely = likely;
+                const bool often = 3 * std::popcount(place.seen) >= count;
+                const bool due = place.period > 1 && place.age + 2 >= place.period;
+                moved |= (often || due) != place.expected;
+                place.expected = often || due;
             }
             if (!moved) return;
-            likely = QRegion();
+            expected = QRegion();
             for (const Place& place : places)
-                if (place.likely) likely += place.rect;
+                if (place.expected) expected += place.rect;
         }
     };
     std::vector<RowChanges> changes_;

@@ -569,8 +569,8 @@ void ListView::RedrawRows(const std::vector<int32_t>& rows, bool guess) {
     for (int32_t r : rows) {
         if (r < first || r > last) continue;
         const RowChanges& changes = changes_[size_t(r)];
-        if (guess && painted_[size_t(r)] != 0 && !changes.likely.isEmpty()) {
-            dirty += changes.likely.translated(RowRect(r).topLeft());
+        if (guess && painted_[size_t(r)] != 0 && !changes.expected.isEmpty()) {
+            dirty += changes.expected.translated(RowRect(r).topLeft());
             continue;
         }
         ops.clear();
