@@ -277,9 +277,8 @@ void cSettings::SetPort(int32_t ch, int32_t port) {
 
 std::string cSettings::Get(int32_t ch, std::string Channel::*field, bool clean) const {
     if (!InRange(ch)) return {};
-    std::unique_lock lock(mutex_);
-    std::string value = channels_[static_cast<size_t>(ch)].*field;
-    lock.unlock();
+    std::lock_guard lock(mutex_);
+    const std::string& value = channels_[static_cast<size_t>(ch)].*field;
     return clean ? CleanText(value) : value;
 }
 

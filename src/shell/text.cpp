@@ -7,14 +7,19 @@
 namespace tarvolen {
 
 std::string CleanText(std::string_view text) {
-    std::string out(text);
+    // Trimmed first, then copied once: the status pass cleans every channel's
+    // fields thirty times a second.
+    auto blank = [](char c) {
+        return c == ' ' || c == '\0' || static_cast<unsigned char>(c) == 0xFF;
+    };
+    size_t first = 0, last = text.size();
+    while (first < last && blank(text[first])) ++first;
+    while (last > first && blank(text[last - 1])) --last;
+    std::string out(text.substr(first, last - first));
     for (char& c : out) {
         if (c == '\0' || static_cast<unsigned char>(c) == 0xFF) c = ' ';
     }
-    size_t first = out.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    size_t last = out.find_last_not_of(' ');
-    return out.substr(first, last - first + 1);
+    return out;
 }
 
 std::string FixedWidth(std::string_view text, size_t width) {
