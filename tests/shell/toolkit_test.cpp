@@ -576,9 +576,9 @@ TEST_F(ToolkitTest, HeldPostsArriveWhenTheLastHoldIsReleased) {
 
 // A written row is repainted where its drawing changed the last times, with
 // no dry run first: its running timecodes (whose widths change, "1" being
-// narrower than "0" in most faces) repaint only themselves, a rarer change
-// a second time, and what the screen shows is still what a whole repaint
-// draws, also after a change elsewhere in the row (a new state).
+// narrower than "0" in most faces) repaint only themselves, a change not
+// foreseen a second time, and what the screen shows is still what a whole
+// repaint draws, also after a change elsewhere in the row (a new state).
 TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
     std::string state = "Record", left = "00:00:00:00", right = "00:00:00:00";
     int draws = 0, dryRuns = 0;

@@ -33,8 +33,8 @@ struct DrawContext {
     bool opaque = false;  // something was drawn that the fingerprint cannot see
     // When set, every drawing call is listed here.
     std::vector<DrawOp>* ops = nullptr;
-    // When set, calls that touch nothing inside it are not painted; with
-    // its bounding box beside it.
+    // When set, calls that touch nothing inside it are not painted; set
+    // onlyBounds to its bounding box with it.
     const QRegion* only = nullptr;
     QRect onlyBounds;
     // When valid, the box the drawing belongs in (a list row): a call that

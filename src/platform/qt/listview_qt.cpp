@@ -547,7 +547,8 @@ void ListView::RedrawWritten() {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // A written row is most likely a running timecode again: where it mostly
-    // changed is repainted without a dry run, and the paint finds any other.
+    // changes, or is due to, is repainted without a dry run, and the paint
+    // finds any other change.
     if (!rows.empty()) RedrawRows(rows, true);
 }
 
