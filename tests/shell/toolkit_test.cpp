@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <thread>
 #include <tuple>
@@ -66,6 +67,22 @@ class ToolkitTest : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return pred();
+    }
+    // The list (control 100) of owner-drawn rows, each on a dark fill with
+    // what content draws in light text over it.
+    void OwnerDrawnRows(int height, std::function<void(const EzDrawInfo&, int32_t value)> content) {
+        onDesign = [height](const std::string&) {
+            EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, height, "NOSV");
+        };
+        onEvent = [content](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+            EzDrawInfo info;
+            if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+            EZ_COLOR(0, 70);
+            EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+            EZ_COLOR(12, -1);
+            content(info, value);
+            EZ_ENDOWNERDRAW(value);
+        };
     }
     // A form of the given height whose list (control 100, as onDesign makes
     // it) has rows 20 pixels high.
@@ -582,15 +599,9 @@ TEST_F(ToolkitTest, HeldPostsArriveWhenTheLastHoldIsReleased) {
 TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
     std::string state = "Record", left = "00:00:00:00", right = "00:00:00:00";
     int draws = 0, dryRuns = 0;
-    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 4, "NOSV"); };
-    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
-        EzDrawInfo info;
-        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+    OwnerDrawnRows(4, [&](const EzDrawInfo& info, int32_t value) {
         ++draws;
         if (!qt::FindDrawContext(value)->painter) ++dryRuns;
-        EZ_COLOR(0, 70);
-        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
-        EZ_COLOR(12, -1);
         EZ_SETPRINTFORMAT(2, 80, info.height, 32, 0);
         EZ_DCPRINT(info.dc, 8, 0, state);
         EZ_SETPRINTFORMAT(2, 180, info.height, 32, 0);
@@ -598,8 +609,7 @@ TEST_F(ToolkitTest, RepaintsOfAWrittenRowLeaveWhatAWholeRepaintDraws) {
         EZ_SETPRINTFORMAT(2, 300, info.height, 32, 0);
         EZ_DCPRINT(info.dc, 200, 0, right);
         EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
-        EZ_ENDOWNERDRAW(value);
-    };
+    });
     QWidget* list = FormWithRows("GUESS", 6, 1);
     ASSERT_TRUE(list);
     for (int i = 0; i < 40; ++i) EZ_DOEVENTS(255);
@@ -663,20 +673,13 @@ struct PaintSpy : QObject {
 // still shows what a whole repaint draws.
 TEST_F(ToolkitTest, AWrittenRowRepaintsARarerChangeOnlyWhenItComes) {
     int frame = 0;
-    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 4, "NOSV"); };
-    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
-        EzDrawInfo info;
-        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
-        EZ_COLOR(0, 70);
-        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
-        EZ_COLOR(12, -1);
+    OwnerDrawnRows(4, [&](const EzDrawInfo& info, int32_t) {
         EZ_SETPRINTFORMAT(2, 180, info.height, 32, 0);
         char tc[16];
         std::snprintf(tc, sizeof tc, "00:00:01:%02d", frame % 30);
         EZ_DCPRINT(info.dc, 80, 0, tc);
         EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
-        EZ_ENDOWNERDRAW(value);
-    };
+    });
     QWidget* list = FormWithRows("TENS", 6, 1);
     ASSERT_TRUE(list);
     PaintSpy spy(list->findChild<QWidget*>("qt_scrollarea_viewport"));
@@ -706,16 +709,9 @@ TEST_F(ToolkitTest, AWrittenRowRepaintsARarerChangeOnlyWhenItComes) {
 
 TEST_F(ToolkitTest, TheFocusFrameRingsAFocusedListThroughRepaintsOfRowsAtItsEdge) {
     std::array<std::string, 2> tc = {"00", "00"};
-    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 10, "NOSV"); };
-    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
-        EzDrawInfo info;
-        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
-        EZ_COLOR(0, 70);
-        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
-        EZ_COLOR(12, -1);
+    OwnerDrawnRows(10, [&](const EzDrawInfo& info, int32_t) {
         EZ_DCPRINT(info.dc, 0, 0, tc[size_t(info.item) % 2]);  // against the left edge
-        EZ_ENDOWNERDRAW(value);
-    };
+    });
     auto* list = FormWithRows("RING", 12, 2);
     ASSERT_TRUE(list);
     list->window()->activateWindow();
