@@ -51,10 +51,7 @@ std::string ReplyText(const TextBlock& block) {
         std::memcpy(&word, block.text + end - sizeof word, sizeof word);
         if (word != 0 && word != kBlanks) break;
     }
-    auto filler = [](char c) {
-        return c == '\0' || c == ' ' || static_cast<unsigned char>(c) == 0xFF;
-    };
-    while (end > 0 && filler(block.text[end - 1])) --end;
+    while (end > 0 && IsFiller(block.text[end - 1])) --end;
     return std::string(block.text, end);
 }
 

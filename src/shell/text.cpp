@@ -9,16 +9,12 @@ namespace tarvolen {
 std::string CleanText(std::string_view text) {
     // Trimmed first, then copied once: the status pass cleans every channel's
     // fields thirty times a second.
-    auto blank = [](char c) {
-        return c == ' ' || c == '\0' || static_cast<unsigned char>(c) == 0xFF;
-    };
     size_t first = 0, last = text.size();
-    while (first < last && blank(text[first])) ++first;
-    while (last > first && blank(text[last - 1])) --last;
+    while (first < last && IsFiller(text[first])) ++first;
+    while (last > first && IsFiller(text[last - 1])) --last;
     std::string out(text.substr(first, last - first));
-    for (char& c : out) {
-        if (c == '\0' || static_cast<unsigned char>(c) == 0xFF) c = ' ';
-    }
+    for (char& c : out)
+        if (IsFiller(c)) c = ' ';
     return out;
 }
 

@@ -8,6 +8,11 @@
 
 namespace tarvolen {
 
+// What fills out a fixed-width field: a space, byte 0 or byte 255.
+inline bool IsFiller(char c) {
+    return c == ' ' || c == '\0' || static_cast<unsigned char>(c) == 0xFF;
+}
+
 // Bytes 0 and 255 become spaces, then leading and trailing spaces go.
 std::string CleanText(std::string_view text);
 
