@@ -102,9 +102,11 @@ class ToolkitTest : public ::testing::Test {
                 ->grabWindow(window->winId(), at.x(), at.y(), list->width(), height)
                 .toImage()
                 .convertToFormat(QImage::Format_RGB32);
-        const QImage whole = list->grab(QRect(0, 0, list->width(), height))
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_RGB32);
+        // Painted by Qt alone: the list writes no pixels of an image of
+        // this format itself.
+        QImage whole(list->width(), height, QImage::Format_ARGB32);
+        list->render(&whole);
+        whole = whole.convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(shown.size(), whole.size());
         EXPECT_TRUE(shown == whole);
     }
@@ -705,6 +707,44 @@ TEST_F(ToolkitTest, AWrittenRowRepaintsARarerChangeOnlyWhenItComes) {
     }
     EXPECT_GT(unitsMost, 0);
     EXPECT_LT(unitsMost, tensLeast);
+}
+
+// Fills and digits a repaint writes into the window's pixels itself are
+// what Qt paints: on a background that changes under the same digits, and
+// in a colour that changes on the same background.
+TEST_F(ToolkitTest, PixelsWrittenStraightAreWhatQtPaints) {
+    EZ_DEFCOLOR(83, 250, 250, 240);
+    EZ_DEFCOLOR(84, 20, 30, 120);
+    EZ_DEFCOLOR(85, 200, 40, 40);
+    EZ_DEFCOLOR(86, 0, 90, 0);
+    int frame = 0;
+    onDesign = [](const std::string&) { EZ_LISTVIEW(100, "Column 1{40}", 0, 0, 50, 6, "NOSV"); };
+    onEvent = [&](const std::string&, int32_t id, int32_t code, int32_t value, int32_t&) {
+        EzDrawInfo info;
+        if (id != 100 || code != EZ_EV_OWNERDRAW || !EZ_STARTOWNERDRAW(value, info)) return;
+        // Row 1 changes its background every other frame, row 2 its digits'
+        // colour every third.
+        const bool otherBackground = info.item == 1 && frame % 2 == 1;
+        const bool otherColour = info.item == 2 && frame / 3 % 2 == 1;
+        EZ_COLOR(0, otherBackground ? 84 : 83);
+        EZ_DCDRAW(info.dc, EZ_DRAW_FILL, 0, 0, info.width, info.height, 1);
+        EZ_COLOR(otherColour ? 86 : 85, -1);
+        EZ_SETPRINTFORMAT(2, 180, info.height, 32, 0);
+        char tc[16];
+        std::snprintf(tc, sizeof tc, "00:00:%02d:%02d", frame / 30 % 60, frame % 30);
+        EZ_DCPRINT(info.dc, 80, 0, tc);
+        EZ_SETPRINTFORMAT(0, 0, 0, 0, 0);
+        EZ_ENDOWNERDRAW(value);
+    };
+    QWidget* list = FormWithRows("STRAIGHT", 6, 3);
+    ASSERT_TRUE(list);
+    for (int i = 0; i < 20; ++i) EZ_DOEVENTS(255);
+    for (frame = 1; frame <= 36; ++frame) {
+        for (int row = 0; row < 3; ++row) EZ_POSTLVITEMTEXT("straight", 100, row, 0, "0");
+        for (int i = 0; i < 5; ++i) EZ_DOEVENTS(255);
+        ExpectScreenShowsAWholeRepaint(list, 60);
+        if (HasFailure()) break;
+    }
 }
 
 TEST_F(ToolkitTest, TheFocusFrameRingsAFocusedListThroughRepaintsOfRowsAtItsEdge) {

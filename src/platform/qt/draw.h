@@ -2,6 +2,7 @@
 // the print format, and the symbol-font glyphs drawn as icons.
 #pragma once
 
+#include <QImage>
 #include <QPainter>
 #include <QRect>
 #include <QRegion>
@@ -37,6 +38,11 @@ struct DrawContext {
     // onlyBounds to its bounding box with it.
     const QRegion* only = nullptr;
     QRect onlyBounds;
+    // When set (with only), the image the painter paints, its logical (0, 0)
+    // at origin there and nothing outside only painted: a call whose pixels
+    // are known may write them itself.
+    QImage* pixels = nullptr;
+    QPoint origin;
     // When valid, the box the drawing belongs in (a list row): a call that
     // could reach outside it is clipped to it. Only then: a clip within a
     // repaint of many small parts costs more than the call's drawing.

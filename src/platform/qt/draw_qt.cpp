@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/qt/draw.h"
+#include "platform/qt/pixels.h"
 
 namespace tarvolen::qt {
 namespace {
@@ -233,6 +235,8 @@ struct DigitFont {
     // of its advance: one margin for all, so a digit's box stays put while
     // the digit changes.
     double inkBefore = 0, inkAfter = 0;
+    // How far above and below the baseline any glyph's outline reaches.
+    double inkTop = 0, inkBottom = 0;
     double height = 0;
     double ascent = 0;
     bool usable = false;
@@ -253,6 +257,8 @@ struct DigitFont {
             const QRectF ink = raw.boundingRect(glyph[i]);
             inkBefore = std::max(inkBefore, -ink.left());
             inkAfter = std::max(inkAfter, ink.right() - advance[i]);
+            inkTop = std::min(inkTop, ink.top());
+            inkBottom = std::max(inkBottom, ink.bottom());
         }
         QStaticText zero(QStringLiteral("0"));
         zero.setTextFormat(Qt::PlainText);
@@ -330,16 +336,11 @@ struct PlacedLine {
     qsizetype Glyphs() const { return glyphCount; }
     // The pixels the digit line's glyph k can leave ink on, inside rect: no
     // more, or its neighbours would be drawn again with it each time.
-    QRect GlyphInk(qsizetype k, const QRect& rect) const {
-        const double x = at.x() + xs[size_t(k)];
-        const double left = std::floor(x - digitFont->inkBefore);
-        const double right =
-            std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
-        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1)
-            .intersected(rect);
-    }
+    QRect GlyphInk(qsizetype k, const QRect& rect) const { return GlyphBox(k).intersected(rect); }
     char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
-    void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color) const {
+    // Digits may be written straight into the pixels of direct, when it has them.
+    void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color,
+              const DrawContext* direct = nullptr) const {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list. Digits
         // bring their own font.
@@ -354,7 +355,7 @@ struct PlacedLine {
         if (laid)
             p.drawStaticText(at, *laid);
         else
-            DrawDigits(p);
+            DrawDigits(p, direct && direct->pixels ? direct : nullptr, rect, color.rgba());
         if (!fits) p.restore();
         if (laid) p.setFont(oldFont);
         p.setPen(oldPen);
@@ -385,20 +386,79 @@ struct PlacedLine {
         at = QPointF(std::floor(x), std::floor(y));
         fits = size.width() <= rect.width() && size.height() <= rect.height();
     }
-    // The glyphs kept, from the line's own arrays.
-    void DrawDigits(QPainter& p) const {
+    QRect GlyphBox(qsizetype k) const {
+        const double x = at.x() + xs[size_t(k)];
+        const double left = std::floor(x - digitFont->inkBefore);
+        const double right =
+            std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
+        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1);
+    }
+    // Its box cut to the rows its outline may reach, a pixel more each way
+    // for antialiasing: the rows a glyph's pixels are written in.
+    QRect InkBox(qsizetype k) const {
+        QRect box = GlyphBox(k);
+        const double baseline = at.y() + digitFont->ascent;
+        box.setTop(std::max(box.top(), int(std::floor(baseline + digitFont->inkTop)) - 1));
+        box.setBottom(std::min(box.bottom(), int(std::ceil(baseline + digitFont->inkBottom)) + 1));
+        return box;
+    }
+    // The glyphs kept, from the line's own arrays; a glyph whose box lies
+    // whole in a part repainted is written straight when it can be.
+    void DrawDigits(QPainter& p, const DrawContext* direct, const QRect& rect, QRgb color) const {
         std::array<quint32, DigitFont::kLongest> glyphs;
         std::array<QPointF, DigitFont::kLongest> positions;
         int n = 0;
+        QGlyphRun& run = digitFont->run;
+        auto draw = [&] {
+            if (n == 0) return;
+            run.setRawData(glyphs.data(), positions.data(), n);
+            p.drawGlyphRun(at, run);
+            run.setRawData(nullptr, nullptr, 0);
+            n = 0;
+        };
         for (qsizetype k = 0; k < glyphCount; ++k) {
             if (!keep[size_t(k)]) continue;
-            glyphs[size_t(n)] = digitFont->glyph[chars[size_t(k)]];
-            positions[size_t(n++)] = QPointF(xs[size_t(k)], digitFont->ascent);
+            const quint32 glyph = digitFont->glyph[chars[size_t(k)]];
+            const QPointF position(xs[size_t(k)], digitFont->ascent);
+            const QRect box = InkBox(k);
+            // The parts of its box being painted, in pixels.
+            std::array<QRect, 8> parts;
+            size_t count = 0;
+            if (direct && rect.contains(box) && direct->within.contains(box)) {
+                for (const QRect& part : *direct->only) {
+                    const QRect both = part & box;
+                    if (both.isEmpty()) continue;
+                    if (count == parts.size()) {
+                        count = 0;
+                        break;
+                    }
+                    parts[count++] = both.translated(direct->origin);
+                }
+            }
+            if (count == 0) {
+                glyphs[size_t(n)] = glyph;
+                positions[size_t(n++)] = position;
+                continue;
+            }
+            // Those before it first: their ink may reach into its box.
+            draw();
+            // Its pixels depend on the pen's fraction of a pixel; the line
+            // starts on a whole one.
+            const double fraction = position.x() - std::floor(position.x());
+            const uint64_t what[4] = {reinterpret_cast<uintptr_t>(digitFont), glyph, color,
+                                      std::bit_cast<uint64_t>(fraction)};
+            const QRect pixels = box.translated(direct->origin);
+            const GlyphWrite w = WriteGlyph(*direct->pixels, pixels, std::span(parts.data(), count),
+                                            Fnv(0, what, sizeof what));
+            if (w.written) continue;
+            glyphs[0] = glyph;
+            positions[0] = position;
+            n = 1;
+            if (!w.keep) continue;
+            draw();
+            KeepGlyph(*direct->pixels, pixels, w.key);
         }
-        QGlyphRun& run = digitFont->run;
-        run.setRawData(glyphs.data(), positions.data(), n);
-        p.drawGlyphRun(at, run);
-        run.setRawData(nullptr, nullptr, 0);
+        draw();
     }
 };
 
@@ -504,8 +564,13 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
             // Only the parts being repainted: Qt cuts a fill to a repaint of
             // many small parts line by line.
             if (B().background >= 0 && c->only) {
-                for (const QRect& part : *c->only)
-                    if (const QRect cut = r & part; !cut.isEmpty()) p.fillRect(cut, bg);
+                for (const QRect& part : *c->only) {
+                    const QRect cut = r & part;
+                    if (cut.isEmpty()) continue;
+                    if (!c->pixels || !c->within.contains(cut) ||
+                        !WriteFill(p, *c->pixels, c->origin, cut, bg))
+                        p.fillRect(cut, bg);
+                }
             } else if (B().background >= 0) {
                 p.fillRect(r, bg);
             }
@@ -559,7 +624,7 @@ void PrintDigits(DrawContext& c, PlacedLine& line, const QRect& r, uint64_t hash
     }
     if (!any) return;
     ClipFor(c, line.Ink(r).adjusted(-1, -1, 1, 1));
-    line.Draw(*c.painter, r, font, fg);
+    line.Draw(*c.painter, r, font, fg, &c);
 }
 
 }  // namespace

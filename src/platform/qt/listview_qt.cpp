@@ -18,6 +18,7 @@
 #include "platform/qt/draw.h"
 #include "platform/qt/listview.h"
 #include "platform/qt/listview_header.h"
+#include "platform/qt/pixels.h"
 #include "platform/qt/qt_seam.h"
 #include "shell/text.h"
 
@@ -439,6 +440,8 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
         paintedOps_.assign(rows_.size(), {});
         changes_.assign(rows_.size(), {});
     }
+    QPoint origin;
+    QImage* const pixels = ownerDrawn_ ? PaintedPixels(painter, e->region(), origin) : nullptr;
     // Per-row colours only when the program asks for them (cancel 1 on 315).
     const bool customRows = !ownerDrawn_ && B().Fire(form_, id_, EZ_EV_CUSTOMDRAWNOTIFY, 0) != 0;
     for (int r = first; r <= last; ++r) {
@@ -456,6 +459,8 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
             context.only = &exposed;
             context.onlyBounds = exposed.boundingRect();
             context.within = QRect(QPoint(0, 0), rr.size());
+            context.pixels = pixels;
+            context.origin = origin + rr.topLeft();
             DrawContext drawn = FireOwnerDraw(form_, id_, EZ_EV_OWNERDRAW, context);
             painter.restore();
             // A part repainted (an expose, or a guess) before a change was
