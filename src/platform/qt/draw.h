@@ -47,6 +47,10 @@ struct DrawContext {
     // could reach outside it is clipped to it. Only then: a clip within a
     // repaint of many small parts costs more than the call's drawing.
     QRect within;
+    // The clip as each saved state had it (a bit a level): drawing calls
+    // change no other state of the painter that outlives them.
+    uint32_t clipSaved = 0;
+    int saves = 0;
 };
 
 // Clips the context's painter to its box before a call that may paint

@@ -714,10 +714,21 @@ void EZ_SETPRINTFORMAT(int32_t mode, int32_t right, int32_t bottom, int32_t flag
     g_print = PrintFormat{mode, right, bottom, flags, extra};
 }
 
+// A full save of the painter costs more than a row's changed digits: only
+// the clip a call may leave (ClipFor's, set where there was none) is kept.
 void EZ_DCSAVESTATE(int32_t dc) {
-    if (DrawContext* c = Context(dc); c && c->painter) c->painter->save();
+    DrawContext* c = Context(dc);
+    if (!c || !c->painter) return;
+    if (c->saves < 32 && c->painter->hasClipping()) c->clipSaved |= 1u << c->saves;
+    ++c->saves;
 }
 
 void EZ_DCRESTORESTATE(int32_t dc) {
-    if (DrawContext* c = Context(dc); c && c->painter) c->painter->restore();
+    DrawContext* c = Context(dc);
+    if (!c || !c->painter || c->saves == 0) return;
+    --c->saves;
+    const uint32_t bit = c->saves < 32 ? 1u << c->saves : 0;
+    const bool wasClipped = bit != 0 && (c->clipSaved & bit);
+    c->clipSaved &= ~bit;
+    if (!wasClipped && c->painter->hasClipping()) c->painter->setClipping(false);
 }
