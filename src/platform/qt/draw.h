@@ -8,6 +8,7 @@
 #include <QRegion>
 #include <QString>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/qt/backend.h"
@@ -52,6 +53,23 @@ struct DrawContext {
     uint32_t clipSaved = 0;
     int saves = 0;
 };
+
+// QRect's own tests and intersection are calls into Qt; a row lists and
+// cuts dozens of boxes thirty times a second. For valid rectangles.
+inline bool Meets(const QRect& a, const QRect& b) {
+    return !a.isEmpty() && !b.isEmpty() && a.left() <= b.right() && b.left() <= a.right() &&
+           a.top() <= b.bottom() && b.top() <= a.bottom();
+}
+inline bool Holds(const QRect& outer, const QRect& inner) {
+    return !outer.isEmpty() && !inner.isEmpty() && outer.left() <= inner.left() &&
+           inner.right() <= outer.right() && outer.top() <= inner.top() &&
+           inner.bottom() <= outer.bottom();
+}
+inline QRect Both(const QRect& a, const QRect& b) {
+    if (!Meets(a, b)) return QRect();
+    return QRect(QPoint(std::max(a.left(), b.left()), std::max(a.top(), b.top())),
+                 QPoint(std::min(a.right(), b.right()), std::min(a.bottom(), b.bottom())));
+}
 
 // Clips the context's painter to its box before a call that may paint
 // anywhere in reach.

@@ -79,7 +79,10 @@ bool Record(DrawContext& c, const QRect& rect, uint64_t hash, int margin = 1) {
     if (c.ops) c.ops->push_back(DrawOp{box, hash});
     if (!c.painter) return false;
     if (!c.only) return true;
-    return c.onlyBounds.intersects(box) && (c.only->rectCount() == 1 || c.only->intersects(box));
+    if (!Meets(c.onlyBounds, box)) return false;
+    if (c.only->rectCount() == 1) return true;
+    return std::any_of(c.only->begin(), c.only->end(),
+                       [&](const QRect& part) { return Meets(part, box); });
 }
 
 }  // namespace
@@ -89,7 +92,7 @@ void Mix(DrawContext& c, const void* data, size_t size) {
 }
 
 void ClipFor(DrawContext& c, const QRect& reach) {
-    if (c.painter && c.within.isValid() && !c.within.contains(reach) && !c.painter->hasClipping())
+    if (c.painter && c.within.isValid() && !Holds(c.within, reach) && !c.painter->hasClipping())
         c.painter->setClipRect(c.within);
 }
 
@@ -270,9 +273,15 @@ struct DigitFont {
     }
     static const DigitFont& Of(const FontSpec& font) {
         static std::map<QString, DigitFont> fonts;
+        // A list draws its rows' digits in one font: the last one is kept.
+        static QString lastKey;
+        static const DigitFont* last = nullptr;
         const QString& key = font.key.isEmpty() ? font.font.key() : font.key;
+        if (last && key == lastKey) return *last;
         auto it = fonts.find(key);
         if (it == fonts.end()) it = fonts.emplace(key, DigitFont(font.font)).first;
+        lastKey = key;
+        last = &it->second;
         return it->second;
     }
     static constexpr qsizetype kLongest = 64;
@@ -287,9 +296,9 @@ struct DigitFont {
         std::size_t k = 0;
         for (const auto c : text) {
             const unsigned code = Code(c);
-            const std::size_t i = code < 128 ? kChars.find(char(code)) : std::string_view::npos;
-            if (i == std::string_view::npos) return false;
-            chars[k] = uint8_t(i);
+            const uint8_t i = code < kIndex.size() ? kIndex[code] : kNone;
+            if (i == kNone) return false;
+            chars[k] = i;
             xs[k++] = x;
             x += advance[i];
         }
@@ -298,6 +307,14 @@ struct DigitFont {
     }
 
   private:
+    // Each character's place in kChars, by its code.
+    static constexpr uint8_t kNone = 0xff;
+    static constexpr std::array<uint8_t, 128> kIndex = [] {
+        std::array<uint8_t, 128> index{};
+        index.fill(kNone);
+        for (std::size_t i = 0; i < kChars.size(); ++i) index[uint8_t(kChars[i])] = uint8_t(i);
+        return index;
+    }();
     static unsigned Code(QChar c) { return c.unicode(); }
     static unsigned Code(char c) { return static_cast<unsigned char>(c); }
 };
@@ -329,14 +346,14 @@ struct PlacedLine {
     }
     // Where it can leave ink, inside rect.
     QRect Ink(const QRect& rect) const {
-        return QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
-                     int(std::ceil(size.height())) + 1)
-            .intersected(rect);
+        return Both(QRect(int(at.x()), int(at.y()), int(std::ceil(size.width())) + 1,
+                          int(std::ceil(size.height())) + 1),
+                    rect);
     }
     qsizetype Glyphs() const { return glyphCount; }
     // The pixels the digit line's glyph k can leave ink on, inside rect: no
     // more, or its neighbours would be drawn again with it each time.
-    QRect GlyphInk(qsizetype k, const QRect& rect) const { return GlyphBox(k).intersected(rect); }
+    QRect GlyphInk(qsizetype k, const QRect& rect) const { return Both(GlyphBox(k), rect); }
     char GlyphChar(qsizetype k) const { return DigitFont::kChars[chars[size_t(k)]]; }
     // Digits may be written straight into the pixels of direct, when it has them.
     void Draw(QPainter& p, const QRect& rect, const FontSpec& font, const QColor& color,
@@ -424,9 +441,9 @@ struct PlacedLine {
             // The parts of its box being painted, in pixels.
             std::array<QRect, 8> parts;
             size_t count = 0;
-            if (direct && rect.contains(box) && direct->within.contains(box)) {
+            if (direct && Holds(rect, box) && Holds(direct->within, box)) {
                 for (const QRect& part : *direct->only) {
-                    const QRect both = part & box;
+                    const QRect both = Both(part, box);
                     if (both.isEmpty()) continue;
                     if (count == parts.size()) {
                         count = 0;
@@ -565,9 +582,9 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
             // many small parts line by line.
             if (B().background >= 0 && c->only) {
                 for (const QRect& part : *c->only) {
-                    const QRect cut = r & part;
+                    const QRect cut = Both(r, part);
                     if (cut.isEmpty()) continue;
-                    if (!c->pixels || !c->within.contains(cut) ||
+                    if (!c->pixels || !Holds(c->within, cut) ||
                         !WriteFill(p, *c->pixels, c->origin, cut, bg))
                         p.fillRect(cut, bg);
                 }

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <span>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/qt/pixels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tarvolen::qt {
 namespace {
@@ -22,30 +25,51 @@ struct Rows {
     qsizetype stride;
 };
 
-// Rows of a glyph or a part are a few pixels wide: two at a time, inline.
+// Rows of a glyph or a part are a few pixels wide: four at a time, the last
+// four overlapping the ones before.
+#if defined(__SSE2__)
+__m128i Load(const QRgb* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+void Store(QRgb* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
 bool AllAre(const QRgb* p, int n, QRgb value) {
-    const uint64_t two = value | uint64_t(value) << 32;
-    uint64_t differ = 0;
-    int i = 0;
-    for (; i + 2 <= n; i += 2) {
-        uint64_t w;
-        std::memcpy(&w, p + i, sizeof w);
-        differ |= w ^ two;
-    }
-    if (i < n) differ |= p[i] ^ value;
-    return differ == 0;
+    if (n < 4) return std::all_of(p, p + n, [value](QRgb v) { return v == value; });
+    const __m128i four = _mm_set1_epi32(int(value));
+    __m128i differ = _mm_xor_si128(Load(p + n - 4), four);
+    for (int i = 0; i + 4 <= n; i += 4)
+        differ = _mm_or_si128(differ, _mm_xor_si128(Load(p + i), four));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(differ, _mm_setzero_si128())) == 0xffff;
 }
 void Copy(const QRgb* from, QRgb* to, int n) {
-    int i = 0;
-    for (; i + 2 <= n; i += 2) std::memcpy(to + i, from + i, sizeof(uint64_t));
-    if (i < n) to[i] = from[i];
+    if (n < 4) {
+        std::copy_n(from, n, to);
+        return;
+    }
+    for (int i = 0; i + 4 <= n; i += 4) Store(to + i, Load(from + i));
+    Store(to + n - 4, Load(from + n - 4));
 }
 void Fill(QRgb* to, int n, QRgb value) {
-    const uint64_t two = value | uint64_t(value) << 32;
-    int i = 0;
-    for (; i + 2 <= n; i += 2) std::memcpy(to + i, &two, sizeof two);
-    if (i < n) to[i] = value;
+    if (n < 4) {
+        std::fill_n(to, n, value);
+        return;
+    }
+    const __m128i four = _mm_set1_epi32(int(value));
+    for (int i = 0; i + 4 <= n; i += 4) Store(to + i, four);
+    Store(to + n - 4, four);
 }
+#else
+bool AllAre(const QRgb* p, int n, QRgb value) {
+    return std::all_of(p, p + n, [value](QRgb v) { return v == value; });
+}
+void Copy(const QRgb* from, QRgb* to, int n) {
+    std::copy_n(from, n, to);
+}
+void Fill(QRgb* to, int n, QRgb value) {
+    std::fill_n(to, n, value);
+}
+#endif
 
 uint64_t Mixed(uint64_t a, uint64_t b) {
     uint64_t x = a ^ (b + 0x9e3779b97f4a7c15ull + (a << 6) + (a >> 2));
