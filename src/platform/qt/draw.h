@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "platform/qt/backend.h"
@@ -36,9 +37,10 @@ struct DrawContext {
     // When set, every drawing call is listed here.
     std::vector<DrawOp>* ops = nullptr;
     // When set, calls that touch nothing inside it are not painted; set
-    // onlyBounds to its bounding box with it.
+    // onlyBounds to its bounding box and onlyParts to its rectangles with it.
     const QRegion* only = nullptr;
     QRect onlyBounds;
+    std::span<const QRect> onlyParts;
     // When set (with only), the image the painter paints, its logical (0, 0)
     // at origin there and nothing outside only painted: a call whose pixels
     // are known may write them itself.

@@ -8,11 +8,13 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/qt/draw.h"
 #include "platform/qt/pixels.h"
@@ -20,8 +22,16 @@
 namespace tarvolen::qt {
 namespace {
 
-std::map<int32_t, DrawContext>& Contexts() {
-    static std::map<int32_t, DrawContext> contexts;
+// The paints under way, innermost last: a row's paint registers one for
+// each row. Room is kept for more than paints ever nest, so a context
+// stays where it is while another is registered.
+constexpr std::size_t kMostContexts = 32;
+std::vector<std::pair<int32_t, DrawContext>>& Contexts() {
+    static std::vector<std::pair<int32_t, DrawContext>> contexts = [] {
+        std::vector<std::pair<int32_t, DrawContext>> v;
+        v.reserve(kMostContexts);
+        return v;
+    }();
     return contexts;
 }
 int32_t g_nextContext = 1;
@@ -36,19 +46,25 @@ struct PrintFormat {
 PrintFormat g_print;
 
 DrawContext* Context(int32_t dc) {
-    auto it = Contexts().find(dc);
-    return it == Contexts().end() ? nullptr : &it->second;
+    auto& contexts = Contexts();
+    for (auto it = contexts.rbegin(); it != contexts.rend(); ++it)
+        if (it->first == dc) return &it->second;
+    return nullptr;
 }
 
 }  // namespace
 
 ScopedDrawContext::ScopedDrawContext(const DrawContext& context) : value_(g_nextContext++) {
     if (g_nextContext <= 0) g_nextContext = 1;
-    Contexts()[value_] = context;
+    // Deeper than paints nest: its drawing calls find no context and draw nothing.
+    if (Contexts().size() < kMostContexts) Contexts().emplace_back(value_, context);
 }
 
 ScopedDrawContext::~ScopedDrawContext() {
-    Contexts().erase(value_);
+    auto& contexts = Contexts();
+    const auto it = std::find_if(contexts.rbegin(), contexts.rend(),
+                                 [this](const auto& c) { return c.first == value_; });
+    if (it != contexts.rend()) contexts.erase(std::next(it).base());
 }
 
 DrawContext* FindDrawContext(int32_t dc) {
@@ -80,8 +96,8 @@ bool Record(DrawContext& c, const QRect& rect, uint64_t hash, int margin = 1) {
     if (!c.painter) return false;
     if (!c.only) return true;
     if (!Meets(c.onlyBounds, box)) return false;
-    if (c.only->rectCount() == 1) return true;
-    return std::any_of(c.only->begin(), c.only->end(),
+    if (c.onlyParts.size() == 1) return true;
+    return std::any_of(c.onlyParts.begin(), c.onlyParts.end(),
                        [&](const QRect& part) { return Meets(part, box); });
 }
 
@@ -442,7 +458,7 @@ struct PlacedLine {
             std::array<QRect, 8> parts;
             size_t count = 0;
             if (direct && Holds(rect, box) && Holds(direct->within, box)) {
-                for (const QRect& part : *direct->only) {
+                for (const QRect& part : direct->onlyParts) {
                     const QRect both = Both(part, box);
                     if (both.isEmpty()) continue;
                     if (count == parts.size()) {
@@ -581,7 +597,7 @@ void EZ_DCDRAW(int32_t dc, int32_t type, int32_t x1, int32_t y1, int32_t x2, int
             // Only the parts being repainted: Qt cuts a fill to a repaint of
             // many small parts line by line.
             if (B().background >= 0 && c->only) {
-                for (const QRect& part : *c->only) {
+                for (const QRect& part : c->onlyParts) {
                     const QRect cut = Both(r, part);
                     if (cut.isEmpty()) continue;
                     if (!c->pixels || !Holds(c->within, cut) ||

@@ -459,6 +459,7 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
             context.ops = &ops;
             context.only = &exposed;
             context.onlyBounds = exposed.boundingRect();
+            context.onlyParts = std::span(exposed.begin(), exposed.end());
             context.within = QRect(QPoint(0, 0), rr.size());
             context.pixels = pixels;
             context.origin = origin + rr.topLeft();
