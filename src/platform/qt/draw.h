@@ -77,6 +77,15 @@ inline QRect Both(const QRect& a, const QRect& b) {
 // anywhere in reach.
 void ClipFor(DrawContext& c, const QRect& reach);
 
+// Mixes a word into a hash (splitmix's finaliser): rows list dozens of
+// calls thirty times a second.
+inline uint64_t Mixed(uint64_t hash, uint64_t word) {
+    uint64_t x = hash ^ word;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
 // Mixes a value into a context's fingerprint (FNV-1a).
 void Mix(DrawContext& c, const void* data, size_t size);
 

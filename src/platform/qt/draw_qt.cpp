@@ -85,11 +85,7 @@ uint64_t Fnv(uint64_t hash, const void* data, size_t size) {
 // Lists one drawing call and mixes it into the fingerprint; false when it
 // need not be painted (a dry run, or nothing of it in the part repainted).
 bool Record(DrawContext& c, const QRect& rect, uint64_t hash, int margin = 1) {
-    // A whole word at a time: rows list dozens of calls thirty times a second.
-    uint64_t x = c.fingerprint ^ hash;
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    c.fingerprint = x ^ (x >> 31);
+    c.fingerprint = Mixed(c.fingerprint, hash);
     // By default a pixel more on each side: antialiased edges and wide pens.
     const QRect box = rect.adjusted(-margin, -margin, margin, margin);
     if (c.ops) c.ops->push_back(DrawOp{box, hash});
@@ -377,20 +373,26 @@ struct PlacedLine {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list. Digits
         // bring their own font.
-        const QFont oldFont = laid ? p.font() : QFont();
+        if (!laid) {
+            if (!fits) {
+                p.save();
+                p.setClipRect(rect, Qt::IntersectClip);
+            }
+            DrawDigits(p, direct && direct->pixels ? direct : nullptr, rect, color);
+            if (!fits) p.restore();
+            return;
+        }
+        const QFont oldFont = p.font();
         const QPen oldPen = p.pen();
-        if (laid) p.setFont(font.font);
+        p.setFont(font.font);
         p.setPen(color);
         if (!fits) {
             p.save();
             p.setClipRect(rect, Qt::IntersectClip);
         }
-        if (laid)
-            p.drawStaticText(at, *laid);
-        else
-            DrawDigits(p, direct && direct->pixels ? direct : nullptr, rect, color.rgba());
+        p.drawStaticText(at, *laid);
         if (!fits) p.restore();
-        if (laid) p.setFont(oldFont);
+        p.setFont(oldFont);
         p.setPen(oldPen);
     }
 
@@ -437,13 +439,20 @@ struct PlacedLine {
     }
     // The glyphs kept, from the line's own arrays; a glyph whose box lies
     // whole in a part repainted is written straight when it can be.
-    void DrawDigits(QPainter& p, const DrawContext* direct, const QRect& rect, QRgb color) const {
+    void DrawDigits(QPainter& p, const DrawContext* direct, const QRect& rect,
+                    const QColor& color) const {
         std::array<quint32, DigitFont::kLongest> glyphs;
         std::array<QPointF, DigitFont::kLongest> positions;
         int n = 0;
         QGlyphRun& run = digitFont->run;
+        // The pen is set, and put back, only when Qt draws a glyph.
+        std::optional<QPen> oldPen;
         auto draw = [&] {
             if (n == 0) return;
+            if (!oldPen) {
+                oldPen = p.pen();
+                p.setPen(color);
+            }
             run.setRawData(glyphs.data(), positions.data(), n);
             p.drawGlyphRun(at, run);
             run.setRawData(nullptr, nullptr, 0);
@@ -478,11 +487,13 @@ struct PlacedLine {
             // Its pixels depend on the pen's fraction of a pixel; the line
             // starts on a whole one.
             const double fraction = position.x() - std::floor(position.x());
-            const uint64_t what[4] = {reinterpret_cast<uintptr_t>(digitFont), glyph, color,
-                                      std::bit_cast<uint64_t>(fraction)};
+            uint64_t what = reinterpret_cast<uintptr_t>(digitFont);
+            for (const uint64_t word :
+                 {uint64_t(glyph) << 32 | color.rgba(), std::bit_cast<uint64_t>(fraction)})
+                what = Mixed(what, word);
             const QRect pixels = box.translated(direct->origin);
-            const GlyphWrite w = WriteGlyph(*direct->pixels, pixels, std::span(parts.data(), count),
-                                            Fnv(0, what, sizeof what));
+            const GlyphWrite w =
+                WriteGlyph(*direct->pixels, pixels, std::span(parts.data(), count), what);
             if (w.written) continue;
             glyphs[0] = glyph;
             positions[0] = position;
@@ -492,6 +503,7 @@ struct PlacedLine {
             KeepGlyph(*direct->pixels, pixels, w.key);
         }
         draw();
+        if (oldPen) p.setPen(*oldPen);
     }
 };
 

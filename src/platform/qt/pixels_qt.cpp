@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/qt/draw.h"
 #include "platform/qt/pixels.h"
 
 #if defined(__SSE2__)
@@ -70,13 +71,6 @@ void Fill(QRgb* to, int n, QRgb value) {
     std::fill_n(to, n, value);
 }
 #endif
-
-uint64_t Mixed(uint64_t a, uint64_t b) {
-    uint64_t x = a ^ (b + 0x9e3779b97f4a7c15ull + (a << 6) + (a >> 2));
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
-    return x ^ (x >> 31);
-}
 
 struct Cell {
     int width = 0, height = 0;
