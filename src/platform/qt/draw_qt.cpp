@@ -421,21 +421,19 @@ struct PlacedLine {
         at = QPointF(std::floor(x), std::floor(y));
         fits = size.width() <= rect.width() && size.height() <= rect.height();
     }
+    // Across, from the pen less the furthest any glyph's ink reaches back to
+    // its advance and the furthest any reaches beyond; down, the rows the
+    // outlines reach, a pixel more each way for antialiasing.
     QRect GlyphBox(qsizetype k) const {
         const double x = at.x() + xs[size_t(k)];
         const double left = std::floor(x - digitFont->inkBefore);
         const double right =
             std::ceil(x + digitFont->advance[chars[size_t(k)]] + digitFont->inkAfter);
-        return QRect(int(left), int(at.y()), int(right - left), int(std::ceil(size.height())) + 1);
-    }
-    // Its box cut to the rows its outline may reach, a pixel more each way
-    // for antialiasing: the rows a glyph's pixels are written in.
-    QRect InkBox(qsizetype k) const {
-        QRect box = GlyphBox(k);
         const double baseline = at.y() + digitFont->ascent;
-        box.setTop(std::max(box.top(), int(std::floor(baseline + digitFont->inkTop)) - 1));
-        box.setBottom(std::min(box.bottom(), int(std::ceil(baseline + digitFont->inkBottom)) + 1));
-        return box;
+        const int top = std::max(int(at.y()), int(std::floor(baseline + digitFont->inkTop)) - 1);
+        const int bottom = std::min(int(at.y()) + int(std::ceil(size.height())),
+                                    int(std::ceil(baseline + digitFont->inkBottom)) + 1);
+        return QRect(QPoint(int(left), top), QPoint(int(right) - 1, bottom));
     }
     // The glyphs kept, from the line's own arrays; a glyph whose box lies
     // whole in a part repainted is written straight when it can be.
@@ -462,7 +460,7 @@ struct PlacedLine {
             if (!keep[size_t(k)]) continue;
             const quint32 glyph = digitFont->glyph[chars[size_t(k)]];
             const QPointF position(xs[size_t(k)], digitFont->ascent);
-            const QRect box = InkBox(k);
+            const QRect box = GlyphBox(k);
             // The parts of its box being painted, in pixels.
             std::array<QRect, 8> parts;
             size_t count = 0;
