@@ -73,7 +73,9 @@ class ListView : public QAbstractScrollArea, public MessageTarget {
     void focusOutEvent(QFocusEvent* e) override;
 
   private:
-    void PaintRows(QPainter& painter, QPaintEvent* e);
+    // pixels (with origin): what painter paints, when its owner-drawn rows
+    // may write them straight (PaintedPixels).
+    void PaintRows(QPainter& painter, QPaintEvent* e, QImage* pixels, QPoint origin);
     QRegion FocusFrame();
     int TotalWidth() const;
     DrawContext RowContext(int32_t row, QPainter* painter) const;

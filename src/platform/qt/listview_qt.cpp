@@ -334,7 +334,9 @@ void ListView::resizeEvent(QResizeEvent* e) {
 
 void ListView::paintEvent(QPaintEvent* e) {
     QPainter painter(viewport());
-    PaintRows(painter, e);
+    QPoint origin;
+    QImage* const pixels = PaintedPixels(painter, e->region(), origin);
+    PaintRows(painter, e, pixels, origin);
     // The keyboard is here: a frame inside the list's edge. A repaint of
     // running timecodes seldom reaches it, and intersecting all their small
     // parts with the frame's costs as much as drawing them.
@@ -342,7 +344,9 @@ void ListView::paintEvent(QPaintEvent* e) {
         const QColor highlight = palette().color(QPalette::Highlight);
         for (const QRect& part : e->region()) {
             if (focusFree_.contains(part)) continue;
-            for (const QRect& r : focusFrame_.intersected(part)) painter.fillRect(r, highlight);
+            for (const QRect& r : focusFrame_.intersected(part))
+                if (!pixels || !WriteFill(painter, *pixels, origin, r, highlight))
+                    painter.fillRect(r, highlight);
         }
     }
 }
@@ -420,7 +424,7 @@ void ListView::focusOutEvent(QFocusEvent* e) {
     viewport()->update();
 }
 
-void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
+void ListView::PaintRows(QPainter& painter, QPaintEvent* e, QImage* pixels, QPoint origin) {
     QColor base = palette().color(QPalette::Base);
     const bool erase = !ownerDrawn_ || B().Fire(form_, id_, EZ_EV_ERASE, 0) == 0;
     if (erase) {
@@ -440,8 +444,6 @@ void ListView::PaintRows(QPainter& painter, QPaintEvent* e) {
         paintedOps_.assign(rows_.size(), {});
         changes_.assign(rows_.size(), {});
     }
-    QPoint origin;
-    QImage* const pixels = ownerDrawn_ ? PaintedPixels(painter, e->region(), origin) : nullptr;
     // Per-row colours only when the program asks for them (cancel 1 on 315).
     const bool customRows = !ownerDrawn_ && B().Fire(form_, id_, EZ_EV_CUSTOMDRAWNOTIFY, 0) != 0;
     for (int r = first; r <= last; ++r) {
