@@ -108,14 +108,15 @@ int32_t cStatus::PollStatus(int32_t request) {
         // As the recorder last said: a Record button press sets the row's state before it does.
         const bool was_recording =
             StartsWith(std::string_view(before.state, kStateChars), "Record");
-        settings_.SetState(ch, state.substr(0, kStateWidth));
-        settings_.SetTimecode(ch, std::string_view(now.timecode, kTimecodeWidth));
-        const std::string clean_state = settings_.State(ch);
+        const cSettings::ChannelStatus clean = settings_.SetStatus(
+            ch, state.substr(0, kStateWidth), std::string_view(now.timecode, kTimecodeWidth));
+        const std::string& clean_state = clean.state;
         // A new recording: the points of the clip loaded before are no longer the recorder's.
         if (StartsWith(clean_state, "Record") && !was_recording) ForgetLoadedClip(ch);
         const int32_t top = (ch / 2) * lines;
-        EZ_POSTLVITEMTEXT("main", kList, top + 1, ch % 2,
-                          SpacedNumber(ch) + "|" + clean_state + "|" + settings_.Timecode(ch));
+        std::string text = SpacedNumber(ch);
+        text.append("|").append(clean_state).append("|").append(clean.timecode);
+        EZ_POSTLVITEMTEXT("main", kList, top + 1, ch % 2, text);
         // A new state changes the whole block (background, button, labels);
         // a new timecode only its second row.
         if (std::memcmp(now.state, before.state, kStateChars) != 0) {

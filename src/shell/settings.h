@@ -201,6 +201,8 @@ class cSettings {
         std::string timecode;
     };
     ChannelStatus Status(int32_t ch) const;
+    // Sets both as SetState and SetTimecode do and gives them back as Status.
+    ChannelStatus SetStatus(int32_t ch, std::string_view state, std::string_view timecode);
 
   private:
     struct Channel {
