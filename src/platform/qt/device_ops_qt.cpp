@@ -68,10 +68,15 @@ thread_local int32_t t_postsHeld = 0;
 void Backend::Post(Posted item) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
-    std::lock_guard lock(postedMutex);
-    posted.push_back(std::move(item));
-    if (t_postsHeld == 0 && !std::exchange(postedQueued, true))
-        QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
+    // Queued once the lock is let go: the GUI thread, woken at once, takes
+    // the lock first and would sleep on it again.
+    bool queue = false;
+    {
+        std::lock_guard lock(postedMutex);
+        posted.push_back(std::move(item));
+        queue = t_postsHeld == 0 && !std::exchange(postedQueued, true);
+    }
+    if (queue) QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
 }
 
 }  // namespace tarvolen::qt
@@ -84,9 +89,12 @@ void EZ_HOLDPOSTS(int32_t on) {
     if (t_postsHeld == 0 || --t_postsHeld > 0) return;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return;
-    std::lock_guard lock(B().postedMutex);
-    if (!B().posted.empty() && !std::exchange(B().postedQueued, true))
-        QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
+    bool queue = false;
+    {
+        std::lock_guard lock(B().postedMutex);
+        queue = !B().posted.empty() && !std::exchange(B().postedQueued, true);
+    }
+    if (queue) QMetaObject::invokeMethod(app, ApplyPosted, Qt::QueuedConnection);
 }
 
 void EZ_POSTLVITEMTEXT(const std::string& form, int32_t id, int32_t row, int32_t column,
