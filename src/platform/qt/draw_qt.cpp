@@ -421,9 +421,9 @@ struct PlacedLine {
         at = QPointF(std::floor(x), std::floor(y));
         fits = size.width() <= rect.width() && size.height() <= rect.height();
     }
-    // Across, from the pen less the furthest any glyph's ink reaches back to
-    // its advance and the furthest any reaches beyond; down, the rows the
-    // outlines reach, a pixel more each way for antialiasing.
+    // Across: from the pen, less the furthest any glyph's ink reaches before
+    // it, to the advance, plus the furthest any reaches beyond it. Down: the
+    // rows the outlines reach, a pixel more each way for antialiasing.
     QRect GlyphBox(qsizetype k) const {
         const double x = at.x() + xs[size_t(k)];
         const double left = std::floor(x - digitFont->inkBefore);

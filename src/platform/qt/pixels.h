@@ -29,10 +29,10 @@ bool WriteFill(QPainter& painter, QImage& pixels, QPoint origin, const QRect& re
 
 // A glyph drawn on one plain colour is the same pixels wherever it lands at
 // the same fraction of a pixel. WriteGlyph writes the glyph key (its font,
-// colour and fraction told apart by the caller), its ink's box in pixels at
-// box, into parts of box (the paint's clip there) when it was kept on their
-// colour before; else, when they are all one colour and cover box, the
-// caller draws it and keeps it.
+// colour and fraction, told apart by the caller) whose ink lies in box (in
+// pixels) into the parts of box being painted, when they are all one colour
+// and it was kept on that colour before; when it was not, and the parts are
+// all of box, the caller draws it and keeps it.
 struct GlyphWrite {
     bool written = false;
     bool keep = false;  // draw it, then KeepGlyph(box, key)
