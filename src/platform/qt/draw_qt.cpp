@@ -372,28 +372,26 @@ struct PlacedLine {
               const DrawContext* direct = nullptr) const {
         // Font and pen are put back by hand: a full save and restore of the
         // painter costs more than the text on a busy channel list. Digits
-        // bring their own font.
-        if (!laid) {
-            if (!fits) {
-                p.save();
-                p.setClipRect(rect, Qt::IntersectClip);
-            }
-            DrawDigits(p, direct && direct->pixels ? direct : nullptr, rect, color);
-            if (!fits) p.restore();
-            return;
+        // bring their own font, and set the pen only when Qt draws them.
+        std::optional<std::pair<QFont, QPen>> old;
+        if (laid) {
+            old.emplace(p.font(), p.pen());
+            p.setFont(font.font);
+            p.setPen(color);
         }
-        const QFont oldFont = p.font();
-        const QPen oldPen = p.pen();
-        p.setFont(font.font);
-        p.setPen(color);
         if (!fits) {
             p.save();
             p.setClipRect(rect, Qt::IntersectClip);
         }
-        p.drawStaticText(at, *laid);
+        if (laid)
+            p.drawStaticText(at, *laid);
+        else
+            DrawDigits(p, direct && direct->pixels ? direct : nullptr, rect, color);
         if (!fits) p.restore();
-        p.setFont(oldFont);
-        p.setPen(oldPen);
+        if (old) {
+            p.setFont(old->first);
+            p.setPen(old->second);
+        }
     }
 
   private:
