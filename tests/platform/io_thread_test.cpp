@@ -9,6 +9,7 @@
 #include <asio/local/stream_protocol.hpp>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -130,6 +131,62 @@ TEST(IoThreadTest, DrainsOfAPolledStatusReadTheNewsThemselvesAndTheThreadReadsWh
     thread.Post([&] {
         asio::error_code ignored;
         reader.socket.close(ignored);
+    });
+    thread.Stop();
+}
+
+TEST(IoThreadTest, AnswersDueEndThePacingOnceTheyAreInOrOnceAReadHasLookedForThem) {
+    IoThread thread("test-io", 60s);
+    Local::socket socket(thread.io), writer(thread.io);
+    asio::local::connect_pair(socket, writer);
+    std::array<char, 64> buffer{};
+    std::atomic<int> handled{0};
+    // Every byte is a ping's answer, as the link counts them.
+    std::function<void()> read = [&] {
+        socket.async_read_some(asio::buffer(buffer), [&](const asio::error_code& e, std::size_t n) {
+            if (e) return;
+            for (std::size_t i = 0; i < n; ++i) thread.Answered();
+            handled += int(n);
+            if (!thread.Park(read)) read();
+        });
+    };
+    auto send = [&] { ASSERT_EQ(::write(writer.native_handle(), "a", 1), 1); };
+    std::atomic<bool> started{false};
+    thread.Post([&] {
+        read();
+        started = true;
+    });
+    ASSERT_TRUE(Within(5s, [&] { return started.load(); }));
+
+    // A round whose answer is in by the time its job ends: read in the same
+    // go, and the thread reads on arrival again, never waiting for the pace.
+    thread.Post([&] {
+        thread.AnswerDue();
+        send();
+        std::this_thread::sleep_for(20ms);
+    });
+    ASSERT_TRUE(Within(5s, [&] { return handled == 1; }));
+    send();
+    EXPECT_TRUE(Within(5s, [&] { return handled == 2; }))
+        << "a round all answered left the thread pacing";
+
+    // A round one of whose answers never comes: the next read ends the wait.
+    thread.Post([&] {
+        thread.AnswerDue();
+        thread.AnswerDue();
+    });
+    std::this_thread::sleep_for(50ms);
+    send();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(handled, 2) << "an answer read on arrival while another was due";
+    thread.Post([] {});
+    ASSERT_TRUE(Within(5s, [&] { return handled == 3; }));
+    send();
+    EXPECT_TRUE(Within(5s, [&] { return handled == 4; }))
+        << "an answer that never came kept the thread pacing";
+    thread.Post([&] {
+        asio::error_code ignored;
+        socket.close(ignored);
     });
     thread.Stop();
 }

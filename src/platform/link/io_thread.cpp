@@ -34,7 +34,10 @@ void IoThread::Run() {
         if (!pacing) {
             news_ = false;
             if (io.run_one() == 0) break;
-            if (news_) {
+            // What became ready with it (a bank's timers, the answers of one
+            // round) is handled before the thread decides how to wait.
+            io.poll();
+            if (news_ || due_ > 0) {
                 std::lock_guard lock(m_);
                 pacing_ = hurry_ == 0;
                 pacing = pacing_;
@@ -70,13 +73,15 @@ void IoThread::Run() {
 
 void IoThread::ReadAll() {
     news_ = false;
+    // What is due now is read now; later answers come as they come.
+    due_ = 0;
     Resume();
     io.poll();
     bool pacing;
     {
         std::lock_guard lock(m_);
         // While drains come, the next one reads whatever arrives until then.
-        pacing = (news_ || Drained(Clock::now())) && hurry_ == 0;
+        pacing = (news_ || due_ > 0 || Drained(Clock::now())) && hurry_ == 0;
     }
     // Reading on arrival again: the parked reads are armed before the I/O
     // thread waits on them.

@@ -7,7 +7,10 @@
 // which then reads everything itself. While the status is polled (asked at a
 // steady cadence), the I/O thread sleeps through it and only looks again when
 // the asks stop. While a caller awaits an answer (Hurried), and once a read
-// brings no news while nobody polls, it reads on arrival again.
+// brings no news while nobody polls, it reads on arrival again. Answers that
+// are due (a bank's pings) are read in the wake-up that sent them when they
+// are in by then, else together after the pace: a round costs one or two
+// wake-ups, not one an answer.
 //
 // One thread at a time reads (runs the I/O context's handlers): the I/O
 // thread, or a draining caller while the I/O thread paces. So what the
@@ -47,6 +50,14 @@ class IoThread {
 
     // I/O thread: what was just handled is news.
     void News() { news_ = true; }
+
+    // I/O thread: an answer nobody awaits is due (a ping's), or came. The
+    // answers due when the thread would wait are read together after its
+    // pace, not each as it arrives; those not in by then, on arrival.
+    void AnswerDue() { ++due_; }
+    void Answered() {
+        if (due_ > 0) --due_;
+    }
 
     // I/O thread: false, or resume (a socket's next read) waits for the
     // thread's next read of everything and starts it: one receive a socket
@@ -111,6 +122,7 @@ class IoThread {
     bool polled_ = false;                         // m_
     Clock::time_point lastRead_{}, lastDrain_{};  // m_
     bool news_ = false;                           // the reader only
+    int due_ = 0;                                 // the reader only
     std::vector<std::function<void()>> parked_;   // the reader only
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
     std::thread thread_;

@@ -208,6 +208,7 @@ struct Connection : Stream<Connection> {
     bool dialing = false;  // connect, greeting and first picture under way
     bool cameUp = false;   // the first picture is complete: time the pings from now
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
+    uint32_t pingId = 0;  // the last ping, until answered
 
     Connection(RecorderLink::Impl& l, std::string a)
         : Stream(l.ioThread), link(l), address(std::move(a)), heartbeat(l.io) {}
@@ -323,7 +324,9 @@ struct Connection : Stream<Connection> {
             Lose();
         } else if (now >= PingDue()) {
             lastPing = now;
-            Send(wire::MakeFrame(link.NewIdLocked(), "PING"));
+            pingId = link.NewIdLocked();
+            Send(wire::MakeFrame(pingId, "PING"));
+            link.ioThread.AnswerDue();
         }
         {
             std::lock_guard lock(link.mu);
@@ -441,7 +444,10 @@ struct Connection : Stream<Connection> {
         auto it = pending.find(f.id);
         if (it == pending.end()) {
             // A PING's answer, or a late one: nobody waits for it.
-            link.ioThread.News();
+            if (f.id == pingId) {
+                pingId = 0;
+                link.ioThread.Answered();
+            }
             return true;
         }
         Pending& p = *it->second;
