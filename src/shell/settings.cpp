@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -329,14 +328,10 @@ cSettings::ChannelStatus cSettings::SetStatus(int32_t ch, std::string_view state
     if (!InRange(ch)) return {};
     // Into the fields' own room, under one lock: the status pass sets every
     // recording channel's thirty times a second.
-    auto fill = [](std::string& field, std::string_view text, size_t width) {
-        field.assign(text.substr(0, std::min(text.size(), width)));
-        field.resize(width, ' ');
-    };
     std::lock_guard lock(mutex_);
     Channel& c = channels_[static_cast<size_t>(ch)];
-    fill(c.state, state, kStateWidth);
-    fill(c.timecode, timecode, kTimecodeWidth);
+    AssignFixedWidth(c.state, state, kStateWidth);
+    AssignFixedWidth(c.timecode, timecode, kTimecodeWidth);
     return {CleanText(c.state), CleanText(c.timecode)};
 }
 

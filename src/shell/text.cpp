@@ -19,9 +19,14 @@ std::string CleanText(std::string_view text) {
 }
 
 std::string FixedWidth(std::string_view text, size_t width) {
-    std::string out(text.substr(0, std::min(text.size(), width)));
-    out.resize(width, ' ');
+    std::string out;
+    AssignFixedWidth(out, text, width);
     return out;
+}
+
+void AssignFixedWidth(std::string& out, std::string_view text, size_t width) {
+    out.assign(text.substr(0, width));
+    out.resize(width, ' ');
 }
 
 void StoreField(char* field, size_t width, std::string_view text) {

@@ -18,6 +18,8 @@ std::string CleanText(std::string_view text);
 
 // The text cut to width or filled out with spaces.
 std::string FixedWidth(std::string_view text, size_t width);
+// The same, into out, reusing its room.
+void AssignFixedWidth(std::string& out, std::string_view text, size_t width);
 
 // Copies text into a fixed field of a device record: cut or space-filled.
 void StoreField(char* field, size_t width, std::string_view text);
