@@ -45,14 +45,7 @@ std::unique_ptr<TextBlock> EmptyReply() {
 // which the texts' cleaning drops at the end): the block comes back filled
 // to its 64 KB, which would be copied and cleaned otherwise.
 std::string ReplyText(const TextBlock& block) {
-    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
-    std::size_t end = sizeof block.text;
-    for (std::uint64_t word = 0; end >= sizeof word; end -= sizeof word) {
-        std::memcpy(&word, block.text + end - sizeof word, sizeof word);
-        if (word != 0 && word != kBlanks) break;
-    }
-    while (end > 0 && IsFiller(block.text[end - 1])) --end;
-    return std::string(block.text, end);
+    return std::string(block.text, FilledEnd(std::string_view(block.text, sizeof block.text)));
 }
 
 std::string ChanPrefix(int32_t ch) {

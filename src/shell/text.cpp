@@ -2,16 +2,27 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <limits>
 
 namespace tarvolen {
 
+size_t FilledEnd(std::string_view text) {
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    size_t end = text.size();
+    for (std::uint64_t word = 0; end >= sizeof word; end -= sizeof word) {
+        std::memcpy(&word, text.data() + end - sizeof word, sizeof word);
+        if (word != 0 && word != kBlanks) break;
+    }
+    while (end > 0 && IsFiller(text[end - 1])) --end;
+    return end;
+}
+
 std::string CleanText(std::string_view text) {
     // Trimmed first, then copied once: the status pass cleans every channel's
     // fields thirty times a second.
-    size_t first = 0, last = text.size();
+    size_t first = 0, last = FilledEnd(text);
     while (first < last && IsFiller(text[first])) ++first;
-    while (last > first && IsFiller(text[last - 1])) --last;
     std::string out(text.substr(first, last - first));
     for (char& c : out)
         if (IsFiller(c)) c = ' ';

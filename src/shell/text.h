@@ -13,6 +13,11 @@ inline bool IsFiller(char c) {
     return c == ' ' || c == '\0' || static_cast<unsigned char>(c) == 0xFF;
 }
 
+// The length of text without the fillers it ends with. A device record's
+// fields are mostly filler: runs of blanks or of zero bytes are skipped
+// eight at a time.
+size_t FilledEnd(std::string_view text);
+
 // Bytes 0 and 255 become spaces, then leading and trailing spaces go.
 std::string CleanText(std::string_view text);
 

@@ -1,8 +1,10 @@
 #include "shell/shared_routines.h"
+#include "shell/text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace tarvolen {
 namespace {
@@ -71,6 +73,28 @@ TEST(Address, NumberToAddressReadsLowestByteFirst) {
 TEST(Address, RoundTripThroughPackedForm) {
     for (const char* a : {"127.0.0.101", "10.0.0.1", "192.168.255.0", "1.2.3.4", "0.0.0.0"}) {
         EXPECT_EQ(NumberToAddress(ByteSwap(AddressToNumber(a))), a);
+    }
+}
+
+TEST(CleanText, DropsTheFillingOfAFieldButNothingWithinIt) {
+    using namespace std::string_literals;
+    const struct {
+        std::string field, clean;
+    } cases[] = {
+        {"AB" + std::string(18, ' '), "AB"},
+        {std::string(16, '\0'), ""},
+        {"A" + std::string(9, ' ') + "B" + std::string(8, '\0'), "A         B"},
+        {"12345678" + std::string(8, ' ') + "12345678" + std::string(8, ' '),
+         "12345678        12345678"},
+        {"x  \0\0  \0\0"s, "x"},  // blanks and zero bytes mixed in one word
+        {"\xFF\xFF\xFFx" + std::string(9, '\xFF'), "x"},
+        {" a\0b \0"s, "a b"},
+        {"abcd    ", "abcd"},
+        {"abc", "abc"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CleanText(c.field), c.clean) << testing::PrintToString(c.field);
+        EXPECT_EQ(ReadField(c.field.data(), c.field.size()), c.clean);
     }
 }
 
