@@ -3,6 +3,8 @@
 #include <QThread>
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/qt/backend.h"
@@ -28,14 +30,21 @@ void ApplyPosted() {
             if (l) l->RedrawWritten();
         written.clear();
     };
+    // A pass writes all its texts to one list: it is looked up once. Writing
+    // a text runs no handler, so the list stays while texts are written.
+    std::optional<std::pair<std::string, int32_t>> listFor;
+    ListView* list = nullptr;
     while (!items.empty()) {
         Backend::Posted item = std::move(items.front());
         items.pop_front();
         if (!item.threadEvent) {
-            ListView* l = FindListView(item.form, item.id);
-            if (l && l->SetText(item.row, item.column, item.text, false) &&
-                std::find(written.begin(), written.end(), l) == written.end())
-                written.emplace_back(l);
+            if (!listFor || listFor->second != item.id || listFor->first != item.form) {
+                list = FindListView(item.form, item.id);
+                listFor.emplace(item.form, item.id);
+            }
+            if (list && list->SetText(item.row, item.column, item.text, false) &&
+                std::find(written.begin(), written.end(), list) == written.end())
+                written.emplace_back(list);
             continue;
         }
         redraw();
