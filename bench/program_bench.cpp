@@ -345,7 +345,7 @@ int main(int argc, char** argv) {
         }
         std::printf(
             "controller CPU, %s, %d s: %.2f%% of one core (by thread, %%: %s); median of %zu "
-            "%d s slices %.2f%% (%.2f-%.2f)\n",
+            "slices of %d s %.2f%% (%.2f-%.2f)\n",
             what, seconds, 100.0 * cpu / wall, split.c_str(), slices.size(), sliceSeconds,
             Percentile(slices, 0.5), *std::min_element(slices.begin(), slices.end()),
             *std::max_element(slices.begin(), slices.end()));
