@@ -60,6 +60,9 @@ class Adapter : public DeviceLibrary {
     bool WatchStatus(std::function<void()> wake) override {
         return amp_ && router_->WatchStatus(std::move(wake));
     }
+    std::optional<std::chrono::steady_clock::time_point> NextPass() override {
+        return amp_ ? router_->NextPass() : std::nullopt;
+    }
 
   private:
     std::shared_ptr<DeviceRouter> router_;
@@ -195,6 +198,11 @@ bool DeviceRouter::WatchStatus(std::function<void()> wake) {
     if (ours_tells) ours.WatchStatus({});
     if (deck_tells) deck.WatchStatus({});
     return false;
+}
+
+std::optional<std::chrono::steady_clock::time_point> DeviceRouter::NextPass() {
+    if (AnyDeck()) return std::nullopt;
+    return libs_[kProtocolOurs].amp->NextPass();
 }
 
 int32_t DeviceRouter::SetAddress(std::intptr_t input, void* output) {

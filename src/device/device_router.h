@@ -40,6 +40,9 @@ class DeviceRouter : public std::enable_shared_from_this<DeviceRouter> {
     // from: ours, and the decks' while any channel is a deck. A connect wakes
     // the watcher, so it asks again when that changes.
     bool WatchStatus(std::function<void()> wake);
+    // DeviceLibrary::NextPass of ours while no channel is a deck: a deck's
+    // timecode comes at frames of its own.
+    std::optional<std::chrono::steady_clock::time_point> NextPass();
 
   private:
     DeviceLibrary& AmpOf(int32_t ch) const;

@@ -64,4 +64,9 @@ bool PIAMPWATCHSTATUS(std::function<void()> wake) {
     return lib && lib->WatchStatus(std::move(wake));
 }
 
+std::optional<std::chrono::steady_clock::time_point> PIAMPNEXTPASS() {
+    auto lib = AmpSlot().load();
+    return lib ? lib->NextPass() : std::nullopt;
+}
+
 }  // namespace tarvolen

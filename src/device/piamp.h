@@ -3,9 +3,11 @@
 // and an output record, and answers 0 for success.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace tarvolen {
@@ -48,6 +50,10 @@ class DeviceLibrary {
         (void)wake;
         return false;
     }
+    // While its callers poll: when the next status poll would find every
+    // running timecode the last one showed one frame on, and none two.
+    // Nothing when the library cannot tell.
+    virtual std::optional<std::chrono::steady_clock::time_point> NextPass() { return std::nullopt; }
 };
 
 // Installs the implementation behind PIAMPCOMMAND / PIAMPCLIPDIRCOMMAND and
@@ -61,6 +67,8 @@ int32_t PIAMPCLIPDIRCOMMAND(int32_t code, std::intptr_t input, void* output);
 void PIAMPCOMMANDS(std::span<DeviceCall> calls);
 // DeviceLibrary::WatchStatus of the installed device library.
 bool PIAMPWATCHSTATUS(std::function<void()> wake);
+// DeviceLibrary::NextPass of the installed device library.
+std::optional<std::chrono::steady_clock::time_point> PIAMPNEXTPASS();
 
 inline std::intptr_t RecordArg(const void* record) {
     return reinterpret_cast<std::intptr_t>(record);

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -77,6 +78,7 @@ void cSyncThread::Run(int32_t) {
     using Clock = std::chrono::steady_clock;
     // Ten passes of the polling loop: how stale a clip or file name may be.
     constexpr auto kNamesEvery = std::chrono::milliseconds(300);
+    constexpr auto kLongestStride = std::chrono::milliseconds(42);
     pass_counter_ = 0;
     Clock::time_point names_asked{}, pass_began{};
     const std::function<void()> poke = [waker = waker_] { waker->Poke(); };
@@ -85,7 +87,14 @@ void cSyncThread::Run(int32_t) {
         // Counted from the last pass's start, not its end: at a frame every
         // 33 ms a longer stride could let two of a recorder's frames fall
         // between passes, and one of them would never be shown.
-        std::this_thread::sleep_until(pass_began + std::chrono::milliseconds(30));
+        auto wake_at = pass_began + std::chrono::milliseconds(30);
+        // Running timecodes move at their recorders' frames, not at ours: a
+        // pass when they have all moved on one shows each frame of each in
+        // one update, where a fixed stride splits some frames over two.
+        // Never later than the slowest frame there is.
+        if (const auto due = PIAMPNEXTPASS())
+            wake_at = std::clamp(*due, wake_at, pass_began + kLongestStride);
+        std::this_thread::sleep_until(wake_at);
         if (kill_.load()) break;
         // Asked each time, so a library installed meanwhile is heard too.
         if (PIAMPWATCHSTATUS(poke)) {

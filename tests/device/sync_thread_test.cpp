@@ -4,7 +4,9 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "device_fixture.h"
 
@@ -120,6 +122,34 @@ TEST_F(WatchedPasses, TheNamesOfTheLastChangeAreAskedWhenThePassesStop) {
     EXPECT_TRUE(WaitFor([&] { return !telling->CallsOf(amp::kClipNames).empty(); }));
     sync.SetKillThread(1);
     EXPECT_TRUE(WaitFor([&] { return sync.ThreadDead() != 0; }));
+}
+
+// A library that polls but tells when its running timecodes move on.
+class PacedDevice : public ScriptedDevice {
+  public:
+    std::optional<std::chrono::steady_clock::time_point> NextPass() override {
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
+    }
+};
+
+TEST_F(SyncPasses, PollingPassesComeWhenTheLibrarySaysTheTimecodesMoveOn) {
+    InstallAmpLibrary(std::make_shared<PacedDevice>());
+    using Clock = std::chrono::steady_clock;
+    std::mutex mu;
+    std::vector<Clock::time_point> at;
+    sync.SetPassHook([&](bool) {
+        std::lock_guard lock(mu);
+        at.push_back(Clock::now());
+    });
+    sync.Launch(0);
+    EXPECT_TRUE(WaitFor([&] {
+        std::lock_guard lock(mu);
+        return at.size() >= 6;
+    }));
+    sync.SetKillThread(1);
+    EXPECT_TRUE(WaitFor([&] { return sync.ThreadDead() != 0; }));
+    for (size_t i = 1; i < at.size(); ++i)
+        EXPECT_GE(at[i] - at[i - 1], std::chrono::milliseconds(39)) << "pass " << i;
 }
 
 struct CadenceCase {

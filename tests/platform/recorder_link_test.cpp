@@ -1,6 +1,7 @@
 // The link against the emulated bank on loopback, code by code.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -195,6 +196,74 @@ TEST(LinkRuns, ARunKeepsWhereItBeganWhileItsLinesAgreeWithinTwoFrames) {
     EXPECT_EQ(shown(500), "01:00:10:03");
     heard(600, "Stop", "01:00:10:06", false);
     EXPECT_EQ(shown(900), "01:00:10:06") << "no run: the timecode stands";
+}
+
+// Passes scheduled by the runs' frames, as the status thread takes them
+// (never sooner than 30 ms after the last), each woken up to 3 ms late.
+struct PassCase {
+    const char* what;
+    std::vector<std::pair<double, int>> runs;  // fps, ms into its frame at the start
+    bool scheduled;                            // the runs leave room for a moment
+    bool allEveryPass;                         // and each pass shows every run moved on
+};
+
+TEST(LinkRuns, PassesAtTheRunsFramesShowEachFrameOnceAndNoneTwice) {
+    using Clock = std::chrono::steady_clock;
+    using Ms = std::chrono::duration<double, std::milli>;
+    std::vector<std::pair<double, int>> bank, late, spread, mixed;
+    for (int i = 0; i < 22; ++i) bank.push_back({29.97, i % 4});
+    late = bank;
+    late.push_back({29.97, 11});
+    late.push_back({29.97, 20});
+    for (int i = 0; i < 24; ++i) spread.push_back({29.97, i * 33 / 24});
+    for (int i = 0; i < 12; ++i) mixed.push_back({i % 2 ? 25.0 : 29.97, i % 3});
+    const PassCase cases[] = {
+        {"a bank started together", bank, true, true},
+        {"two of it started later", late, true, true},
+        {"frames all over the frame", spread, false, false},
+        {"two rates", mixed, true, false},
+        {"a run faster than the passes", {{59.94, 0}, {29.97, 0}}, false, false},
+    };
+    for (const PassCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Clock::time_point t0{std::chrono::seconds(1000)};
+        std::vector<link::RunClock> runs;
+        for (const auto& [fps, into] : c.runs)
+            runs.push_back({t0 - std::chrono::milliseconds(into), fps});
+        auto frame = [](const link::RunClock& r, Clock::time_point t) {
+            return int64_t(std::floor(std::chrono::duration<double>(t - r.since).count() * r.fps));
+        };
+        Clock::time_point t = t0 + std::chrono::milliseconds(7);
+        std::vector<int64_t> shown;
+        for (const auto& r : runs) shown.push_back(frame(r, t));
+        int scheduled = 0, allMoved = 0;
+        const int passes = 300;
+        for (int pass = 0; pass < passes; ++pass) {
+            Clock::time_point next = t + std::chrono::milliseconds(30);
+            if (const auto due = link::NextPass(t, runs)) {
+                ++scheduled;
+                EXPECT_LE(Ms(*due - t).count(), 1000 / 29.97 + 0.01);
+                next = std::max(next, *due);
+            }
+            next += std::chrono::microseconds(pass * 7919 % 3000);
+            int moved = 0;
+            for (size_t i = 0; i < runs.size(); ++i) {
+                const int64_t f = frame(runs[i], next);
+                // Frames shorter than the 30 ms a pass takes cannot all show.
+                if (runs[i].fps < 1000.0 / 30) {
+                    ASSERT_LE(f - shown[i], 1) << "a frame never shown, pass " << pass;
+                }
+                moved += f - shown[i] == 1;
+                shown[i] = f;
+            }
+            allMoved += moved == int(runs.size());
+            t = next;
+        }
+        EXPECT_EQ(scheduled > passes / 2, c.scheduled) << scheduled;
+        if (c.allEveryPass) {
+            EXPECT_GE(allMoved, passes - 2);
+        }
+    }
 }
 
 TEST(LinkTransport, LoopAndPingPongMarkersFollowTheFlags) {

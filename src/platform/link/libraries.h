@@ -1,10 +1,12 @@
 // A link as the two device libraries the controller installs. Impl answers
-// Amp, ClipDir and WatchStatus, and splits a batch into Send (every request
-// on the wire) and Collect (the answers taken), with Sent what is between.
+// Amp, ClipDir, WatchStatus and, if it can tell, NextPass, and splits a batch into Send (every
+// request on the wire) and Collect (the answers taken), with Sent what is between.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -28,6 +30,12 @@ class AmpLibraryOf : public DeviceLibrary {
     }
     bool WatchStatus(std::function<void()> wake) override {
         return impl_->WatchStatus(std::move(wake));
+    }
+    std::optional<std::chrono::steady_clock::time_point> NextPass() override {
+        if constexpr (requires { impl_->NextPass(); })
+            return impl_->NextPass();
+        else
+            return std::nullopt;
     }
 
   private:

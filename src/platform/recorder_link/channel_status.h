@@ -2,10 +2,13 @@
 // pushed lines.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "platform/wire/timecode.h"
@@ -59,5 +62,38 @@ struct ChannelStatus {
         mode = std::move(newMode);
     }
 };
+
+// A run's frames as a clock: they begin at since and every 1/fps after.
+struct RunClock {
+    ChannelStatus::Clock::time_point since;
+    double fps = 0;
+};
+
+// When a pass after the one that showed the runs at shown finds every run
+// one frame on and none two: just after the last run's next frame, as a
+// pass wakes late, never early, and no later than the fastest run's frame.
+// Nothing when there are no runs, a run is faster than the passes may come,
+// or their frames leave no such moment with room.
+inline std::optional<ChannelStatus::Clock::time_point> NextPass(
+    ChannelStatus::Clock::time_point shown, std::span<const RunClock> runs) {
+    using Seconds = std::chrono::duration<double>;
+    constexpr double kShortestStride = 0.030;
+    constexpr double kRoom = 0.004;  // after the frame, and for waking late
+    if (runs.empty()) return std::nullopt;
+    double lastNext = 0, firstSecond = 1e9, fastest = 1e9;
+    for (const RunClock& run : runs) {
+        if (!(run.fps > 0)) return std::nullopt;
+        const double frame = 1 / run.fps;
+        if (frame < kShortestStride) return std::nullopt;
+        const double into = Seconds(shown - run.since).count();
+        const double next = (std::floor(into * run.fps) + 1) * frame - into;
+        lastNext = std::max(lastNext, next);
+        firstSecond = std::min(firstSecond, next + frame);
+        fastest = std::min(fastest, frame);
+    }
+    if (firstSecond - lastNext < 2 * kRoom) return std::nullopt;
+    const double after = std::min(lastNext + kRoom, fastest);
+    return shown + std::chrono::duration_cast<ChannelStatus::Clock::duration>(Seconds(after));
+}
 
 }  // namespace tarvolen::link

@@ -115,6 +115,8 @@ struct RecorderLink::Impl {
     int dials = 0;
     // Called whenever what codes 30 and 34 answer may have changed.
     std::function<void()> statusWake;
+    // When the next status poll finds the runs the last one showed a frame on.
+    std::optional<Clock::time_point> nextPass;
 
     explicit Impl(LinkOptions o) : options(o) {
         if (options.maxListing == 0) options.maxListing = 1;
@@ -147,6 +149,10 @@ struct RecorderLink::Impl {
         return watched;
     }
     bool AnyRun() const;  // mu held
+    std::optional<Clock::time_point> NextPass() const {
+        std::lock_guard lock(mu);
+        return nextPass;
+    }
 
     std::shared_ptr<Connection> Open(const std::string& address);  // mu held
     void DropUnused();                                             // mu held
@@ -620,6 +626,8 @@ int32_t RecorderLink::Impl::Status(void* output) {
     ioThread.Drain();
     std::lock_guard lock(mu);
     const auto now = Clock::now();
+    std::array<RunClock, kDeviceChannels> runs;
+    std::size_t running = 0;
     for (int ch = 0; ch < kDeviceChannels; ++ch) {
         StatusEntry& e = table->entry[ch];
         e.unused = 0;
@@ -643,11 +651,13 @@ int32_t RecorderLink::Impl::Status(void* output) {
                 else if (s.mode == "pingpong")
                     word += "{P}";
                 tc = s.Timecode(now);
+                if (s.run) runs[running++] = {s.runSince, wire::Info(s.rate).fps};
             }
         }
         StoreField(e.timecode, sizeof e.timecode, tc);
         StoreField(e.state, sizeof e.state, word);
     }
+    nextPass = link::NextPass(now, std::span(runs.data(), running));
     return result::kOk;
 }
 
