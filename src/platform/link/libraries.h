@@ -1,6 +1,7 @@
 // A link as the two device libraries the controller installs. Impl answers
-// Amp, ClipDir, WatchStatus and, if it can tell, NextPass, and splits a batch into Send (every
-// request on the wire) and Collect (the answers taken), with Sent what is between.
+// Amp, ClipDir, WatchStatus and, if it can tell, NextPass, and splits a
+// batch into Send (every request on the wire) and Collect (the answers
+// taken), with Sent what is between.
 #pragma once
 
 #include <chrono>
