@@ -73,12 +73,13 @@ struct RunClock {
 // one frame on and none two: just after the last run's next frame, as a
 // pass wakes late, never early, and no later than the fastest run's frame.
 // Nothing when there are no runs, a run is faster than the passes may come,
-// or their frames leave no such moment with room.
+// or their frames leave no such moment with room to wake 10 ms late.
 inline std::optional<ChannelStatus::Clock::time_point> NextPass(
     ChannelStatus::Clock::time_point shown, std::span<const RunClock> runs) {
     using Seconds = std::chrono::duration<double>;
     constexpr double kShortestStride = 0.030;
-    constexpr double kRoom = 0.004;  // after the frame, and for waking late
+    constexpr double kAfter = 0.004;  // after the last frame
+    constexpr double kLate = 0.010;   // a pass may wake this late and miss nothing
     if (runs.empty()) return std::nullopt;
     double lastNext = 0, firstSecond = 1e9, fastest = 1e9;
     for (const RunClock& run : runs) {
@@ -91,8 +92,8 @@ inline std::optional<ChannelStatus::Clock::time_point> NextPass(
         firstSecond = std::min(firstSecond, next + frame);
         fastest = std::min(fastest, frame);
     }
-    if (firstSecond - lastNext < 2 * kRoom) return std::nullopt;
-    const double after = std::min(lastNext + kRoom, fastest);
+    if (firstSecond - lastNext < kAfter + kLate) return std::nullopt;
+    const double after = std::min(lastNext + kAfter, fastest);
     return shown + std::chrono::duration_cast<ChannelStatus::Clock::duration>(Seconds(after));
 }
 
