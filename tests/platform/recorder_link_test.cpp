@@ -111,7 +111,10 @@ TEST(LinkTransport, EveryTransportCodeReachesTheRecorder) {
 // The status thread waits for these calls instead of polling: every change
 // the polls would show must make one, and a command's before its answer.
 TEST(LinkTransport, SaysWhenWhatThePollsAnswerChanged) {
-    Harness h(2);
+    link::LinkOptions options;
+    options.setupTimeout = 300ms;
+    options.retryEvery = 50ms;
+    Harness h(2, 4, options);
     std::atomic<int> wakes{0};
     auto library = h.link->AmpLibrary();
     ASSERT_TRUE(library->WatchStatus([&] { ++wakes; }));
@@ -126,6 +129,18 @@ TEST(LinkTransport, SaysWhenWhatThePollsAnswerChanged) {
     h.bank->CutConnections(h.addresses[0]);
     EXPECT_TRUE(h.WaitState(0, "Los"));
     EXPECT_GT(wakes.load(), before) << "lost";
+    // One that greets and then says nothing stays lost through its redials:
+    // nothing shown changes, so nobody is woken for them.
+    using Clock = std::chrono::steady_clock;
+    h.bank->SetMute(h.addresses[0], true);
+    const int dials = h.link->Dials();
+    auto end = Clock::now() + 10s;
+    while (h.link->Dials() < dials + 1 && Clock::now() < end) std::this_thread::sleep_for(5ms);
+    const int stayingAway = wakes.load();
+    while (h.link->Dials() < dials + 3 && Clock::now() < end) std::this_thread::sleep_for(5ms);
+    ASSERT_GE(h.link->Dials(), dials + 3);
+    EXPECT_EQ(h.State(0), "Los");
+    EXPECT_EQ(wakes.load(), stayingAway) << "redials of a recorder that stays away";
     library->WatchStatus({});
 }
 

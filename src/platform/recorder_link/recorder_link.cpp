@@ -261,8 +261,12 @@ struct Connection : Stream<Connection> {
         retryAt = Clock::now() + link.options.retryEvery;
         Arm(retryAt);
         std::lock_guard lock(link.mu);
-        if (phase != Phase::kClosed) phase = Phase::kLost;
-        link.StatusChanged();
+        // A redial that fails again changes nothing shown: no status pass
+        // for it, every retry of a recorder that stays away.
+        if (phase != Phase::kClosed && phase != Phase::kLost) {
+            phase = Phase::kLost;
+            link.StatusChanged();
+        }
         FailPending();
     }
 
@@ -385,9 +389,9 @@ struct Connection : Stream<Connection> {
                 greeted = true;
                 {
                     std::lock_guard lock(link.mu);
+                    // Read only once it is up, which the WATCH answer says.
                     channelCount = static_cast<int>(channels);
                     for (auto& s : status) s = ChannelStatus{};
-                    link.StatusChanged();
                     watchId = link.NewId();
                 }
                 // With runs, a running timecode comes a few times a second
