@@ -12,6 +12,7 @@
 #include "device/records.h"
 #include "fake_deck.h"
 #include "link_harness.h"
+#include "paused.h"
 #include "platform/deck_link/deck_config.h"
 #include "platform/deck_link/deck_state.h"
 #include "shell/text.h"
@@ -170,6 +171,20 @@ TEST_F(DeckTest, SilenceIsLossAndSpeakingAgainComesBack) {
     EXPECT_EQ(fake.Received().size() >= sent, true);
     EXPECT_FALSE(fake.Got("play"));
     EXPECT_GE(fake.Sessions(), 2);
+}
+
+// Paused past the silence that loses a deck, the link asks before it judges.
+TEST_F(DeckTest, APausedControllerLosesNoDeckThatStillAnswers) {
+    const int sessions = fake.Sessions();
+    ASSERT_TRUE(PauseThisProcess(1500ms));
+    bool lost = false;
+    for (auto end = std::chrono::steady_clock::now() + 1s;
+         std::chrono::steady_clock::now() < end;) {
+        lost = lost || State(0) == "Los";
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(lost);
+    EXPECT_EQ(fake.Sessions(), sessions) << "the connection was dropped";
 }
 
 TEST_F(DeckTest, GarbageOrAnOverlongLineRedials) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "link_harness.h"
+#include "paused.h"
 
 namespace tarvolen::testing {
 namespace {
@@ -88,6 +89,28 @@ TEST(LinkFaults, SilenceWithoutCommandsIsNoticedByTheKeepalive) {
     EXPECT_TRUE(h.WaitState(0, "Los"));
     h.bank->SetSilent(h.addresses[0], false);
     EXPECT_TRUE(h.WaitState(0, "Stop"));
+}
+
+// A machine paused past the silence that loses a recorder (a suspended
+// laptop, a starved virtual machine) holds the recorders' answers up too: on
+// waking, the link asks before it judges; one that fell silent meanwhile is
+// still lost.
+TEST(LinkFaults, APausedControllerLosesOnlyTheRecorderThatNoLongerAnswers) {
+    Harness h(3);
+    h.ConnectOnePerRecorder();
+    ASSERT_EQ(h.Record(0), 0);
+    h.bank->SetSilent(h.addresses[2], true);
+    ASSERT_TRUE(PauseThisProcess(1500ms));
+    bool lost = false, silentLost = false;
+    for (auto end = Clock::now() + 1s; Clock::now() < end;) {
+        for (int ch = 0; ch < 2; ++ch) lost = lost || h.State(ch) == "Los";
+        silentLost = silentLost || h.State(2) == "Los";
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(lost);
+    EXPECT_TRUE(silentLost);
+    EXPECT_EQ(h.State(0), "Record");
+    EXPECT_EQ(h.Channel(amp::kStop, 0), 0);
 }
 
 struct BadTraffic {
