@@ -37,9 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <numeric>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -73,32 +71,6 @@ std::string Fixed(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
     return text;
-}
-
-// The host's state beside the figures: 256 KB walked line by line after a
-// frame asleep, as the controller's threads wake to their work 30 times a
-// second. Neighbours that take the caches and the memory bandwidth slow this
-// walk and the controller's frames alike. In microseconds, the median of 31.
-double ColdWalkMicros() {
-    struct alignas(64) Line {
-        std::size_t next;
-    };
-    constexpr std::size_t kLines = 256 * 1024 / sizeof(Line);
-    std::vector<Line> lines(kLines);
-    std::vector<std::size_t> order(kLines);
-    std::iota(order.begin(), order.end(), std::size_t(0));
-    // Shuffled: the prefetcher would hide a walk in order.
-    std::shuffle(order.begin() + 1, order.end(), std::mt19937(7));
-    for (std::size_t i = 0; i < kLines; ++i) lines[order[i]].next = order[(i + 1) % kLines];
-    std::vector<double> walks;
-    std::size_t at = 0;
-    for (int i = 0; i < 31; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(33));
-        const auto t0 = Clock::now();
-        for (std::size_t k = 0; k < kLines; ++k) at = lines[at].next;
-        walks.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    return at == 0 ? Percentile(walks, 0.5) : -1;  // the walk ends where it began
 }
 
 double CpuSeconds() {
@@ -387,13 +359,6 @@ int main(int argc, char** argv) {
             Percentile(slices, 0.5), *std::min_element(slices.begin(), slices.end()),
             *std::max_element(slices.begin(), slices.end()));
         std::printf("  wake-ups a second by thread: %s\n", wakes.c_str());
-        // Measured after the window, so it is not in its figures.
-        std::atomic<double> walk{0};
-        std::thread reference([&walk] { walk = ColdWalkMicros(); });
-        PumpUntil([&walk] { return walk.load() != 0; }, std::chrono::seconds(10));
-        reference.join();
-        std::printf("  host right after: 256 KB walked after a frame asleep, median %.0f us\n",
-                    walk.load());
     };
     cpuWindow("24 channels idle (2 of them Los)");
 
