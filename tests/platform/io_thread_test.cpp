@@ -171,10 +171,14 @@ TEST(IoThreadTest, AnswersDueEndThePacingOnceTheyAreInOrOnceAReadHasLookedForThe
         << "a round all answered left the thread pacing";
 
     // A round one of whose answers never comes: the next read ends the wait.
+    std::atomic<bool> due{false};
     thread.Post([&] {
         thread.AnswerDue();
         thread.AnswerDue();
+        due = true;
     });
+    // Counted from the round, not from the post: a busy host runs the post late.
+    ASSERT_TRUE(Within(5s, [&] { return due.load(); }));
     std::this_thread::sleep_for(50ms);
     send();
     std::this_thread::sleep_for(100ms);

@@ -51,7 +51,7 @@ void IoThread::Run() {
             for (;;) {
                 // A drain reading meanwhile has the news; its read is waited out.
                 if (!reading_ &&
-                    (kicked_ || hurry_ > 0 || !pacing_ || Clock::now() >= NextRead(from)))
+                    (queued_ > 0 || hurry_ > 0 || !pacing_ || Clock::now() >= NextRead(from)))
                     break;
                 if (reading_) {
                     awaitingRead_ = true;
@@ -63,7 +63,6 @@ void IoThread::Run() {
             }
             // A drain that found no news left the thread to read on arrival.
             if (!pacing_) continue;
-            kicked_ = false;
             reading_ = true;
         }
         ReadAll();
@@ -94,7 +93,7 @@ void IoThread::ReadAll() {
         reading_ = false;
         // Only a thread that has something to do is woken: one woken after
         // each drain would wake as often as if it read for them.
-        wanted = awaitingRead_ || !pacing_ || kicked_ || hurry_ > 0;
+        wanted = awaitingRead_ || !pacing_ || queued_ > 0 || hurry_ > 0;
     }
     if (wanted) cv_.notify_all();
 }
@@ -129,7 +128,6 @@ void IoThread::Kick() {
     {
         std::lock_guard lock(m_);
         if (!pacing_) return;
-        kicked_ = true;
     }
     cv_.notify_all();
 }

@@ -44,7 +44,23 @@ class IoThread {
     // Runs f on the I/O thread, a paced one included.
     template <class F>
     void Post(F&& f) {
-        asio::post(io, std::forward<F>(f));
+        if (!paced_) {
+            asio::post(io, std::forward<F>(f));
+            return;
+        }
+        // Counted until it runs: a job that starts a pacing has run, and
+        // must not end that pacing as a kick would.
+        {
+            std::lock_guard lock(m_);
+            ++queued_;
+        }
+        asio::post(io, [this, f = std::forward<F>(f)]() mutable {
+            {
+                std::lock_guard lock(m_);
+                --queued_;
+            }
+            f();
+        });
         Kick();
     }
 
@@ -115,7 +131,7 @@ class IoThread {
     std::mutex m_;
     std::condition_variable cv_;
     bool pacing_ = false;                         // m_; only the reader changes it
-    bool kicked_ = false;                         // m_
+    int queued_ = 0;                              // m_; posted jobs not yet run
     int hurry_ = 0;                               // m_
     bool reading_ = false;                        // m_; a paced read is under way
     bool awaitingRead_ = false;                   // m_; the I/O thread waits for it
