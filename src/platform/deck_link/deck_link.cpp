@@ -178,8 +178,6 @@ struct Deck : link::Stream<Deck> {
     bool armedMoving = false;  // the timer is set for a moving transport's polls
     bool justUp = false;       // the setup has just completed
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
-    Clock::time_point armedFor{};     // when the timer was due
-    Clock::time_point listenUntil{};  // no loss before: the link itself was held up
 
     Deck(DeckLink::Impl& l, std::string k)
         : Stream(l.ioThread), link(l), key(std::move(k)), heartbeat(l.io) {
@@ -296,16 +294,12 @@ struct Deck : link::Stream<Deck> {
             return;
         }
         auto& o = link.options;
-        // Woken this late, the link was held up itself (a paused or starved
-        // machine): the silence it sees is partly its own. The deck gets a
-        // ping and an answer's time before it is judged.
-        const bool heldUp = now - armedFor > o.lostAfter / 2;
-        if (heldUp) listenUntil = now + o.replyTimeout;
+        const bool heldUp = HeldUp(now, o.lostAfter, o.replyTimeout);
         if (dialing) {
             if (now - setupStarted > o.setupTimeout) Lose(Phase::kLost);
         } else if (p != Phase::kUp) {
             if (now >= retryAt) Dial();
-        } else if (now - lastHeard > o.lostAfter && now >= listenUntil) {
+        } else if (Silent(now, o.lostAfter)) {
             // Nothing at all for that long, pings included: gone.
             Lose(Phase::kLost);
         } else if (moving && now - lastPing >= o.movingPoll) {
@@ -338,8 +332,7 @@ struct Deck : link::Stream<Deck> {
             Clock::time_point ping =
                 std::max(std::min(lastHeard, lastSent) + o.keepalive, lastPing + o.keepalive);
             if (moving) ping = std::min(ping, lastPing + o.movingPoll);
-            due =
-                std::min(ping, std::max(lastHeard + o.lostAfter + Clock::duration(1), listenUntil));
+            due = std::min(ping, SilentFrom(o.lostAfter));
         }
         if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
         armedMoving = moving;

@@ -8,6 +8,7 @@
 // new dial). Its handlers keep the connection alive while they are pending.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <asio.hpp>
 #include <chrono>
@@ -38,6 +39,25 @@ class Stream : public std::enable_shared_from_this<Derived> {
     asio::ip::tcp::socket socket;
     unsigned generation = 0;
     Clock::time_point lastHeard{}, lastSent{};
+    Clock::time_point armedFor{};  // when the connection's timer was due
+
+    // A timer woken far past its time means this side was held up itself (a
+    // paused or starved machine): the silence it sees is partly its own, so
+    // the other side gets a ping and an answer's time before it is judged.
+    // Asked first in each check; true when held up.
+    bool HeldUp(Clock::time_point now, Clock::duration lostAfter, Clock::duration answerTime) {
+        if (now - armedFor <= lostAfter / 2) return false;
+        listenUntil_ = now + answerTime;
+        return true;
+    }
+    // Nothing heard for lostAfter, and no answer still owed the benefit of doubt.
+    bool Silent(Clock::time_point now, Clock::duration lostAfter) const {
+        return now - lastHeard > lostAfter && now >= listenUntil_;
+    }
+    // The first moment Silent can hold.
+    Clock::time_point SilentFrom(Clock::duration lostAfter) const {
+        return std::max(lastHeard + lostAfter + Clock::duration(1), listenUntil_);
+    }
 
     // Forgets the old socket's bytes and completions; a new dial follows.
     void Reset() {
@@ -126,6 +146,7 @@ class Stream : public std::enable_shared_from_this<Derived> {
     std::array<char, 16384> buffer_{};
     std::string outgoing_, inflight_;
     bool writing_ = false;
+    Clock::time_point listenUntil_{};  // no loss before: this side was held up
 };
 
 }  // namespace tarvolen::link

@@ -214,9 +214,7 @@ struct Connection : Stream<Connection> {
     bool dialing = false;  // connect, greeting and first picture under way
     bool cameUp = false;   // the first picture is complete: time the pings from now
     Clock::time_point lastPing{}, setupStarted{}, retryAt{};
-    Clock::time_point armedFor{};     // when the timer was due
-    Clock::time_point listenUntil{};  // no loss before: the link itself was held up
-    uint32_t pingId = 0;              // the last ping, until answered
+    uint32_t pingId = 0;  // the last ping, until answered
 
     Connection(RecorderLink::Impl& l, std::string a)
         : Stream(l.ioThread), link(l), address(std::move(a)), heartbeat(l.io) {}
@@ -328,16 +326,12 @@ struct Connection : Stream<Connection> {
             return;
         }
         const auto& o = link.options;
-        // Woken this late, the link was held up itself (a paused or starved
-        // machine): the silence it sees is partly its own. The recorder gets
-        // a ping and an answer's time before it is judged.
-        const bool heldUp = now - armedFor > o.lostAfter / 2;
-        if (heldUp) listenUntil = now + o.replyTimeout;
+        const bool heldUp = HeldUp(now, o.lostAfter, o.replyTimeout);
         if (dialing) {
             if (now - setupStarted > o.setupTimeout) Lose();
         } else if (p == Phase::kLost || p == Phase::kSettingUp) {
             if (now >= retryAt) Dial();
-        } else if (now - lastHeard > o.lostAfter && now >= listenUntil) {
+        } else if (Silent(now, o.lostAfter)) {
             // Nothing at all for that long, pings included: gone.
             Lose();
         } else if (now >= PingDue() || heldUp) {
@@ -356,8 +350,7 @@ struct Connection : Stream<Connection> {
         } else if (p == Phase::kLost || p == Phase::kSettingUp) {
             due = retryAt;
         } else {
-            due = std::min(PingDue(),
-                           std::max(lastHeard + o.lostAfter + Clock::duration(1), listenUntil));
+            due = std::min(PingDue(), SilentFrom(o.lostAfter));
         }
         if (spareCopy) due = std::min(due, spareUntilCopy + Clock::duration(1));
         Arm(std::max(due, now + std::chrono::milliseconds(1)));
